@@ -1,0 +1,12 @@
+#include <unistd.h>
+
+#include <iostream>
+
+#include "CommandLine.h"
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return kestrin::RunCommandLine(
+        args, {std::cout, STDOUT_FILENO, std::cerr, isatty(STDERR_FILENO) == 1});
+}

@@ -1,0 +1,174 @@
+#include "CodePage.h"
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/utf16.h>
+
+namespace kestrin {
+namespace {
+
+struct DecodeResult {
+    enum Kind { Char, Incomplete, Bad } kind;
+    char32_t codePoint = 0;
+    std::size_t consumed = 0;  // bytes that make up the character or the bad sequence
+};
+
+// Decodes the first character of `bytes` with a fresh converter state.
+DecodeResult DecodeFirst(UConverter* cnv, const char* bytes, std::size_t size) {
+    ucnv_reset(cnv);
+    UChar units[8];
+    UChar* target = units;
+    const char* source = bytes;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(cnv, &target, units + 8, &source, bytes + size, nullptr, true, &status);
+    if (status == U_TRUNCATED_CHAR_FOUND) return {DecodeResult::Incomplete};
+    if (U_FAILURE(status)) {
+        char invalid[8];
+        int8_t length = sizeof invalid;
+        UErrorCode ignored = U_ZERO_ERROR;
+        ucnv_getInvalidChars(cnv, invalid, &length, &ignored);
+        return {DecodeResult::Bad, 0, std::size_t(length > 0 ? length : 1)};
+    }
+    if (target == units) return {DecodeResult::Bad, 0, size};
+    char32_t cp = units[0];
+    if (U16_IS_LEAD(units[0]) && target - units > 1 && U16_IS_TRAIL(units[1])) {
+        cp = U16_GET_SUPPLEMENTARY(units[0], units[1]);
+    }
+    return {DecodeResult::Char, cp, std::size_t(source - bytes)};
+}
+
+bool IsStateless(UConverterType type) {
+    switch (type) {
+        case UCNV_SBCS:
+        case UCNV_DBCS:
+        case UCNV_MBCS:
+        case UCNV_LATIN_1:
+        case UCNV_US_ASCII:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& error) {
+    std::string nameText(name);
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* raw = ucnv_open(nameText.c_str(), &status);
+    if (U_FAILURE(status) || raw == nullptr) {
+        error = "unknown code page: " + nameText;
+        return nullptr;
+    }
+    std::unique_ptr<CodePage> page(new CodePage);
+    page->name_ = nameText;
+    page->converter_ =
+        std::shared_ptr<void>(raw, [](void* c) { ucnv_close(static_cast<UConverter*>(c)); });
+    if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
+        error = "not a code page of one- and two-byte characters: " + nameText;
+        return nullptr;
+    }
+    UErrorCode stopStatus = U_ZERO_ERROR;
+    ucnv_setToUCallBack(raw, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &stopStatus);
+
+    for (int b = 0; b < 256; ++b) {
+        const char one = char(b);
+        DecodeResult single = DecodeFirst(raw, &one, 1);
+        page->lead_[b] = single.kind == DecodeResult::Incomplete;
+        page->singles_[b] = single.kind == DecodeResult::Char ? single.codePoint : kUndecodable;
+        if (!page->lead_[b]) continue;
+        for (int t = 0; t < 256; ++t) {
+            const char two[2] = {char(b), char(t)};
+            DecodeResult pair = DecodeFirst(raw, two, 2);
+            if (pair.consumed != 2) continue;
+            page->pairs_[b << 8 | t] =
+                pair.kind == DecodeResult::Char ? pair.codePoint : kUndecodable;
+        }
+    }
+
+    for (int b = 0; b < 256; ++b) {
+        char32_t cp = page->singles_[b];
+        bool decodes = cp != kUndecodable && cp <= 0xFFFF && !U_IS_SURROGATE(cp);
+        page->searchUnit_[b] =
+            decodes
+                ? char16_t(u_tolower(UChar32(cp)) <= 0xFFFF ? u_tolower(UChar32(cp)) : UChar32(cp))
+                : char16_t(0xDC00 + b);
+        if (b < 0x80 ? cp != char32_t(b) : cp < 0x80) page->asciiIsIdentity_ = false;
+    }
+    for (char32_t cp : page->pairs_) {
+        if (cp < 0x80) page->asciiIsIdentity_ = false;
+    }
+
+    for (std::uint8_t must : {'\r', '\n', '\0', 'h', 't', 'p', ':', '/'}) {
+        if (page->singles_[must] != must) {
+            error = "code page does not keep ASCII line breaks and letters: " + nameText;
+            return nullptr;
+        }
+    }
+    for (int b = 0; b < 0x80; ++b) {
+        if (page->lead_[b]) {
+            error = "code page has lead bytes below 0x80: " + nameText;
+            return nullptr;
+        }
+    }
+    for (int b = 0; b < 256; ++b) {
+        for (std::uint8_t kept : {'\r', '\n', '\0'}) {
+            if (page->lead_[b] && page->IsPair(std::uint8_t(b), kept)) {
+                error = "code page takes a line break as a trail byte: " + nameText;
+                return nullptr;
+            }
+        }
+    }
+    return page;
+}
+
+bool CodePage::IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const {
+    // The character holding a byte that cannot lead ends at that byte, so the byte
+    // after the last non-lead byte before `at` starts a character; walk on from there.
+    std::size_t start = at;
+    while (start > known && lead_[std::uint8_t(bytes[start - 1])]) --start;
+    while (start < at) start += CharLength(bytes, start);
+    return start == at;
+}
+
+void CodePage::AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const {
+    if (decoded == kUndecodable || decoded == kNotPair) {
+        for (char byte : bytes) out.push_back(char16_t(0xDC00 + std::uint8_t(byte)));
+    } else if (decoded > 0xFFFF) {
+        out.push_back(char16_t(U16_LEAD(decoded)));
+        out.push_back(char16_t(U16_TRAIL(decoded)));
+    } else {
+        out.push_back(char16_t(decoded));
+    }
+}
+
+void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t length = CharLength(bytes, at);
+        std::uint8_t first = std::uint8_t(bytes[at]);
+        char32_t decoded =
+            length == 2 ? pairs_[first << 8 | std::uint8_t(bytes[at + 1])] : singles_[first];
+        AppendChar(decoded, bytes.substr(at, length), out);
+        at += length;
+    }
+}
+
+int CodePage::UnitLength(char16_t unit) const {
+    auto* cnv = static_cast<UConverter*>(converter_.get());
+    ucnv_resetFromUnicode(cnv);
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    char bytes[8];
+    status = U_ZERO_ERROR;
+    int32_t length = ucnv_fromUChars(cnv, bytes, sizeof bytes, &unit, 1, &status);
+    return U_SUCCESS(status) && length == 2 ? 2 : 1;
+}
+
+int AnsiLength(std::u16string_view text, const CodePage& codePage) {
+    int length = 0;
+    for (char16_t unit : text) length += codePage.UnitLength(unit);
+    return length;
+}
+
+}  // namespace kestrin

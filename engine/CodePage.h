@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin {
+
+/// A code page of one- and two-byte characters, read once from an ICU converter
+/// into byte tables, so that the hot loops never call the converter.
+///
+/// Character boundaries: a lead byte followed by a byte the code page accepts as
+/// its trail byte is one character, even when the pair is unassigned; every other
+/// byte is one character. A character that does not decode stands, in text order,
+/// for U+DC00 + byte, one code unit for each of its bytes.
+class CodePage {
+  public:
+    /// Opens the named converter; on failure returns null and says why in `error`.
+    /// Refused: unknown names, stateful converters, characters of more than two
+    /// bytes, and code pages where CR, LF, NUL or the letters of "http://" are not
+    /// the single ASCII bytes, or where a byte below 0x80 can lead a pair.
+    static std::unique_ptr<CodePage> Open(std::string_view name, std::string& error);
+
+    const std::string& Name() const { return name_; }
+
+    bool IsLead(std::uint8_t byte) const { return lead_[byte]; }
+    bool IsPair(std::uint8_t lead, std::uint8_t trail) const {
+        return pairs_[lead << 8 | trail] != kNotPair;
+    }
+    /// Bytes of the character that starts at `at` (1 or 2).
+    std::size_t CharLength(std::string_view bytes, std::size_t at) const {
+        return at + 1 < bytes.size() && lead_[std::uint8_t(bytes[at])] &&
+                       IsPair(std::uint8_t(bytes[at]), std::uint8_t(bytes[at + 1]))
+                   ? 2
+                   : 1;
+    }
+    /// True when `at` starts a character, given that `known` (<= at) does.
+    bool IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const;
+
+    /// The code unit a single-byte character searches as: decoded, then lower-cased.
+    char16_t SearchUnit(std::uint8_t byte) const { return searchUnit_[byte]; }
+
+    /// Appends the UTF-16 code units `bytes` decode to.
+    void Decode(std::string_view bytes, std::u16string& out) const;
+
+    /// True when bytes below 0x80 decode to themselves and nothing else decodes to a
+    /// unit below 0x80: text of such bytes then orders and compares as its bytes.
+    bool AsciiIsIdentity() const { return asciiIsIdentity_; }
+
+    /// Bytes one UTF-16 code unit takes here: 2 for a double-byte character, 1
+    /// otherwise, also for a unit the code page cannot represent.
+    int UnitLength(char16_t unit) const;
+
+  private:
+    static constexpr char32_t kNotPair = 0xFFFFFFFF;
+    static constexpr char32_t kUndecodable = 0xFFFFFFFE;
+
+    CodePage() = default;
+    void AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const;
+
+    std::string name_;
+    std::shared_ptr<void> converter_;  // UConverter, used only by UnitLength
+    std::array<bool, 256> lead_{};
+    std::array<char32_t, 256> singles_{};
+    std::array<char16_t, 256> searchUnit_{};
+    std::vector<char32_t> pairs_ = std::vector<char32_t>(65536, kNotPair);
+    bool asciiIsIdentity_ = true;
+};
+
+/// Bytes `text` occupies in the code page: 2 for each double-byte character, 1 for
+/// every other code unit (including units the code page cannot represent).
+int AnsiLength(std::u16string_view text, const CodePage& codePage);
+
+}  // namespace kestrin

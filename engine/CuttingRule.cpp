@@ -1,0 +1,77 @@
+#include "CuttingRule.h"
+
+#include <cstring>
+
+namespace kestrin {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+std::vector<unsigned char> BytesSearchingAs(const CodePage& page, char16_t unit) {
+    std::vector<unsigned char> bytes;
+    for (int b = 0; b < 256; ++b) {
+        if (page.SearchUnit(std::uint8_t(b)) == unit)
+            bytes.push_back(static_cast<unsigned char>(b));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword)
+    : page_(codePage),
+      colonBytes_(BytesSearchingAs(codePage, u':')),
+      keywordBytes_(BytesSearchingAs(codePage, keyword)) {}
+
+std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
+                                     const std::vector<unsigned char>& bytes) const {
+    std::size_t first = kNone;
+    std::size_t limit = line.size();
+    for (unsigned char byte : bytes) {
+        if (from >= limit) break;
+        const void* hit = std::memchr(line.data() + from, byte, limit - from);
+        if (hit != nullptr) {
+            first = std::size_t(static_cast<const char*>(hit) - line.data());
+            limit = first;
+        }
+    }
+    return first;
+}
+
+std::size_t CuttingRule::FindHttp(std::string_view line) const {
+    // Look for the colon and check the six characters around it: "://" is rarer
+    // than "h", and the first hit that reads "http://" is the first "http://".
+    static constexpr char16_t kBefore[] = u"http";
+    for (std::size_t colon = FindFirstOf(line, 4, colonBytes_); colon != kNone;
+         colon = FindFirstOf(line, colon + 1, colonBytes_)) {
+        if (colon + 2 >= line.size()) return kNone;
+        if (page_.SearchUnit(std::uint8_t(line[colon + 1])) != u'/' ||
+            page_.SearchUnit(std::uint8_t(line[colon + 2])) != u'/') {
+            continue;
+        }
+        std::size_t start = colon - 4;
+        bool http = true;
+        for (std::size_t i = 0; i < 4 && http; ++i) {
+            http = page_.SearchUnit(std::uint8_t(line[start + i])) == kBefore[i];
+        }
+        if (http && page_.IsBoundary(line, 0, start)) return start;
+    }
+    return kNone;
+}
+
+std::size_t CuttingRule::FindKeyword(std::string_view line, std::size_t from) const {
+    for (std::size_t at = FindFirstOf(line, from, keywordBytes_); at != kNone;
+         at = FindFirstOf(line, at + 1, keywordBytes_)) {
+        if (page_.IsBoundary(line, from, at)) return at;
+    }
+    return kNone;
+}
+
+std::optional<std::string_view> ExtractUrl(std::string_view line, const CuttingRule& rule) {
+    std::size_t start = rule.FindHttp(line);
+    if (start == kNone) return std::nullopt;
+    std::size_t end = rule.FindKeyword(line, start);
+    return line.substr(start, end == kNone ? kNone : end - start);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,118 @@
+#include "LogReader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace kestrin {
+
+LogReader::LogReader(int fd, std::size_t bufferSize)
+    : fd_(fd), buffer_(std::max(bufferSize, 2 * kWindow)) {}
+
+bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
+    if (atEnd_ || Available() >= upTo) return Available() >= upTo;
+    keepFrom = std::min(keepFrom, Available());
+    std::size_t needed = std::size_t(upTo - keepFrom);
+    if (base_ + std::int64_t(buffer_.size()) < upTo) {
+        // Keep only the line being read; grow only when that line outgrows the buffer.
+        std::size_t kept = std::size_t(Available() - keepFrom);
+        std::memmove(buffer_.data(), At(keepFrom), kept);
+        base_ = keepFrom;
+        size_ = kept;
+        if (needed > buffer_.size()) buffer_.resize(std::max(needed, 2 * buffer_.size()));
+    }
+    while (Available() < upTo) {
+        ssize_t got = read(fd_, buffer_.data() + size_, buffer_.size() - size_);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            if (got < 0) error_ = errno;
+            atEnd_ = true;
+            break;
+        }
+        size_ += std::size_t(got);
+        fileOffset_ += got;
+    }
+    return Available() >= upTo;
+}
+
+std::int64_t LogReader::FindByte(char byte, std::int64_t from, std::int64_t limit,
+                                 std::int64_t& found, std::int64_t& scannedTo) {
+    // Nothing lies between `from` and a remembered hit, nor below `scannedTo`:
+    // positions only grow, so each byte of the log is searched once per byte value.
+    if (found >= from) return found < limit ? found : -1;
+    std::int64_t start = std::max(from, scannedTo);
+    if (start >= limit) return -1;
+    const void* hit = std::memchr(At(start), byte, std::size_t(limit - start));
+    if (hit == nullptr) {
+        scannedTo = limit;
+        return -1;
+    }
+    found = base_ + (static_cast<const char*>(hit) - buffer_.data());
+    scannedTo = found;
+    return found;
+}
+
+std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
+    std::int64_t cr = FindByte('\r', from, limit, nextCr_, crScannedTo_);
+    std::int64_t lf = FindByte('\n', from, limit, nextLf_, lfScannedTo_);
+    if (cr < 0) return lf;
+    if (lf < 0) return cr;
+    return std::min(cr, lf);
+}
+
+std::string_view ReadLogLine(LogReader& log, std::int64_t& readPos) {
+    constexpr std::int64_t kEnd = -100;
+    if (readPos <= 0) return {};
+    const std::int64_t start = readPos - 1;
+    log.Fill(start, start + std::int64_t(LogReader::kWindow));
+    if (start >= log.Available()) {
+        readPos = kEnd;
+        return {};
+    }
+    const std::int64_t windowEnd =
+        std::min(start + std::int64_t(LogReader::kWindow), log.Available());
+
+    std::int64_t lineEnd = log.NextLineBreak(start, windowEnd);
+    std::int64_t next = 0;
+    if (lineEnd >= 0) {
+        // A CR LF is one terminator only when the window still holds the LF.
+        bool crLf =
+            *log.At(lineEnd) == '\r' && lineEnd + 1 < windowEnd && *log.At(lineEnd + 1) == '\n';
+        next = lineEnd + (crLf ? 2 : 1);
+    } else if (std::int64_t nul =
+                   log.FindByte('\0', start, windowEnd, log.nextNul_, log.nulScannedTo_);
+               nul >= 0) {
+        lineEnd = nul;
+        next = nul + 1;
+    } else if (windowEnd - start < std::int64_t(LogReader::kWindow)) {
+        // The last line, without a terminator: the position moves past the end.
+        lineEnd = windowEnd;
+        next = windowEnd + 1;
+    } else {
+        // A long line runs on to the first CR or LF, however far, or to the end.
+        std::int64_t from = windowEnd;
+        for (;;) {
+            lineEnd = log.NextLineBreak(from, log.Available());
+            if (lineEnd >= 0) break;
+            from = log.Available();
+            if (!log.Fill(start, from + std::int64_t(log.buffer_.size()))) {
+                if (from == log.Available()) break;
+            }
+        }
+        if (lineEnd >= 0) {
+            log.Fill(start, lineEnd + 2);
+            bool crLf = *log.At(lineEnd) == '\r' && lineEnd + 1 < log.Available() &&
+                        *log.At(lineEnd + 1) == '\n';
+            next = lineEnd + (crLf ? 2 : 1);
+        } else {
+            lineEnd = log.Available();
+            next = lineEnd + 1;
+        }
+    }
+    readPos = next + 1;
+    return {log.At(start), std::size_t(lineEnd - start)};
+}
+
+}  // namespace kestrin

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package Kestrin's build, tests and benchmarks need.
+# Idempotent: when everything is there already it changes nothing.
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake ninja-build pkg-config libicu-dev
+    # window
+    qt6-base-dev libgl-dev fonts-ipafont-gothic
+    # tests: suites, a real X server for the window's smoke test, a screenshot tool
+    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick
+    # fuzzing
+    clang libclang-rt-14-dev
+    # benchmarks: the peers and the measuring tools
+    libbenchmark-dev mawk coreutils time
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+echo "setup: installing ${missing[*]}" >&2
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
