@@ -89,16 +89,22 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
 
     for (int b = 0; b < 256; ++b) {
         char32_t cp = page->singles_[b];
-        bool decodes = cp != kUndecodable && cp <= 0xFFFF && !U_IS_SURROGATE(cp);
-        page->searchUnit_[b] =
-            decodes
-                ? char16_t(u_tolower(UChar32(cp)) <= 0xFFFF ? u_tolower(UChar32(cp)) : UChar32(cp))
-                : char16_t(0xDC00 + b);
-        if (b < 0x80 ? cp != char32_t(b) : cp < 0x80) page->asciiIsIdentity_ = false;
+        bool decodes = cp != kUndecodable && cp <= 0xFFFF;
+        UChar32 lower = decodes ? u_tolower(UChar32(cp)) : 0;
+        page->searchUnit_[b] = !decodes          ? char16_t(0xDC00 + b)
+                               : lower <= 0xFFFF ? char16_t(lower)
+                                                 : char16_t(cp);
+        page->plain_[b] = b < 0x80 && cp == char32_t(b);
+    }
+    // A byte is plain only while no other character decodes to its code unit.
+    for (int b = 0; b < 256; ++b) {
+        char32_t cp = page->singles_[b];
+        if (!page->plain_[b] && cp < 0x80) page->plain_[cp] = false;
     }
     for (char32_t cp : page->pairs_) {
-        if (cp < 0x80) page->asciiIsIdentity_ = false;
+        if (cp < 0x80) page->plain_[cp] = false;
     }
+    for (int b = 0x20; b < 0x7F; ++b) page->printableIsPlain_ &= page->plain_[b];
 
     for (std::uint8_t must : {'\r', '\n', '\0', 'h', 't', 'p', ':', '/'}) {
         if (page->singles_[must] != must) {

@@ -46,9 +46,11 @@ class CodePage {
     /// Appends the UTF-16 code units `bytes` decode to.
     void Decode(std::string_view bytes, std::u16string& out) const;
 
-    /// True when bytes below 0x80 decode to themselves and nothing else decodes to a
-    /// unit below 0x80: text of such bytes then orders and compares as its bytes.
-    bool AsciiIsIdentity() const { return asciiIsIdentity_; }
+    /// True for an ASCII byte that decodes to itself and whose code unit no other
+    /// character decodes to: text of such bytes orders and compares as its bytes.
+    bool IsPlain(std::uint8_t byte) const { return plain_[byte]; }
+    /// True when every printable ASCII byte (0x20 to 0x7E) is plain.
+    bool PrintableIsPlain() const { return printableIsPlain_; }
 
     /// Bytes one UTF-16 code unit takes here: 2 for a double-byte character, 1
     /// otherwise, also for a unit the code page cannot represent.
@@ -67,7 +69,8 @@ class CodePage {
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};
     std::vector<char32_t> pairs_ = std::vector<char32_t>(65536, kNotPair);
-    bool asciiIsIdentity_ = true;
+    std::array<bool, 256> plain_{};
+    bool printableIsPlain_ = true;
 };
 
 /// Bytes `text` occupies in the code page: 2 for each double-byte character, 1 for

@@ -25,6 +25,11 @@ CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword)
 
 std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
                                      const std::vector<unsigned char>& bytes) const {
+    if (bytes.size() == 1) {
+        if (from >= line.size()) return kNone;
+        const void* hit = std::memchr(line.data() + from, bytes[0], line.size() - from);
+        return hit == nullptr ? kNone : std::size_t(static_cast<const char*>(hit) - line.data());
+    }
     std::size_t first = kNone;
     std::size_t limit = line.size();
     for (unsigned char byte : bytes) {

@@ -39,19 +39,22 @@ bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
 
 std::int64_t LogReader::FindByte(char byte, std::int64_t from, std::int64_t limit,
                                  std::int64_t& found, std::int64_t& scannedTo) {
-    // Nothing lies between `from` and a remembered hit, nor below `scannedTo`:
-    // positions only grow, so each byte of the log is searched once per byte value.
+    // Nothing lies between `from` and a remembered hit, nor below `scannedTo`, and
+    // positions only grow: each byte of the log is searched once per byte value.
+    // The search runs on to the end of the buffer, past `limit`, so that a byte
+    // that is rare in the log costs one search a buffer, not one a line.
     if (found >= from) return found < limit ? found : -1;
     std::int64_t start = std::max(from, scannedTo);
-    if (start >= limit) return -1;
-    const void* hit = std::memchr(At(start), byte, std::size_t(limit - start));
+    std::int64_t end = Available();
+    if (start >= end) return -1;
+    const void* hit = std::memchr(At(start), byte, std::size_t(end - start));
     if (hit == nullptr) {
-        scannedTo = limit;
+        scannedTo = end;
         return -1;
     }
     found = base_ + (static_cast<const char*>(hit) - buffer_.data());
     scannedTo = found;
-    return found;
+    return found < limit ? found : -1;
 }
 
 std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
