@@ -21,7 +21,9 @@ std::vector<unsigned char> BytesSearchingAs(const CodePage& page, char16_t unit)
 CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword)
     : page_(codePage),
       colonBytes_(BytesSearchingAs(codePage, u':')),
-      keywordBytes_(BytesSearchingAs(codePage, keyword)) {}
+      keywordBytes_(BytesSearchingAs(codePage, keyword)) {
+    for (unsigned char byte : keywordBytes_) isKeywordByte_[byte] = true;
+}
 
 std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
                                      const std::vector<unsigned char>& bytes) const {
@@ -65,9 +67,14 @@ std::size_t CuttingRule::FindHttp(std::string_view line) const {
 }
 
 std::size_t CuttingRule::FindKeyword(std::string_view line, std::size_t from) const {
-    for (std::size_t at = FindFirstOf(line, from, keywordBytes_); at != kNone;
-         at = FindFirstOf(line, at + 1, keywordBytes_)) {
-        if (page_.IsBoundary(line, from, at)) return at;
+    std::size_t at = FindFirstOf(line, from, keywordBytes_);
+    if (at == kNone || page_.IsBoundary(line, from, at)) return at;
+    // The hit is the trail byte of a pair, so a character starts right after it.
+    // Walk on character by character: searching again for every keyword byte after
+    // each such hit would scan the rest of the line once per trail byte, which is
+    // quadratic on a long line of pairs whose trail bytes look like the keyword.
+    for (at += 1; at < line.size(); at += page_.CharLength(line, at)) {
+        if (isKeywordByte_[std::uint8_t(line[at])]) return at;
     }
     return kNone;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,7 @@ class CuttingRule {
     // Bytes whose single-byte character searches as ':' and as the keyword.
     std::vector<unsigned char> colonBytes_;
     std::vector<unsigned char> keywordBytes_;
+    std::array<bool, 256> isKeywordByte_{};
 };
 
 /// Cuts the first "http://" URL out of `line`: from the "http://" (in any letter
