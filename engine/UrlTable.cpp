@@ -38,24 +38,28 @@ bool IsPlain(std::string_view bytes, const CodePage& page) {
     return true;
 }
 
-// A multiply-and-shift hash, eight bytes a step: URLs are short, and the table
-// looks one up for every line of the log.
+// A multiply-and-shift hash in two independent lanes of eight bytes: URLs are
+// short, and the table looks one up for every line of the log.
 std::size_t HashKey(std::string_view key) {
     constexpr std::uint64_t kMix = 0xBF58476D1CE4E5B9ULL;
-    std::uint64_t hash = key.size() * 0x9E3779B97F4A7C15ULL;
+    std::uint64_t even = key.size() * 0x9E3779B97F4A7C15ULL, odd = 0x94D049BB133111EBULL;
     std::size_t i = 0;
-    for (; i + 8 <= key.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, key.data() + i, 8);
-        hash = (hash ^ word) * kMix;
-        hash ^= hash >> 31;
+    for (; i + 16 <= key.size(); i += 16) {
+        std::uint64_t first, second;
+        std::memcpy(&first, key.data() + i, 8);
+        std::memcpy(&second, key.data() + i + 8, 8);
+        even = (even ^ first) * kMix;
+        odd = (odd ^ second) * kMix;
+        even ^= even >> 31;
+        odd ^= odd >> 29;
     }
-    std::uint64_t tail = 0;
-    if (i < key.size()) std::memcpy(&tail, key.data() + i, key.size() - i);
-    hash = (hash ^ tail) * 0x94D049BB133111EBULL;
-    hash ^= hash >> 29;
-    hash *= kMix;
-    return std::size_t(hash ^ (hash >> 32));
+    std::uint64_t tail[2] = {0, 0};
+    if (i < key.size()) std::memcpy(tail, key.data() + i, key.size() - i);
+    even = (even ^ tail[0]) * kMix;
+    odd = (odd ^ tail[1]) * kMix;
+    std::uint64_t hash = (even ^ (even >> 31)) + (odd ^ (odd >> 29)) * 0x9E3779B97F4A7C15ULL;
+    hash ^= hash >> 32;
+    return std::size_t(hash);
 }
 
 char16_t UnitAt(std::string_view key, std::size_t index) {
