@@ -47,12 +47,14 @@ log_for() {
     echo "$path"
 }
 
-# Wall time of one run of "$@" in seconds; the output of the command is discarded
-# unless redirected by the caller's arguments.
+# Wall time of one run of "$@" in seconds; a failing run stops the script.
 seconds_of() {
     local start end
     start=$(date +%s%N)
-    "$@"
+    if ! "$@"; then
+        echo "run.sh: $* failed" >&2
+        exit 1
+    fi
     end=$(date +%s%N)
     awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }'
 }
@@ -164,20 +166,25 @@ many_s=$(min "${t_many[@]}")
 banner_line=$(LC_ALL=C grep -n -a -m 1 -F '*********** SORTTING DATA' "$out/kestrinmany.txt" |
     cut -d: -f1)
 many_distinct=$((banner_line - 1))
+many_url_bytes=$(LC_ALL=C mawk -F '\t' -v last="$many_distinct" \
+    'NR <= last { bytes += length($1) } END { print bytes + 0 }' "$out/kestrinmany.txt")
 many_per_line=$(awk -v s="$many_s" -v n="$many_lines" 'BEGIN { print s / n }')
+many_rss_kib=$(max "${rss_many[@]}")
+many_limit_kib=$(((64 * 1048576 + many_url_bytes) / 1024))
 rm -f "$out"/kestrin*.txt "$out"/rss.*
 
 echo
 echo "Log: $log"
-echo "     $(stat -c %s "$log") bytes, $many_lines lines, $many_distinct distinct URLs"
-printf '  %-34s %8s s, peak %s KiB\n' "kestrin-cut --keyword '\"' --ranked" "$many_s" \
-    "$(max "${rss_many[@]}")"
+echo "     $(stat -c %s "$log") bytes, $many_lines lines, $many_distinct distinct URLs" \
+    "of $many_url_bytes bytes"
+printf '  %-34s %8s s\n' "kestrin-cut --keyword '\"' --ranked" "$many_s"
 printf '  %-44s %8s ns\n' "time per line, this log" \
     "$(awk -v p="$many_per_line" 'BEGIN { printf "%.1f", p * 1e9 }')" \
     "time per line, first log (--ranked)" \
     "$(awk -v p="$first_per_line" 'BEGIN { printf "%.1f", p * 1e9 }')"
 check v_many "$many_per_line" "$first_per_line" 'a <= 2 * b'
+check v_many_rss "$many_rss_kib" "$many_limit_kib" 'a < b'
 printf '  %-44s %8s  %s\n' "ratio (at most 2)" "$(ratio "$many_per_line" "$first_per_line")" \
-    "$v_many"
+    "$v_many" "peak memory KiB (under $many_limit_kib)" "$many_rss_kib" "$v_many_rss"
 
 exit "$missed"
