@@ -107,13 +107,15 @@ std::string_view UrlTable::MakeKey(std::string_view url) {
 }
 
 std::string_view UrlTable::Keep(std::string_view bytes) {
+    // An empty URL (a keyword found right at "http://") may come before any block.
+    if (bytes.empty()) return {};
     if (bytes.size() > blockSize_ - blockUsed_) {
         blockSize_ = std::max(kBlockSize, bytes.size());
         blocks_.push_back(std::make_unique<char[]>(blockSize_));
         blockUsed_ = 0;
     }
     char* place = blocks_.back().get() + blockUsed_;
-    if (!bytes.empty()) std::memcpy(place, bytes.data(), bytes.size());
+    std::memcpy(place, bytes.data(), bytes.size());
     blockUsed_ += bytes.size();
     return {place, bytes.size()};
 }
