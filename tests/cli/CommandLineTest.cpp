@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CommandLine.h"
+#include "TestFiles.h"
+
+namespace kestrin {
+namespace {
+
+using namespace testing;
+
+const std::string kUsage =
+    "usage: kestrin-cut [--keyword TEXT] [--ranked] [--codepage NAME] LOGFILE SAVEFILE\n";
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome Cut(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    int status = RunCommandLine(args, {out, -1, err, false});
+    return {status, out.str(), err.str()};
+}
+
+class CommandLine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WriteFile(log, "x http://a.jp/x y\"z,w\nhttp://b.jp/\nhttp://b.jp/\n");
+    }
+
+    TempDir dir;
+    const std::string log = dir / "access.log", save = dir / "report.txt";
+};
+
+TEST_F(CommandLine, UsageErrorsExitWithTwo) {
+    const std::string l = log, s = save, files = "name a LOGFILE and a SAVEFILE";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, files},
+        {{l, s, s}, files},
+        {{"--", "--ranked", l, s}, files},
+        {{"--frobnicate", l, s}, "unknown option --frobnicate"},
+        {{l, s, "--keyword"}, "--keyword needs a value"},
+        {{"--codepage", "no-such-page", l, s}, "unknown code page: no-such-page"},
+        {{"--codepage=UTF-8", l, s}, "not a code page of one- and two-byte characters: UTF-8"},
+        {{"--keyword", "\xff", l, s}, "the keyword is not UTF-8 text"},
+    };
+    for (const auto& [args, problem] : cases) {
+        Outcome outcome = Cut(args);
+        EXPECT_EQ(outcome.status, 2) << problem;
+        EXPECT_EQ(outcome.err, "kestrin-cut: " + problem + "\n" + kUsage);
+    }
+    EXPECT_NE(access(save.c_str(), F_OK), 0) << "a usage error wrote a report";
+    EXPECT_EQ(Cut({"--help"}).out.rfind(kUsage + "\n", 0), 0u);
+    EXPECT_EQ(Cut({"--version"}).out, "kestrin-cut 0.3\n");
+}
+
+TEST_F(CommandLine, OptionsMessagesAndReports) {
+    const std::string no = "Confirm: Sortting Data Output? No\nComplete: " + save + " done..\n";
+    const std::string b2 = "http://b.jp/\t 2\r\n", listing = "http://a.jp/x\t 1\r\n" + b2;
+    struct Case {
+        std::vector<std::string> options;
+        int status;
+        std::string err, report;  // no report: none written
+    };
+    const Case cases[] = {
+        {{}, 0, no, listing},
+        {{"--keyword", "Space"}, 0, no, listing},
+        {{"--keyword=\""}, 0, no, "http://a.jp/x y\t 1\r\n" + b2},
+        {{"--keyword", ",", "--codepage", "windows-1252"},
+         0,
+         no,
+         "http://a.jp/x y\"z\t 1\r\n" + b2},
+        {{"--ranked"},
+         0,
+         "Confirm: Sortting Data Output? Yes\nComplete: " + save + " done..\n",
+         listing + "*********** SORTTING DATA ************\r\n" + b2 + "http://a.jp/x\t 1\r\n"},
+        {{"--keyword", "ab"}, 1, "ERROR!: Back Keyword is not ASCII\n", ""},
+        {{"--ranked", "--", "-", save}, 1, "ERROR!: File Not Found!\n-\n", ""},
+    };
+    for (const Case& c : cases) {
+        std::remove(save.c_str());
+        std::vector<std::string> args = c.options;
+        if (args.empty() || args.back() != save) args.insert(args.end(), {log, save});
+        Outcome outcome = Cut(args);
+        const std::string name = ::testing::PrintToString(args);
+        EXPECT_EQ(outcome.status, c.status) << name;
+        EXPECT_EQ(outcome.err, c.err) << name;
+        EXPECT_EQ(ReadFile(save), c.report) << name;
+        EXPECT_EQ(access(save.c_str(), F_OK) == 0, !c.report.empty()) << name;
+    }
+}
+
+}  // namespace
+}  // namespace kestrin
