@@ -49,6 +49,22 @@ TEST_F(CuttingRunTest, EachRunStartsFromAnEmptyTable) {
     EXPECT_EQ(ReadFile(savePath), "http://second.jp/\t 1\r\n");
 }
 
+TEST_F(CuttingRunTest, KeywordsInsideTheScheme) {
+    const std::pair<char16_t, std::string> cases[] = {
+        {u'h', "\t 4\r\n"},  // every URL is empty, and counted
+        {u'/', "HTTP:\t 1\r\nhttp:\t 3\r\n"},
+        {u'H',
+         "HTTP://a.jp/ z\t 1\r\nhttp://a.jp/ y\t 1\r\nhttp://b.jp/\t 1\r\nhttp://b.jp/ x\t 1\r\n"},
+    };
+    for (const auto& [keyword, report] : cases) {
+        RunRequest request = RequestFor(kLog);
+        request.keywordIndex = -1;
+        request.keywordText = std::u16string(1, keyword);
+        EXPECT_EQ(Run(request), CompletedRun(savePath));
+        EXPECT_EQ(ReadFile(savePath), report) << char(keyword);
+    }
+}
+
 TEST_F(CuttingRunTest, KeywordChoices) {
     struct Case {
         std::int16_t index;
