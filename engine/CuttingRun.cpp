@@ -13,6 +13,7 @@
 #include "CuttingRule.h"
 #include "LogReader.h"
 #include "ReportWriter.h"
+#include "UrlBatch.h"
 
 namespace kestrin {
 namespace {
@@ -121,17 +122,16 @@ class Run {
 
     bool Tally(LogReader& reader, const CuttingRule& rule, std::int64_t logSize) {
         std::int64_t nextProgress = kProgressStep;
+        UrlBatch batch(table_);
         for (std::int64_t readPos = 1; readPos > 0;) {
             std::string_view line = ReadLogLine(reader, readPos);
             if (reader.BytesRead() >= nextProgress) {
                 ui_.ShowProgress(reader.BytesRead(), logSize);
                 nextProgress = reader.BytesRead() + kProgressStep;
             }
-            std::optional<std::string_view> url = ExtractUrl(line, rule);
-            if (!url) continue;
-            std::int64_t slot = LookupUrl(table_, *url);
-            if (slot >= 0) InsertUrl(table_, slot, *url);
+            if (std::optional<std::string_view> url = ExtractUrl(line, rule)) batch.Add(*url);
         }
+        batch.Flush();
         return reader.Error() == 0;
     }
 

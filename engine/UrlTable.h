@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "CodePage.h"
@@ -16,10 +17,14 @@ struct UrlEntry {
     std::uint64_t Count = 0;
 };
 
-/// The tally of one run. URLs are the same when they decode to the same text;
-/// undecodable bytes stay apart as U+DC00 + byte. The table counts through a hash
-/// index, so a run with millions of distinct URLs costs no more per line than one
-/// with ten; SortByUrl then puts the entries in URL order for the listing.
+/// The tally of one run.
+///
+/// URLs are the same when they decode to the same text; undecodable bytes stay
+/// apart as U+DC00 + byte. Lines are counted by the URL's exact bytes through a
+/// hash index, so a known URL costs one probe and one compare, with no decoding;
+/// a byte form seen for the first time is decoded once, and forms that decode
+/// alike (two codes of one character) are merged when the listing is made.
+/// SortByUrl puts the entries in URL order, RankByCount in ranked order.
 class UrlTable {
   public:
     UrlTable() = default;
@@ -29,38 +34,42 @@ class UrlTable {
     /// Empties the table for a run whose URLs are in `codePage` (which must outlive it).
     void Reset(const CodePage& codePage);
 
-    std::size_t EntryCount() const { return entries_.size(); }
+    /// The number of distinct URLs.
+    std::size_t EntryCount() const { return entryCount_; }
 
     /// Entry `index` of the listing order set by SortByUrl or RankByCount.
-    const UrlEntry& operator[](std::size_t index) const { return entries_[order_[index]].entry; }
+    UrlEntry operator[](std::size_t index) const;
+
+    struct Record;  // a byte form, or the entry of forms that decode alike
 
   private:
     friend std::int64_t LookupUrl(UrlTable& table, std::string_view url);
     friend void InsertUrl(UrlTable& table, std::int64_t slot, std::string_view url);
+    friend void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls);
     friend void SortByUrl(UrlTable& table);
     friend void RankByCount(UrlTable& table);
 
-    struct Stored {
-        UrlEntry entry;
-        std::string_view key;  // the URL's text in an order-keeping byte form
-        std::size_t hash;
-    };
-
-    std::string_view MakeKey(std::string_view url);
-    std::string_view Keep(std::string_view bytes);
+    std::int64_t Lookup(std::string_view url, std::uint32_t tag);
+    std::uint32_t NewRecordRef(std::size_t bytes);
+    Record* Resolve(std::uint32_t ref) const;
+    std::uint32_t LinkToEntry(std::string_view url);
     void Grow();
 
     const CodePage* page_ = nullptr;
-    std::vector<Stored> entries_;
-    std::vector<std::size_t> slots_;  // entry index + 1, or 0 for a free slot
-    std::vector<std::size_t> order_;
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t entryCount_ = 0;
+    std::size_t formCount_ = 0;
+    // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if free.
+    std::vector<std::uint64_t> slots_;
+    // Records live in blocks; a reference is the block and the offset in 8-byte steps.
+    std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
     std::size_t blockUsed_ = 0, blockSize_ = 0;
-    // The key and hash of the URL last looked up, for the InsertUrl that follows.
-    std::string scratchKey_;
+    // Entries of forms that are not plain text, found by their decoded key.
+    std::vector<Record*> mergedEntries_;
+    std::unordered_map<std::string_view, std::uint32_t> mergedIndex_;
+    std::vector<const Record*> order_;
+    std::uint32_t pendingTag_ = 0;
     std::u16string scratchUnits_;
-    std::string_view pendingKey_;
-    std::size_t pendingHash_ = 0;
+    std::string scratchKey_;
 };
 
 /// Counts `url` when the table holds it already and returns -1; otherwise returns
@@ -69,6 +78,13 @@ std::int64_t LookupUrl(UrlTable& table, std::string_view url);
 
 /// Adds `url` with count 1 at the slot the LookupUrl of the same URL just returned.
 void InsertUrl(UrlTable& table, std::int64_t slot, std::string_view url);
+
+/// How many URLs CountUrls fetches ahead at once.
+inline constexpr std::size_t kUrlBatch = 32;
+
+/// Counts each of `urls` (inserting the new ones) exactly as LookupUrl and
+/// InsertUrl would one after the other, but faster for a batch of up to kUrlBatch.
+void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls);
 
 /// Orders the entries by URL: UTF-16 code unit by code unit, a prefix first.
 void SortByUrl(UrlTable& table);
