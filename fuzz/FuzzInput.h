@@ -1,0 +1,57 @@
+#pragma once
+
+// How the fuzzers read their input: a few leading bytes choose the code page, the
+// keyword and the run's options, and the rest is the log.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "CodePage.h"
+
+namespace kestrin::fuzz {
+
+inline constexpr const char* kCodePages[] = {"CP932", "windows-1252", "CP936", "CP949", "CP950"};
+
+/// The code page named by `choice`, opened once per name for the whole fuzzing run.
+inline const CodePage& ChosenCodePage(std::uint8_t choice, std::string& name) {
+    static std::map<std::string, std::unique_ptr<CodePage>> opened;
+    name = kCodePages[choice % std::size(kCodePages)];
+    std::unique_ptr<CodePage>& page = opened[name];
+    if (!page) {
+        std::string error;
+        page = CodePage::Open(name, error);
+        if (!page) {
+            std::fprintf(stderr, "cannot open %s: %s\n", name.c_str(), error.c_str());
+            std::abort();
+        }
+    }
+    return *page;
+}
+
+/// A keyword of one single-byte character of the code page, taken from `byte`
+/// (its search form when it has one, so upper-case letters stay possible too), or
+/// one space when that byte is a lead byte or does not decode.
+inline char16_t ChosenKeyword(const CodePage& page, std::uint8_t byte) {
+    if (page.IsLead(byte)) return u' ';
+    std::u16string units;
+    page.Decode(std::string_view(reinterpret_cast<const char*>(&byte), 1), units);
+    if (units.size() != 1 || (units[0] >= 0xD800 && units[0] <= 0xDFFF)) return u' ';
+    return units[0];
+}
+
+/// Stops the fuzzer with a message that names the broken rule.
+[[noreturn]] inline void Broken(const char* rule, const std::string& detail = {}) {
+    std::fprintf(stderr, "invariant broken: %s %s\n", rule, detail.c_str());
+    std::abort();
+}
+
+inline void Check(bool holds, const char* rule, const std::string& detail = {}) {
+    if (!holds) Broken(rule, detail);
+}
+
+}  // namespace kestrin::fuzz
