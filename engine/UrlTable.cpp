@@ -8,10 +8,10 @@ namespace kestrin {
 
 struct UrlTable::Record {
     std::uint64_t count;
-    // kPlain for a plain form, its own entry; kMerged | key length for the entry
-    // of forms that decode alike; otherwise the index of the form's merged entry.
-    std::uint32_t link;
-    std::uint32_t length;  // the URL's bytes, which follow the record (then the key)
+    // kPlain for plain text, which is its own key; otherwise the length of the
+    // key, which follows the URL's bytes.
+    std::uint32_t keyLength;
+    std::uint32_t length;  // the URL's bytes, which follow the record
 
     const char* Bytes() const { return reinterpret_cast<const char*>(this + 1); }
     char* Bytes() { return reinterpret_cast<char*>(this + 1); }
@@ -22,7 +22,7 @@ namespace {
 using Record = UrlTable::Record;
 
 constexpr std::uint32_t kPlain = 0xFFFFFFFF;
-constexpr std::uint32_t kMerged = 0x80000000;
+constexpr std::size_t kMaxLength = 0x7FFFFFFF;
 constexpr unsigned kOffsetBits = 20;  // a block holds 2^20 words of 8 bytes
 constexpr std::size_t kBlockWords = std::size_t(1) << kOffsetBits;
 constexpr std::size_t kMaxBlocks = 4095;  // so that a reference + 1 fits 32 bits
@@ -82,8 +82,16 @@ std::size_t HashKey(std::string_view key) {
 // keyed by its UTF-16 code units, each written as UTF-8 would write that value,
 // so that bytewise order is code unit order and plain text keeps its bytes.
 std::string_view KeyOf(const Record* record) {
-    if (record->link == kPlain) return {record->Bytes(), record->length};
-    return {record->Bytes() + record->length, record->link & ~kMerged};
+    if (record->keyLength == kPlain) return {record->Bytes(), record->length};
+    return {record->Bytes() + record->length, record->keyLength};
+}
+
+std::size_t RecordWords(std::size_t bytes) {
+    return 2 + (bytes + 7) / 8;
+}
+
+std::size_t RecordWords(const Record* record) {
+    return RecordWords(record->length + (record->keyLength == kPlain ? 0 : record->keyLength));
 }
 
 void AppendKeyUnits(const std::u16string& units, std::string& key) {
@@ -104,21 +112,23 @@ void AppendKeyUnits(const std::u16string& units, std::string& key) {
 
 std::uint64_t BigEndianAt(std::string_view key, std::size_t from) {
     unsigned char bytes[8] = {};
-    if (from < key.size())
+    if (from < key.size()) {
         std::memcpy(bytes, key.data() + from, std::min<std::size_t>(8, key.size() - from));
+    }
     std::uint64_t value = 0;
     for (unsigned char byte : bytes) value = value << 8 | byte;
     return value;
 }
 
-// Sixteen key bytes from some depth on, as numbers, so that the sort compares
-// inside its array instead of following two pointers to the keys.
 constexpr std::size_t kWindowedDepth = 256;
 
+// Sixteen key bytes from some depth on, as numbers, so that the sort compares
+// inside its array instead of following two pointers to the keys.
 struct SortItem {
     std::uint64_t head, next;
-    const Record* record;
-    std::size_t keyLength;
+    Record* record;
+    std::uint32_t keyLength;
+    std::uint32_t seen;  // insertion order, which picks the bytes a merged URL shows
 };
 
 void LoadWindow(SortItem& item, std::size_t depth) {
@@ -138,9 +148,13 @@ void SortFromDepth(SortItem* first, SortItem* last, std::size_t depth) {
         });
         return;
     }
-    for (SortItem* item = first; item != last; ++item) LoadWindow(*item, depth);
+    if (depth > 0) {
+        for (SortItem* item = first; item != last; ++item) LoadWindow(*item, depth);
+    }
     const std::size_t windowEnd = depth + 16;
-    auto shown = [windowEnd](const SortItem& item) { return std::min(item.keyLength, windowEnd); };
+    auto shown = [windowEnd](const SortItem& item) {
+        return std::min<std::size_t>(item.keyLength, windowEnd);
+    };
     std::sort(first, last, [&shown](const SortItem& a, const SortItem& b) {
         if (a.head != b.head) return a.head < b.head;
         if (a.next != b.next) return a.next < b.next;
@@ -152,7 +166,8 @@ void SortFromDepth(SortItem* first, SortItem* last, std::size_t depth) {
                shown(*end) == shown(*run)) {
             ++end;
         }
-        if (end - run > 1) SortFromDepth(run, end, windowEnd);
+        // Keys that end inside an equal window are equal: nothing is left to sort.
+        if (end - run > 1 && shown(*run) == windowEnd) SortFromDepth(run, end, windowEnd);
         run = end;
     }
 }
@@ -161,55 +176,35 @@ void SortFromDepth(SortItem* first, SortItem* last, std::size_t depth) {
 
 void UrlTable::Reset(const CodePage& codePage) {
     page_ = &codePage;
-    entryCount_ = formCount_ = 0;
+    entryCount_ = 0;
     slots_.assign(1024, 0);
     blocks_.clear();
-    blockUsed_ = blockSize_ = 0;
-    mergedEntries_.clear();
-    mergedIndex_.clear();
+    blockUsed_.clear();
     order_.clear();
 }
 
 UrlEntry UrlTable::operator[](std::size_t index) const {
+    // The listing is read in order, its records are not: fetch a few ahead.
+    if (index + 8 < order_.size()) __builtin_prefetch(order_[index + 8]);
     const Record* record = order_[index];
     return {{record->Bytes(), record->length}, record->count};
 }
 
 std::uint32_t UrlTable::NewRecordRef(std::size_t bytes) {
-    const std::size_t words = 2 + (bytes + 7) / 8;
-    if (words > blockSize_ - blockUsed_) {
+    const std::size_t words = RecordWords(bytes);
+    if (blocks_.empty() || words > blockSize_ - blockUsed_.back()) {
         if (blocks_.size() == kMaxBlocks) throw std::length_error("too many distinct URLs");
         blockSize_ = std::max(kBlockWords, words);
         blocks_.push_back(std::make_unique<std::uint64_t[]>(blockSize_));
-        blockUsed_ = 0;
+        blockUsed_.push_back(0);
     }
-    auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_);
-    blockUsed_ += words;
+    auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_.back());
+    blockUsed_.back() += words;
     return ref;
 }
 
-Record* UrlTable::Resolve(std::uint32_t ref) const {
+UrlTable::Record* UrlTable::Resolve(std::uint32_t ref) const {
     return reinterpret_cast<Record*>(blocks_[ref >> kOffsetBits].get() + (ref & (kBlockWords - 1)));
-}
-
-std::uint32_t UrlTable::LinkToEntry(std::string_view url) {
-    scratchUnits_.clear();
-    page_->Decode(url, scratchUnits_);
-    AppendKeyUnits(scratchUnits_, scratchKey_);
-    auto found = mergedIndex_.find(scratchKey_);
-    if (found != mergedIndex_.end()) return found->second;
-
-    Record* entry = Resolve(NewRecordRef(url.size() + scratchKey_.size()));
-    entry->count = 0;
-    entry->length = std::uint32_t(url.size());
-    entry->link = kMerged | std::uint32_t(scratchKey_.size());
-    std::memcpy(entry->Bytes(), url.data(), url.size());
-    std::memcpy(entry->Bytes() + url.size(), scratchKey_.data(), scratchKey_.size());
-    auto index = std::uint32_t(mergedEntries_.size());
-    mergedEntries_.push_back(entry);
-    mergedIndex_.emplace(KeyOf(entry), index);
-    ++entryCount_;
-    return index;
 }
 
 void UrlTable::Grow() {
@@ -230,38 +225,41 @@ std::int64_t LookupUrl(UrlTable& table, std::string_view url) {
 }
 
 std::int64_t UrlTable::Lookup(std::string_view url, std::uint32_t tag) {
-    UrlTable& table = *this;
-    const std::size_t mask = table.slots_.size() - 1;
+    const std::size_t mask = slots_.size() - 1;
     std::size_t at = tag & mask;
-    for (; table.slots_[at] != 0; at = (at + 1) & mask) {
-        const std::uint64_t slot = table.slots_[at];
+    for (; slots_[at] != 0; at = (at + 1) & mask) {
+        const std::uint64_t slot = slots_[at];
         if (std::uint32_t(slot >> 32) != tag) continue;
-        Record* record = table.Resolve(std::uint32_t(slot) - 1);
+        Record* record = Resolve(std::uint32_t(slot) - 1);
         if (record->length == url.size() &&
             (url.empty() || std::memcmp(record->Bytes(), url.data(), url.size()) == 0)) {
             ++record->count;
             return -1;
         }
     }
-    table.pendingTag_ = tag;
+    pendingTag_ = tag;
     return std::int64_t(at);
 }
 
 void InsertUrl(UrlTable& table, std::int64_t slot, std::string_view url) {
-    if (url.size() >= kMerged) throw std::length_error("URL too long");
-    const std::uint32_t ref = table.NewRecordRef(url.size());
-    Record* record = table.Resolve(ref);
+    if (url.size() > kMaxLength) throw std::length_error("URL too long");
+    std::string_view key;
+    if (!IsPlain(url, *table.page_)) {
+        table.scratchUnits_.clear();
+        table.page_->Decode(url, table.scratchUnits_);
+        AppendKeyUnits(table.scratchUnits_, table.scratchKey_);
+        key = table.scratchKey_;
+        if (key.size() > kMaxLength) throw std::length_error("URL too long");
+    }
+    const std::uint32_t ref = table.NewRecordRef(url.size() + key.size());
+    UrlTable::Record* record = table.Resolve(ref);
     record->count = 1;
     record->length = std::uint32_t(url.size());
+    record->keyLength = key.data() == nullptr ? kPlain : std::uint32_t(key.size());
     if (!url.empty()) std::memcpy(record->Bytes(), url.data(), url.size());
-    if (IsPlain(url, *table.page_)) {
-        record->link = kPlain;
-        ++table.entryCount_;
-    } else {
-        record->link = table.LinkToEntry(url);
-    }
+    if (!key.empty()) std::memcpy(record->Bytes() + url.size(), key.data(), key.size());
     table.slots_[std::size_t(slot)] = std::uint64_t(table.pendingTag_) << 32 | (ref + 1);
-    if (++table.formCount_ * 2 > table.slots_.size()) table.Grow();
+    if (++table.entryCount_ * 2 > table.slots_.size()) table.Grow();
 }
 
 void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls) {
@@ -292,54 +290,77 @@ void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls) {
 }
 
 void SortByUrl(UrlTable& table) {
-    for (Record* entry : table.mergedEntries_) entry->count = 0;
+    // Records are read in the order they were made, block by block, which is
+    // both the fastest order to read them in and the order their URLs came in.
     std::vector<SortItem> items;
     items.reserve(table.entryCount_);
-    auto add = [&items](const Record* record) {
-        items.push_back({0, 0, record, KeyOf(record).size()});
-    };
-    for (std::uint64_t slot : table.slots_) {
-        if (slot == 0) continue;
-        const Record* form = table.Resolve(std::uint32_t(slot) - 1);
-        if (form->link == kPlain) {
-            add(form);
-        } else {
-            table.mergedEntries_[form->link]->count += form->count;
+    for (std::size_t block = 0; block < table.blocks_.size(); ++block) {
+        std::uint64_t* words = table.blocks_[block].get();
+        for (std::size_t at = 0; at < table.blockUsed_[block];) {
+            auto* record = reinterpret_cast<UrlTable::Record*>(words + at);
+            SortItem item{0, 0, record, std::uint32_t(KeyOf(record).size()),
+                          std::uint32_t(items.size())};
+            LoadWindow(item, 0);
+            items.push_back(item);
+            at += RecordWords(record);
         }
     }
-    for (const Record* entry : table.mergedEntries_) add(entry);
     SortFromDepth(items.data(), items.data() + items.size(), 0);
-    table.order_.resize(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) table.order_[i] = items[i].record;
+
+    // Byte forms that decode to the same text are one URL, shown as first seen.
+    table.order_.clear();
+    for (std::size_t i = 0; i < items.size();) {
+        std::size_t end = i + 1;
+        SortItem* shown = &items[i];
+        while (end < items.size() && items[i].record->keyLength != kPlain &&
+               KeyOf(items[end].record) == KeyOf(items[i].record)) {
+            if (items[end].seen < shown->seen) shown = &items[end];
+            ++end;
+        }
+        for (std::size_t other = i; other < end; ++other) {
+            if (&items[other] == shown) continue;
+            shown->record->count += items[other].record->count;
+            items[other].record->count = 0;
+        }
+        table.order_.push_back(shown->record);
+        i = end;
+    }
+    table.entryCount_ = table.order_.size();
 }
 
 void RankByCount(UrlTable& table) {
-    // A tournament tree over the listing positions: each inner node holds the
-    // position of the leftmost largest count below it. Taking the root and
-    // swapping it into place is one pass of the selection sort, in O(log n).
+    // The selection sort that swaps the leftmost largest count of the rest into
+    // place takes the entries of each count, highest count first, in the order
+    // of the positions they hold when their count's turn comes; and it moves
+    // only the entry at the front, to where the one taken stood. So sort by count
+    // once, then take each count's positions in order, swapping as it would.
     const std::size_t n = table.order_.size();
-    std::size_t leaves = 1;
-    while (leaves < n) leaves *= 2;
-    std::vector<std::uint64_t> count(leaves, 0);  // 0: a position already placed
-    for (std::size_t pos = 0; pos < n; ++pos) count[pos] = table.order_[pos]->count;
-    std::vector<std::uint32_t> best(2 * leaves);
-    for (std::size_t pos = 0; pos < leaves; ++pos) best[leaves + pos] = std::uint32_t(pos);
-    auto pick = [&](std::size_t node) {
-        std::uint32_t left = best[2 * node], right = best[2 * node + 1];
-        best[node] = count[left] >= count[right] ? left : right;
-    };
-    for (std::size_t node = leaves - 1; node >= 1; --node) pick(node);
-    auto update = [&](std::size_t pos) {
-        for (std::size_t node = (leaves + pos) / 2; node >= 1; node /= 2) pick(node);
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        std::size_t m = best[1];
-        std::swap(table.order_[i], table.order_[m]);
-        count[m] = count[i];
-        count[i] = 0;
-        update(m);
-        update(i);
+    std::vector<std::uint32_t> byCount(n), entryAt(n), positionOf(n), positions;
+    for (std::uint32_t i = 0; i < n; ++i) byCount[i] = entryAt[i] = positionOf[i] = i;
+    std::sort(byCount.begin(), byCount.end(), [&table](std::uint32_t a, std::uint32_t b) {
+        return table.order_[a]->count > table.order_[b]->count;
+    });
+    std::size_t front = 0;
+    for (std::size_t first = 0; first < n;) {
+        std::size_t last = first + 1;
+        const std::uint64_t count = table.order_[byCount[first]]->count;
+        while (last < n && table.order_[byCount[last]]->count == count) ++last;
+        positions.clear();
+        for (std::size_t k = first; k < last; ++k) positions.push_back(positionOf[byCount[k]]);
+        std::sort(positions.begin(), positions.end());
+        for (std::uint32_t taken : positions) {
+            const std::uint32_t moved = entryAt[front], chosen = entryAt[taken];
+            entryAt[front] = chosen;
+            entryAt[taken] = moved;
+            positionOf[chosen] = std::uint32_t(front);
+            positionOf[moved] = taken;
+            ++front;
+        }
+        first = last;
     }
+    std::vector<const UrlTable::Record*> ranked(n);
+    for (std::size_t i = 0; i < n; ++i) ranked[i] = table.order_[entryAt[i]];
+    table.order_.swap(ranked);
 }
 
 }  // namespace kestrin

@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "CodePage.h"
@@ -23,7 +22,7 @@ struct UrlEntry {
 /// apart as U+DC00 + byte. Lines are counted by the URL's exact bytes through a
 /// hash index, so a known URL costs one probe and one compare, with no decoding;
 /// a byte form seen for the first time is decoded once, and forms that decode
-/// alike (two codes of one character) are merged when the listing is made.
+/// alike (two codes of one character) are merged by SortByUrl.
 /// SortByUrl puts the entries in URL order, RankByCount in ranked order.
 class UrlTable {
   public:
@@ -34,13 +33,14 @@ class UrlTable {
     /// Empties the table for a run whose URLs are in `codePage` (which must outlive it).
     void Reset(const CodePage& codePage);
 
-    /// The number of distinct URLs.
+    /// The number of distinct URLs. Until SortByUrl, byte forms of one URL (two
+    /// codes of one character) count apart.
     std::size_t EntryCount() const { return entryCount_; }
 
     /// Entry `index` of the listing order set by SortByUrl or RankByCount.
     UrlEntry operator[](std::size_t index) const;
 
-    struct Record;  // a byte form, or the entry of forms that decode alike
+    struct Record;  // one byte form of a URL, with its count
 
   private:
     friend std::int64_t LookupUrl(UrlTable& table, std::string_view url);
@@ -52,20 +52,16 @@ class UrlTable {
     std::int64_t Lookup(std::string_view url, std::uint32_t tag);
     std::uint32_t NewRecordRef(std::size_t bytes);
     Record* Resolve(std::uint32_t ref) const;
-    std::uint32_t LinkToEntry(std::string_view url);
     void Grow();
 
     const CodePage* page_ = nullptr;
     std::size_t entryCount_ = 0;
-    std::size_t formCount_ = 0;
     // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if free.
     std::vector<std::uint64_t> slots_;
     // Records live in blocks; a reference is the block and the offset in 8-byte steps.
     std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
-    std::size_t blockUsed_ = 0, blockSize_ = 0;
-    // Entries of forms that are not plain text, found by their decoded key.
-    std::vector<Record*> mergedEntries_;
-    std::unordered_map<std::string_view, std::uint32_t> mergedIndex_;
+    std::vector<std::size_t> blockUsed_;  // words in use in each block
+    std::size_t blockSize_ = 0;           // words in the last block
     std::vector<const Record*> order_;
     std::uint32_t pendingTag_ = 0;
     std::u16string scratchUnits_;
