@@ -123,54 +123,64 @@ std::uint64_t BigEndianAt(std::string_view key, std::size_t from) {
 constexpr std::size_t kWindowedDepth = 256;
 
 // Sixteen key bytes from some depth on, as numbers, so that the sort compares
-// inside its array instead of following two pointers to the keys.
+// inside its array instead of following two pointers to the keys. References
+// grow in the order records were made, so the lowest is the form seen first.
 struct SortItem {
     std::uint64_t head, next;
-    Record* record;
+    std::uint32_t ref;
     std::uint32_t keyLength;
-    std::uint32_t seen;  // insertion order, which picks the bytes a merged URL shows
 };
 
-void LoadWindow(SortItem& item, std::size_t depth) {
-    std::string_view key = KeyOf(item.record);
-    item.head = BigEndianAt(key, depth);
-    item.next = BigEndianAt(key, depth + 8);
-}
+class KeySorter {
+  public:
+    explicit KeySorter(const UrlTable& table) : table_(table) {}
 
-// Sorts items whose keys agree before `depth`, sixteen bytes at a time: a run
-// of equal windows is sorted again on the next sixteen bytes. A key that ends
-// inside an equal window is a prefix of the longer ones there and comes first.
-void SortFromDepth(SortItem* first, SortItem* last, std::size_t depth) {
-    if (depth >= kWindowedDepth) {
-        // Keys this alike are rare: compare the rest of them whole.
-        std::sort(first, last, [depth](const SortItem& a, const SortItem& b) {
-            return KeyOf(a.record).substr(depth) < KeyOf(b.record).substr(depth);
-        });
-        return;
+    std::string_view Key(const SortItem& item) const { return KeyOf(table_.Resolve(item.ref)); }
+
+    void LoadWindow(SortItem& item, std::size_t depth) const {
+        std::string_view key = Key(item);
+        item.head = BigEndianAt(key, depth);
+        item.next = BigEndianAt(key, depth + 8);
     }
-    if (depth > 0) {
-        for (SortItem* item = first; item != last; ++item) LoadWindow(*item, depth);
-    }
-    const std::size_t windowEnd = depth + 16;
-    auto shown = [windowEnd](const SortItem& item) {
-        return std::min<std::size_t>(item.keyLength, windowEnd);
-    };
-    std::sort(first, last, [&shown](const SortItem& a, const SortItem& b) {
-        if (a.head != b.head) return a.head < b.head;
-        if (a.next != b.next) return a.next < b.next;
-        return shown(a) < shown(b);
-    });
-    for (SortItem* run = first; run != last;) {
-        SortItem* end = run + 1;
-        while (end != last && end->head == run->head && end->next == run->next &&
-               shown(*end) == shown(*run)) {
-            ++end;
+
+    // Sorts items whose keys agree before `depth`, sixteen bytes at a time: a run
+    // of equal windows is sorted again on the next sixteen bytes. A key that ends
+    // inside an equal window is a prefix of the longer ones there and comes first.
+    void Sort(SortItem* first, SortItem* last, std::size_t depth) const {
+        if (depth >= kWindowedDepth) {
+            // Keys this alike are rare: compare the rest of them whole.
+            std::sort(first, last, [this, depth](const SortItem& a, const SortItem& b) {
+                return Key(a).substr(depth) < Key(b).substr(depth);
+            });
+            return;
         }
-        // Keys that end inside an equal window are equal: nothing is left to sort.
-        if (end - run > 1 && shown(*run) == windowEnd) SortFromDepth(run, end, windowEnd);
-        run = end;
+        if (depth > 0) {
+            for (SortItem* item = first; item != last; ++item) LoadWindow(*item, depth);
+        }
+        const std::size_t windowEnd = depth + 16;
+        auto shown = [windowEnd](const SortItem& item) {
+            return std::min<std::size_t>(item.keyLength, windowEnd);
+        };
+        std::sort(first, last, [&shown](const SortItem& a, const SortItem& b) {
+            if (a.head != b.head) return a.head < b.head;
+            if (a.next != b.next) return a.next < b.next;
+            return shown(a) < shown(b);
+        });
+        for (SortItem* run = first; run != last;) {
+            SortItem* end = run + 1;
+            while (end != last && end->head == run->head && end->next == run->next &&
+                   shown(*end) == shown(*run)) {
+                ++end;
+            }
+            // Keys that end inside an equal window are equal: nothing is left to sort.
+            if (end - run > 1 && shown(*run) == windowEnd) Sort(run, end, windowEnd);
+            run = end;
+        }
     }
-}
+
+  private:
+    const UrlTable& table_;
+};
 
 }  // namespace
 
@@ -220,7 +230,37 @@ void UrlTable::Grow() {
     slots_.swap(slots);
 }
 
+template <typename Visit>
+void UrlTable::ForEachRecord(Visit visit) {
+    for (std::size_t block = 0; block < blocks_.size(); ++block) {
+        for (std::size_t at = 0; at < blockUsed_[block];) {
+            auto ref = std::uint32_t(block << kOffsetBits | at);
+            Record* record = Resolve(ref);
+            at += RecordWords(record);
+            visit(ref, record);
+        }
+    }
+}
+
+void UrlTable::RebuildSlots() {
+    // Only a table counted on after SortByUrl gets here; its forms (merged or not)
+    // go back into fresh slots.
+    std::size_t capacity = 1024;
+    std::size_t forms = 0;
+    ForEachRecord([&forms](std::uint32_t, Record*) { ++forms; });
+    while (capacity < forms * 2) capacity *= 2;
+    slots_.assign(capacity, 0);
+    ForEachRecord([this](std::uint32_t ref, Record* record) {
+        const auto tag = std::uint32_t(HashKey({record->Bytes(), record->length}));
+        std::size_t at = tag & (slots_.size() - 1);
+        while (slots_[at] != 0) at = (at + 1) & (slots_.size() - 1);
+        slots_[at] = std::uint64_t(tag) << 32 | (ref + 1);
+    });
+    entryCount_ = forms;
+}
+
 std::int64_t LookupUrl(UrlTable& table, std::string_view url) {
+    if (table.slots_.empty()) table.RebuildSlots();
     return table.Lookup(url, std::uint32_t(HashKey(url)));
 }
 
@@ -266,6 +306,7 @@ void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls) {
     // A table of many URLs lives mostly outside the cache, and each lookup waits
     // for its slot and then its record. Fetching both ahead for the whole batch
     // lets those waits overlap; the lookups that follow are the ordinary ones.
+    if (table.slots_.empty()) table.RebuildSlots();
     std::uint32_t tags[kUrlBatch];
     const std::size_t count = std::min(urls.size(), kUrlBatch);
     const std::size_t mask = table.slots_.size() - 1;
@@ -290,39 +331,38 @@ void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls) {
 }
 
 void SortByUrl(UrlTable& table) {
+    // The slots are not needed for the listing: give their memory to the sort.
+    std::vector<std::uint64_t>().swap(table.slots_);
+
     // Records are read in the order they were made, block by block, which is
     // both the fastest order to read them in and the order their URLs came in.
+    const KeySorter sorter(table);
     std::vector<SortItem> items;
     items.reserve(table.entryCount_);
-    for (std::size_t block = 0; block < table.blocks_.size(); ++block) {
-        std::uint64_t* words = table.blocks_[block].get();
-        for (std::size_t at = 0; at < table.blockUsed_[block];) {
-            auto* record = reinterpret_cast<UrlTable::Record*>(words + at);
-            SortItem item{0, 0, record, std::uint32_t(KeyOf(record).size()),
-                          std::uint32_t(items.size())};
-            LoadWindow(item, 0);
-            items.push_back(item);
-            at += RecordWords(record);
-        }
-    }
-    SortFromDepth(items.data(), items.data() + items.size(), 0);
+    table.ForEachRecord([&](std::uint32_t ref, UrlTable::Record* record) {
+        SortItem item{0, 0, ref, std::uint32_t(KeyOf(record).size())};
+        sorter.LoadWindow(item, 0);
+        items.push_back(item);
+    });
+    sorter.Sort(items.data(), items.data() + items.size(), 0);
 
     // Byte forms that decode to the same text are one URL, shown as first seen.
     table.order_.clear();
     for (std::size_t i = 0; i < items.size();) {
         std::size_t end = i + 1;
-        SortItem* shown = &items[i];
-        while (end < items.size() && items[i].record->keyLength != kPlain &&
-               KeyOf(items[end].record) == KeyOf(items[i].record)) {
-            if (items[end].seen < shown->seen) shown = &items[end];
+        std::uint32_t shown = items[i].ref;
+        while (end < items.size() && table.Resolve(items[i].ref)->keyLength != kPlain &&
+               sorter.Key(items[end]) == sorter.Key(items[i])) {
+            shown = std::min(shown, items[end].ref);
             ++end;
         }
+        UrlTable::Record* entry = table.Resolve(shown);
         for (std::size_t other = i; other < end; ++other) {
-            if (&items[other] == shown) continue;
-            shown->record->count += items[other].record->count;
-            items[other].record->count = 0;
+            if (items[other].ref == shown) continue;
+            entry->count += table.Resolve(items[other].ref)->count;
+            table.Resolve(items[other].ref)->count = 0;
         }
-        table.order_.push_back(shown->record);
+        table.order_.push_back(entry);
         i = end;
     }
     table.entryCount_ = table.order_.size();
@@ -335,18 +375,21 @@ void RankByCount(UrlTable& table) {
     // only the entry at the front, to where the one taken stood. So sort by count
     // once, then take each count's positions in order, swapping as it would.
     const std::size_t n = table.order_.size();
-    std::vector<std::uint32_t> byCount(n), entryAt(n), positionOf(n), positions;
-    for (std::uint32_t i = 0; i < n; ++i) byCount[i] = entryAt[i] = positionOf[i] = i;
-    std::sort(byCount.begin(), byCount.end(), [&table](std::uint32_t a, std::uint32_t b) {
-        return table.order_[a]->count > table.order_[b]->count;
-    });
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> byCount(n);  // count, position
+    std::vector<std::uint32_t> entryAt(n), positionOf(n), positions;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        byCount[i] = {table.order_[i]->count, i};
+        entryAt[i] = positionOf[i] = i;
+    }
+    std::sort(byCount.begin(), byCount.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
     std::size_t front = 0;
     for (std::size_t first = 0; first < n;) {
         std::size_t last = first + 1;
-        const std::uint64_t count = table.order_[byCount[first]]->count;
-        while (last < n && table.order_[byCount[last]]->count == count) ++last;
+        while (last < n && byCount[last].first == byCount[first].first) ++last;
         positions.clear();
-        for (std::size_t k = first; k < last; ++k) positions.push_back(positionOf[byCount[k]]);
+        for (std::size_t k = first; k < last; ++k)
+            positions.push_back(positionOf[byCount[k].second]);
         std::sort(positions.begin(), positions.end());
         for (std::uint32_t taken : positions) {
             const std::uint32_t moved = entryAt[front], chosen = entryAt[taken];

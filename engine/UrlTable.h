@@ -41,6 +41,8 @@ class UrlTable {
     UrlEntry operator[](std::size_t index) const;
 
     struct Record;  // one byte form of a URL, with its count
+    /// The record a reference names; references grow in the order records are made.
+    Record* Resolve(std::uint32_t ref) const;
 
   private:
     friend std::int64_t LookupUrl(UrlTable& table, std::string_view url);
@@ -51,8 +53,10 @@ class UrlTable {
 
     std::int64_t Lookup(std::string_view url, std::uint32_t tag);
     std::uint32_t NewRecordRef(std::size_t bytes);
-    Record* Resolve(std::uint32_t ref) const;
     void Grow();
+    void RebuildSlots();
+    template <typename Visit>
+    void ForEachRecord(Visit visit);
 
     const CodePage* page_ = nullptr;
     std::size_t entryCount_ = 0;
