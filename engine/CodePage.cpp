@@ -51,12 +51,26 @@ bool IsStateless(UConverterType type) {
     }
 }
 
+// "CP949" means Windows code page 949 to a user, while ICU gives that name to an
+// IBM table that differs from it: a CP number opens ICU's windows-N where it has one.
+UConverter* OpenConverter(const std::string& name, UErrorCode& status) {
+    bool cpNumber = name.size() > 2 && (name[0] == 'c' || name[0] == 'C') &&
+                    (name[1] == 'p' || name[1] == 'P') &&
+                    name.find_first_not_of("0123456789", 2) == std::string::npos;
+    if (cpNumber) {
+        UErrorCode windowsStatus = U_ZERO_ERROR;
+        UConverter* windows = ucnv_open(("windows-" + name.substr(2)).c_str(), &windowsStatus);
+        if (U_SUCCESS(windowsStatus) && windows != nullptr) return windows;
+    }
+    return ucnv_open(name.c_str(), &status);
+}
+
 }  // namespace
 
 std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& error) {
     std::string nameText(name);
     UErrorCode status = U_ZERO_ERROR;
-    UConverter* raw = ucnv_open(nameText.c_str(), &status);
+    UConverter* raw = OpenConverter(nameText, status);
     if (U_FAILURE(status) || raw == nullptr) {
         error = "unknown code page: " + nameText;
         return nullptr;
