@@ -1,5 +1,7 @@
 #include "CuttingRule.h"
 
+#include "SeparatorSearch.h"
+
 #include <cstring>
 
 namespace kestrin {
@@ -21,7 +23,9 @@ std::vector<unsigned char> BytesSearchingAs(const CodePage& page, char16_t unit)
 CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword)
     : page_(codePage),
       colonBytes_(BytesSearchingAs(codePage, u':')),
-      keywordBytes_(BytesSearchingAs(codePage, keyword)) {
+      keywordBytes_(BytesSearchingAs(codePage, keyword)),
+      asciiSeparators_(colonBytes_ == std::vector<unsigned char>{':'} &&
+                       BytesSearchingAs(codePage, u'/') == std::vector<unsigned char>{'/'}) {
     for (unsigned char byte : keywordBytes_) isKeywordByte_[byte] = true;
 }
 
@@ -45,12 +49,17 @@ std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
     return first;
 }
 
+std::size_t CuttingRule::FindColon(std::string_view line, std::size_t from) const {
+    if (from >= line.size()) return kNone;
+    return asciiSeparators_ ? FindSeparator(line, from) : FindFirstOf(line, from, colonBytes_);
+}
+
 std::size_t CuttingRule::FindHttp(std::string_view line) const {
     // Look for the colon and check the six characters around it: "://" is rarer
     // than "h", and the first hit that reads "http://" is the first "http://".
     static constexpr char16_t kBefore[] = u"http";
-    for (std::size_t colon = FindFirstOf(line, 4, colonBytes_); colon != kNone;
-         colon = FindFirstOf(line, colon + 1, colonBytes_)) {
+    for (std::size_t colon = FindColon(line, 4); colon != kNone;
+         colon = FindColon(line, colon + 1)) {
         if (colon + 2 >= line.size()) return kNone;
         if (page_.SearchUnit(std::uint8_t(line[colon + 1])) != u'/' ||
             page_.SearchUnit(std::uint8_t(line[colon + 2])) != u'/') {

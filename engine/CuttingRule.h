@@ -29,6 +29,8 @@ class CuttingRule {
                                                       const CuttingRule& rule);
 
     std::size_t FindHttp(std::string_view line) const;
+    // The next colon worth checking: with ASCII ':' and '/', only one of "://".
+    std::size_t FindColon(std::string_view line, std::size_t from) const;
     std::size_t FindKeyword(std::string_view line, std::size_t from) const;
     std::size_t FindFirstOf(std::string_view line, std::size_t from,
                             const std::vector<unsigned char>& bytes) const;
@@ -37,6 +39,7 @@ class CuttingRule {
     // Bytes whose single-byte character searches as ':' and as the keyword.
     std::vector<unsigned char> colonBytes_;
     std::vector<unsigned char> keywordBytes_;
+    bool asciiSeparators_;
     std::array<bool, 256> isKeywordByte_{};
 };
 
