@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace kestrin {
+
+/// One file dialog, as the window asks for it.
+struct FileDialogRequest {
+    enum class Mode { Open, Save };
+    Mode mode = Mode::Open;
+    QString title;
+    /// The filter's description and its one pattern, e.g. "ALL" and "*".
+    QString filterName;
+    QString filterPattern;
+    /// Added, with a dot, to a name typed without one.
+    QString defaultSuffix;
+};
+
+/// One modal message box, as the window asks for it.
+struct MessageBoxRequest {
+    QString text;  // a '\n' is a line break
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
+};
+
+/// What the window needs from the desktop around it: file dialogs, message boxes
+/// and the end of the program. The window is given one, so its tests can answer
+/// every dialog themselves and drive the real widgets in between.
+class Desktop {
+  public:
+    virtual ~Desktop() = default;
+
+    /// Shows the dialog modal to `owner`; returns the chosen path, or an empty
+    /// string when the user cancelled.
+    virtual QString ChooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
+
+    /// Shows the box modal to `owner` and returns the button the user chose.
+    virtual QMessageBox::StandardButton ShowMessageBox(QWidget* owner,
+                                                       const MessageBoxRequest& request) = 0;
+
+    /// Ends the program at once: no question, no further events.
+    virtual void EndProgram() = 0;
+};
+
+}  // namespace kestrin

@@ -1,0 +1,50 @@
+#include "PathLabel.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+
+#include "FileChoice.h"
+
+namespace kestrin {
+
+PathLabel::PathLabel(int index, QWidget* parent) : QLabel(parent), index_(index) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(1);
+    setIndent(2);
+    setTextFormat(Qt::PlainText);
+}
+
+void PathLabel::SetCaption(const QString& caption) {
+    caption_ = caption;
+    ShowCaption();
+}
+
+void PathLabel::dragEnterEvent(QDragEnterEvent* event) {
+    // Only a file list is offered the drop; anything else would change nothing.
+    if (!DroppedFilePaths(*event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void PathLabel::dropEvent(QDropEvent* event) {
+    emit OLEDragDrop(index_, event->mimeData());
+    event->acceptProposedAction();
+}
+
+void PathLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    ShowCaption();
+}
+
+void PathLabel::changeEvent(QEvent* event) {
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange) ShowCaption();
+}
+
+void PathLabel::ShowCaption() {
+    const int room = contentsRect().width() - indent();
+    const QString shown = fontMetrics().elidedText(caption_, Qt::ElideMiddle, room);
+    setText(shown);
+    setToolTip(shown == caption_ ? QString() : caption_);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,237 @@
+#include "frmKestrin.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "CuttingRun.h"
+#include "FileChoice.h"
+#include "GothicFont.h"
+#include "KestrinIcon.h"
+#include "PathLabel.h"
+#include "RunRequest.h"
+
+namespace kestrin {
+namespace {
+
+// The layout is given in twips; at 15 twips a pixel it lands on whole pixels.
+QRect FromTwips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+const QSize kClientArea = QSize(7920, 1170) / 15;
+
+const char* const kAbout[] = {
+    "Kestrin V0.3",
+    "(tallies the http:// URLs of text logs)",
+    "2026 The Kestrin developers",
+    "",
+    "http://kestrin.example/",
+};
+
+// The run writes CR for a line break.
+QString Shown(const std::string& text) {
+    return QString::fromStdString(text).replace('\r', '\n');
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Error:
+            return QMessageBox::Critical;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Information:
+            break;
+    }
+    return QMessageBox::Information;
+}
+
+// Paths reach the engine as the bytes the file system takes.
+std::string FileSystemPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+template <typename Control>
+Control* Place(Control* control, const char* name, QRect geometry) {
+    control->setObjectName(name);
+    control->setGeometry(geometry);
+    return control;
+}
+
+}  // namespace
+
+frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
+    setWindowTitle("KSTN");
+    setWindowIcon(KestrinIcon());
+    setFont(GothicFont());
+    CreateControls();
+    CreateMenus();
+    SetTabOrder();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    Form_Load();
+}
+
+void frmKestrin::CreateControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    client->setFixedSize(kClientArea);
+    setCentralWidget(client);
+
+    lblView[0] =
+        Place(new QLabel("MasterLog", client), "lblView(0)", FromTwips(120, 120, 975, 255));
+    lblFile[0] = Place(new PathLabel(0, client), "lblFile(0)", FromTwips(1080, 120, 6375, 255));
+    cmdSelectFile[0] =
+        Place(new QPushButton("..", client), "cmdSelectFile(0)", FromTwips(7440, 120, 375, 255));
+    lblView[1] = Place(new QLabel("SaveFile", client), "lblView(1)", FromTwips(120, 480, 975, 255));
+    lblFile[1] = Place(new PathLabel(1, client), "lblFile(1)", FromTwips(1080, 480, 6375, 255));
+    cmdSelectFile[1] =
+        Place(new QPushButton("..", client), "cmdSelectFile(1)", FromTwips(7440, 480, 375, 255));
+    lblView[2] =
+        Place(new QLabel("Back Keyword", client), "lblView(2)", FromTwips(3120, 840, 1215, 255));
+    cmbBackkey = Place(new QComboBox(client), "cmbBackkey", FromTwips(4320, 840, 855, 300));
+    cmdCutting =
+        Place(new QPushButton("Cutting", client), "cmdCutting", FromTwips(5280, 840, 1215, 255));
+    cmdEND = Place(new QPushButton("Quit", client), "cmdEND", FromTwips(6600, 840, 1215, 255));
+
+    for (QLabel* label : lblView) label->setTextFormat(Qt::PlainText);
+    lblFile[kLogIndex]->setAcceptDrops(true);
+
+    cmbBackkey->setEditable(true);
+    cmbBackkey->setInsertPolicy(QComboBox::NoInsert);
+    for (const char16_t* entry : kBackKeywordEntries)
+        cmbBackkey->addItem(QString::fromUtf16(entry));
+    cmbBackkey->setCurrentIndex(-1);  // Form_Load selects the first entry
+
+    cmdCutting->setEnabled(false);
+
+    for (int index = 0; index < 2; ++index) {
+        connect(cmdSelectFile[index], &QPushButton::clicked, this,
+                [this, index] { cmdSelectFile_Click(index); });
+        connect(lblFile[index], &PathLabel::OLEDragDrop, this, &frmKestrin::lblFile_OLEDragDrop);
+    }
+    connect(cmdCutting, &QPushButton::clicked, this, &frmKestrin::cmdCutting_Click);
+    connect(cmdEND, &QPushButton::clicked, this, &frmKestrin::cmdEND_Click);
+}
+
+void frmKestrin::CreateMenus() {
+    QMenu* file = menuBar()->addMenu("File(&F)");
+    file->setObjectName("MENU_F");
+    file->addAction("LogFile(&L)", this, &frmKestrin::MENU_F_LOG_Click)
+        ->setObjectName("MENU_F_LOG");
+    file->addAction("SaveFile(&S)", this, &frmKestrin::MENU_F_SAVE_Click)
+        ->setObjectName("MENU_F_SAVE");
+    file->addSeparator()->setObjectName("MENU_TMP01");
+    file->addAction("Quit(&Q)", this, &frmKestrin::MENU_F_QUIT_Click)->setObjectName("MENU_F_QUIT");
+
+    QMenu* help = menuBar()->addMenu("HELP(&H)");
+    help->setObjectName("MENU_H");
+    help->addAction("About ..", this, &frmKestrin::MENU_H_INDEX_Click)
+        ->setObjectName("MENU_H_INDEX");
+}
+
+// Labels sit in the tab order too but never take the focus, so the order that
+// shows is: both "..", Cutting, Quit, the keyword box.
+void frmKestrin::SetTabOrder() {
+    QWidget* const order[] = {lblFile[0], lblFile[1], cmdSelectFile[0], cmdSelectFile[1],
+                              cmdCutting, cmdEND,     lblView[0],       lblView[1],
+                              lblView[2], cmbBackkey};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+    cmdSelectFile[0]->setFocus();
+}
+
+void frmKestrin::Form_Load() {
+    cmbBackkey->setCurrentIndex(0);
+}
+
+void frmKestrin::cmdCutting_Click() {
+    RunRequest request;
+    request.logPath = FileSystemPath(lblFile[kLogIndex]->Tag());
+    request.savePath = FileSystemPath(lblFile[kSaveIndex]->Tag());
+    // Typed text equal to a list entry counts as that entry, "Space" included.
+    request.keywordText = cmbBackkey->currentText().toStdU16String();
+    request.keywordIndex = KeywordIndexOf(request.keywordText);
+    CuttingRun(request, *this, table_);
+}
+
+void frmKestrin::cmdEND_Click() {
+    MENU_F_QUIT_Click();
+}
+
+void frmKestrin::cmdSelectFile_Click(int index) {
+    ChooseFile(index);
+}
+
+void frmKestrin::lblFile_OLEDragDrop(int index, const QMimeData* data) {
+    if (index == kLogIndex) {
+        for (const QString& path : DroppedFilePaths(*data)) {
+            lblFile[kLogIndex]->SetCaption(path);
+            lblFile[kLogIndex]->SetTag(path);
+        }
+    }
+    UpdateCuttingEnabled();
+}
+
+void frmKestrin::MENU_F_LOG_Click() {
+    cmdSelectFile_Click(kLogIndex);
+}
+
+void frmKestrin::MENU_F_SAVE_Click() {
+    cmdSelectFile_Click(kSaveIndex);
+}
+
+void frmKestrin::MENU_F_QUIT_Click() {
+    desktop_.EndProgram();
+}
+
+void frmKestrin::MENU_H_INDEX_Click() {
+    std::string text;
+    for (const char* line : kAbout) text += (text.empty() ? "" : "\r") + std::string(line);
+    desktop_.ShowMessageBox(this, {Shown(text), "About Kestrin", QMessageBox::NoIcon,
+                                   QMessageBox::Ok, QMessageBox::Ok});
+}
+
+void frmKestrin::ChooseFile(int index) {
+    const QString path = desktop_.ChooseFile(this, FileDialogRequestFor(index));
+    if (!path.isEmpty()) {
+        lblFile[index]->SetTag(path);
+        lblFile[index]->SetCaption(lblFile[index]->Tag());
+    }
+    UpdateCuttingEnabled();
+}
+
+// Only ever enables: no choice in the window can empty a path again.
+void frmKestrin::UpdateCuttingEnabled() {
+    if (!lblFile[kLogIndex]->Tag().isEmpty() && !lblFile[kSaveIndex]->Tag().isEmpty()) {
+        cmdCutting->setEnabled(true);
+    }
+}
+
+void frmKestrin::EnterBusy() {
+    setCursor(Qt::WaitCursor);
+    setEnabled(false);
+    showMinimized();
+}
+
+void frmKestrin::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+    desktop_.ShowMessageBox(this, {Shown(text), QString::fromStdString(title), BoxIcon(icon),
+                                   QMessageBox::Ok, QMessageBox::Ok});
+}
+
+bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
+    return desktop_.ShowMessageBox(
+               this, {Shown(text), QString::fromStdString(title), QMessageBox::Question,
+                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) == QMessageBox::Yes;
+}
+
+void frmKestrin::LeaveBusy() {
+    showNormal();
+    unsetCursor();
+    setEnabled(true);
+}
+
+}  // namespace kestrin

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+
+#include "Desktop.h"
+#include "Ui.h"
+#include "UrlTable.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMimeData;
+class QPushButton;
+
+namespace kestrin {
+
+class PathLabel;
+
+/// Kestrin's one window: the log and save file, the back keyword, Cutting and
+/// Quit, and the File and HELP menus. A click on Cutting runs the tally with the
+/// window as its Ui; every dialog goes through the Desktop the window is given.
+///
+/// Controls and handlers keep the names of the original design: controls of one
+/// kind form indexed arrays, and one handler serves a whole array.
+class frmKestrin : public QMainWindow, public Ui {
+    Q_OBJECT
+
+  public:
+    explicit frmKestrin(Desktop& desktop);
+
+    // The run's Ui: busy means wait cursor, disabled and minimized.
+    void EnterBusy() override;
+    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+    void LeaveBusy() override;
+
+  private:
+    void CreateControls();
+    void CreateMenus();
+    void SetTabOrder();
+
+    void Form_Load();
+    void cmdCutting_Click();
+    void cmdEND_Click();
+    void cmdSelectFile_Click(int index);
+    void lblFile_OLEDragDrop(int index, const QMimeData* data);
+    void MENU_F_LOG_Click();
+    void MENU_F_SAVE_Click();
+    void MENU_F_QUIT_Click();
+    void MENU_H_INDEX_Click();
+
+    void ChooseFile(int index);
+    void UpdateCuttingEnabled();
+
+    Desktop& desktop_;
+    UrlTable table_;
+
+    std::array<QLabel*, 3> lblView{};
+    std::array<PathLabel*, 2> lblFile{};
+    std::array<QPushButton*, 2> cmdSelectFile{};
+    QComboBox* cmbBackkey = nullptr;
+    QPushButton* cmdCutting = nullptr;
+    QPushButton* cmdEND = nullptr;
+};
+
+}  // namespace kestrin
