@@ -8,8 +8,9 @@ packages=(
     g++ cmake ninja-build pkg-config libicu-dev
     # window
     qt6-base-dev libgl-dev fonts-ipafont-gothic
-    # tests: suites, a real X server for the window's smoke test, a screenshot tool
-    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick
+    # tests: suites, a real X server for the window's smoke test, a screenshot tool,
+    # and xdotool to find the window and click its Quit button
+    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools
