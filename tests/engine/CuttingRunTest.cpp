@@ -36,7 +36,7 @@ TEST_F(CuttingRunTest, LogWithoutUrlsStillAsksTheQuestion) {
 TEST_F(CuttingRunTest, RealLogsGiveTheirExpectedReports) {
     RunRequest apache = RequestFor(TestData("apache_access.log"));
     apache.keywordIndex = 1;
-    apache.keywordText = u"\"";
+    apache.keywordText = std::u16string(1, u'"');
     Run(apache, true);
     EXPECT_EQ(ReadFile(savePath), TestData("apache_access.ranked-report"));
     Run(RequestFor(TestData("aozora_cp932.txt")), true);
