@@ -9,10 +9,12 @@ namespace {
 
 constexpr std::size_t kNone = std::string_view::npos;
 
+// Single-byte characters only: a lead byte stands for U+DC00 + byte only when no
+// trail byte follows, so it is never taken for a character the user typed.
 std::vector<unsigned char> BytesSearchingAs(const CodePage& page, char16_t unit) {
     std::vector<unsigned char> bytes;
     for (int b = 0; b < 256; ++b) {
-        if (page.SearchUnit(std::uint8_t(b)) == unit)
+        if (!page.IsLead(std::uint8_t(b)) && page.SearchUnit(std::uint8_t(b)) == unit)
             bytes.push_back(static_cast<unsigned char>(b));
     }
     return bytes;

@@ -145,7 +145,14 @@ class Run {
             RankByCount(table_);
             WriteListing(report);
         }
-        return report.Flush();
+        return report.Flush() && StillNamed(fd);
+    }
+
+    // A report whose file lost its last name (its directory was removed during
+    // the run) was written where nobody will find it: that is no success.
+    static bool StillNamed(int fd) {
+        struct stat report;
+        return fstat(fd, &report) != 0 || !S_ISREG(report.st_mode) || report.st_nlink > 0;
     }
 
     void WriteListing(ReportWriter& report) {

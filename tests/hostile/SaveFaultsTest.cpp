@@ -47,6 +47,29 @@ TEST(SaveFaults, EngineReportsEveryUnwritableReportAsCantFileSave) {
     EXPECT_EQ(ReadFile(log), ManyUrlLog()) << "the log is left as it was";
 }
 
+TEST(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
+    ScratchDir dir;
+    const std::string log = dir / "access.log";
+    WriteFile(log, ManyUrlLog());
+    mkdir((dir / "out").c_str(), 0777);
+    const std::string save = dir / "out/report.dat";
+
+    // While the question is on screen, the report's directory is removed.
+    struct VanishingUi : RecordingUi {
+        std::string save, directory;
+        bool AskYesNo(const std::string& text, const std::string& title) override {
+            unlink(save.c_str());
+            rmdir(directory.c_str());
+            return RecordingUi::AskYesNo(text, title);
+        }
+    } ui;
+    ui.save = save;
+    ui.directory = dir / "out";
+    UrlTable table;
+    CuttingRun(Request(log, save), ui, table);
+    EXPECT_EQ(ui.calls, FailedAfterQuestion("Can't File Save!\r" + save));
+}
+
 TEST(SaveFaults, ReportDescriptorThatCannotBeWrittenIsCantFileSave) {
     ScratchDir dir;
     const std::string log = dir / "access.log";
