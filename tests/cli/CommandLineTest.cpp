@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
@@ -55,7 +54,7 @@ TEST_F(CommandLine, UsageErrorsExitWithTwo) {
         EXPECT_EQ(outcome.status, 2) << problem;
         EXPECT_EQ(outcome.err, "kestrin-cut: " + problem + "\n" + kUsage);
     }
-    EXPECT_NE(access(save.c_str(), F_OK), 0) << "a usage error wrote a report";
+    EXPECT_FALSE(Exists(save)) << "a usage error wrote a report";
     EXPECT_EQ(Cut({"--help"}).out.rfind(kUsage + "\n", 0), 0u);
     EXPECT_EQ(Cut({"--version"}).out, "kestrin-cut 0.3\n");
 }
@@ -92,7 +91,7 @@ TEST_F(CommandLine, OptionsMessagesAndReports) {
         EXPECT_EQ(outcome.status, c.status) << name;
         EXPECT_EQ(outcome.err, c.err) << name;
         EXPECT_EQ(ReadFile(save), c.report) << name;
-        EXPECT_EQ(access(save.c_str(), F_OK) == 0, !c.report.empty()) << name;
+        EXPECT_EQ(Exists(save), !c.report.empty()) << name;
     }
 }
 

@@ -1,40 +1,35 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdlib>
 #include <string>
 
-#include "TestFiles.h"
+#include "Processes.h"
 
 namespace kestrin {
 namespace {
 
 using namespace testing;
 
-// Runs the real kestrin-cut through the shell; returns the exit status.
-int RunKestrinCut(const std::string& args, const std::string& out, const std::string& err) {
-    int raw = std::system((KESTRIN_CUT " " + args + " >" + out + " 2>" + err).c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
+// The real program: the report on standard output, messages on standard error,
+// and the exit status of each kind of outcome.
 TEST(KestrinCut, ExitStatusesStandardErrorAndReportOnStandardOutput) {
-    TempDir dir;
-    const std::string log = KESTRIN_TEST_DATA "/apache_access.log", out = dir / "out",
-                      err = dir / "err";
-    EXPECT_EQ(RunKestrinCut("--ranked --keyword '\"' " + log + " -", out, err), 0);
-    EXPECT_EQ(ReadFile(err), "Confirm: Sortting Data Output? Yes\nComplete: - done..\n");
-    EXPECT_TRUE(ReadFile(out) == TestData("apache_access.ranked-report"));
+    const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
+    CutResult done = RunCut({"--ranked", "--keyword", "\"", log, "-"});
+    EXPECT_EQ(done.status, 0);
+    EXPECT_EQ(done.err, "Confirm: Sortting Data Output? Yes\nComplete: - done..\n");
+    EXPECT_TRUE(done.out == TestData("apache_access.ranked-report"));
 
-    EXPECT_EQ(RunKestrinCut(log + " -", "/dev/full", err), 1);
-    EXPECT_EQ(ReadFile(err), "ERROR!: Can't File Save!\n-\n");
+    CutResult full = RunCut({log, "-"}, [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); });
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "ERROR!: Can't File Save!\n-\n");
 
-    EXPECT_EQ(RunKestrinCut(dir / "missing.log " + out, out, err), 1);
-    EXPECT_EQ(ReadFile(err), "ERROR!: File Not Found!\n" + dir / "missing.log\n");
-
-    EXPECT_EQ(RunKestrinCut("--ranked=yes " + log + " -", out, err), 2);
-    EXPECT_EQ(ReadFile(err),
+    CutResult usage = RunCut({"--ranked=yes", log, "-"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err,
               "kestrin-cut: --ranked takes no value\nusage: kestrin-cut "
               "[--keyword TEXT] [--ranked] [--codepage NAME] LOGFILE SAVEFILE\n");
+    EXPECT_EQ(usage.out, "");
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ TEST(CuttingRule, TrailBytesAreNeitherHNorTheKeyword) {
         {"CP932", u' ', "\x83http://a.jp/", std::nullopt},
         {"CP932", u' ', "\x85http://a.jp/", std::nullopt},  // unassigned pair
         {"CP932", u' ', "\x82\xa0http://a.jp/ x", "http://a.jp/"},
+        {"CP932", u' ', "http://a/\x81", "http://a/\x81"},  // a lead byte ends the line
+        {"CP932", u' ', "http://a/\x81 x", "http://a/\x81"},
         {"CP932", u'b', "http://a/\x83\x62\x62", "http://a/\x83\x62"},
         {"CP932", u'\\', "http://\x95\x5c\\x", "http://\x95\x5c"},
         {"CP932", u'\uff71', "http://a\xb1x", "http://a"},

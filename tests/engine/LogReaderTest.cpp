@@ -50,6 +50,7 @@ TEST(LogReader, TerminatorsNulsAndLongLines) {
         {"LF", "ab\ncd\n", {{"ab", 4}, {"cd", 7}, kEnd}},
         {"CR", "ab\rcd\r", {{"ab", 4}, {"cd", 7}, kEnd}},
         {"LF CR", "ab\n\rcd\n", {{"ab", 4}, {"", 5}, {"cd", 8}, kEnd}},
+        {"CR CR LF", "ab\r\r\ncd", {{"ab", 4}, {"", 6}, {"cd", 9}, kEnd}},
         {"unterminated last line", "ab\ncd", {{"ab", 4}, {"cd", 7}, kEnd}},
         {"empty log", "", {kEnd}},
         {"1022 bytes, CR LF", X(1022) + "\r\n", {{X(1022), 1025}, kEnd}},

@@ -63,11 +63,6 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
     for (const Case& c : cases) EXPECT_EQ(Tally(c.codePage, c.urls).sorted, c.sorted);
 }
 
-TEST(UrlTable, RankingOfEqualCountsFollowsTheSelectionSort) {
-    EXPECT_EQ(Tally("CP932", {"d", "b", "c", "a", "b", "d"}).ranked,
-              (Listing{{"b", 2}, {"d", 2}, {"c", 1}, {"a", 1}}));
-}
-
 // Pass by pass, swap the leftmost largest count of the rest into place.
 Listing SelectionSorted(Listing listing) {
     for (std::size_t i = 0; i < listing.size(); ++i) {

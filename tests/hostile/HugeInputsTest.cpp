@@ -1,15 +1,18 @@
 // A 100 MB line without a terminator and a 100 MB run of NUL bytes: the run reads
 // on to the true end of the log, reports exactly, and its peak memory is bounded
 // by the longest line, not by the log. Peak memory is that of the kestrin-cut
-// process, from the kernel's accounting (getrusage through wait4). Under the
-// sanitizers the logs are smaller (see kSanitizerShrink).
+// process, from the kernel's accounting. Under the sanitizers the logs are smaller.
 
 #include <gtest/gtest.h>
 
-#include "HostileSupport.h"
+#include <algorithm>
 
-namespace kestrin::hostile {
+#include "Processes.h"
+
+namespace kestrin {
 namespace {
+
+using namespace testing;
 
 constexpr std::size_t kHuge = (100 << 20) / kSanitizerShrink;
 constexpr long kMiB = 1024;  // in the kilobytes ru_maxrss counts
@@ -22,68 +25,63 @@ void WriteRun(std::ofstream& out, char byte, std::size_t count) {
     out.write(chunk.data(), std::streamsize(count));
 }
 
-// True when `path` holds `prefix`, then `count` bytes `byte`, then `suffix`.
-bool HoldsRun(const std::string& path, const std::string& prefix, char byte, std::size_t count,
-              const std::string& suffix) {
+// True when `path` holds `head`, then `count` bytes `byte`, then `tail`.
+bool HoldsRun(const std::string& path, const std::string& head, char byte, std::size_t count,
+              const std::string& tail) {
     std::ifstream in(path, std::ios::binary);
-    std::string head(prefix.size(), '\0');
-    if (!in.read(head.data(), std::streamsize(head.size())) || head != prefix) return false;
-    std::string chunk(1 << 20, '\0');
-    for (std::size_t left = count; left > 0;) {
-        std::size_t part = std::min(left, chunk.size());
+    std::string chunk(std::max<std::size_t>(head.size(), 1 << 20), '\0');
+    if (!in.read(chunk.data(), std::streamsize(head.size())) || chunk.compare(0, head.size(), head))
+        return false;
+    for (std::size_t left = count, part; left > 0; left -= part) {
+        part = std::min(left, chunk.size());
         if (!in.read(chunk.data(), std::streamsize(part))) return false;
         if (chunk.find_first_not_of(byte, 0) < part) return false;
-        left -= part;
     }
-    std::string tail((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return tail == suffix;
+    return std::string(std::istreambuf_iterator<char>(in), {}) == tail;
 }
 
-// The peak of kestrin-cut on a tiny log: what the program needs before any log.
-long BaselinePeak(const ScratchDir& dir) {
+TEST(HugeInputs, HugeLinesAndNulRunsAreReadToTheEndInMemoryBoundedByTheLine) {
+    struct Case {
+        const char* name;
+        std::string logHead;
+        char byte;  // kHuge of them follow logHead
+        std::string logTail;
+        std::string reportHead;
+        std::size_t reportRun;  // bytes `byte` after reportHead
+        std::string reportTail;
+        long maxGrowthKiB;
+    };
+    const Case cases[] = {
+        // The line is held once by the reader (whose buffer doubles) and once by
+        // the table: four times the line is generous.
+        {"line without terminator", "GET http://first/ 200\r\nGET http://big/", 'x', "",
+         "http://big/", kHuge, "\t 1\r\nhttp://first/\t 1\r\n", 4 * long(kHuge >> 10)},
+        // Each NUL is a line of its own: nothing grows with the run.
+        {"NUL run", "GET http://before/ 200\n", '\0',
+         "GET http://after/ 200\r\nGET http://before/ 304\n",
+         "http://after/\t 1\r\nhttp://before/\t 2\r\n", 0, "", 32 * kMiB},
+    };
+    TempDir dir;
+    const std::string log = dir / "huge.log", save = dir / "report.txt";
+    // What the program needs before any log.
     WriteFile(dir / "tiny.log", "http://tiny/\n");
-    CutResult tiny = RunCut({dir / "tiny.log", dir / "tiny.txt"}, WithoutQuarantine);
-    EXPECT_EQ(tiny.status, 0) << tiny.err;
-    return tiny.peakKilobytes;
-}
-
-TEST(HugeInputs, HundredMegabyteLineWithoutTerminatorIsOneUrlInMemoryBoundedByTheLine) {
-    ScratchDir dir;
-    const long baseline = BaselinePeak(dir);
-    const std::string log = dir / "huge-line.log";
-    const std::string save = dir / "report.txt";
-    {
-        std::ofstream out(log, std::ios::binary);
-        out << "GET http://first/ 200\r\nGET http://big/";
-        WriteRun(out, 'x', kHuge);
+    const CutResult tiny = RunCut({dir / "tiny.log", dir / "tiny.txt"}, WithoutQuarantine);
+    ASSERT_EQ(tiny.status, 0) << tiny.err;
+    for (const Case& c : cases) {
+        {
+            std::ofstream out(log, std::ios::binary);
+            out << c.logHead;
+            WriteRun(out, c.byte, kHuge);
+            out << c.logTail;
+        }
+        const CutResult result = RunCut({log, save}, WithoutQuarantine);
+        EXPECT_EQ(result.status, 0) << c.name << ": " << result.err;
+        EXPECT_TRUE(HoldsRun(save, c.reportHead, c.byte, c.reportRun, c.reportTail)) << c.name;
+        EXPECT_LT(result.peakKilobytes - tiny.peakKilobytes, c.maxGrowthKiB)
+            << c.name << ": peak " << result.peakKilobytes / kMiB << " MiB, baseline "
+            << tiny.peakKilobytes / kMiB << " MiB";
     }
-    CutResult result = RunCut({log, save}, WithoutQuarantine);
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_TRUE(HoldsRun(save, "http://big/", 'x', kHuge, "\t 1\r\nhttp://first/\t 1\r\n"));
-    // The line is held once by the reader (whose buffer doubles) and once by the
-    // table: four times the line is generous.
-    EXPECT_LT(result.peakKilobytes - baseline, 4 * long(kHuge >> 10))
-        << "peak " << result.peakKilobytes / kMiB << " MiB, baseline " << baseline / kMiB << " MiB";
-}
-
-TEST(HugeInputs, HundredMegabyteNulRunDoesNotEndTheLogAndNeedsNoMemory) {
-    ScratchDir dir;
-    const long baseline = BaselinePeak(dir);
-    const std::string log = dir / "nul-run.log";
-    const std::string save = dir / "report.txt";
-    {
-        std::ofstream out(log, std::ios::binary);
-        out << "GET http://before/ 200\n";
-        WriteRun(out, '\0', kHuge);
-        out << "GET http://after/ 200\r\nGET http://before/ 304\n";
-    }
-    CutResult result = RunCut({log, save}, WithoutQuarantine);
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(ReadFile(save), "http://after/\t 1\r\nhttp://before/\t 2\r\n");
-    // Each NUL is a line of its own: nothing grows with the run.
-    EXPECT_LT(result.peakKilobytes - baseline, 32 * kMiB)
-        << "peak " << result.peakKilobytes / kMiB << " MiB, baseline " << baseline / kMiB << " MiB";
 }
 
 }  // namespace
-}  // namespace kestrin::hostile
+}  // namespace kestrin

@@ -9,30 +9,38 @@
 
 #include <cstring>
 
-#include "HostileSupport.h"
 #include "LogReader.h"
+#include "Processes.h"
+#include "RecordingUi.h"
 
-namespace kestrin::hostile {
+namespace kestrin {
 namespace {
 
-TEST(LogFaults, WhatIsNotAnOrdinaryFileIsFileNotFoundAndNothingIsCreated) {
-    ScratchDir dir;
-    WriteFile(dir / ".hidden.log", "http://a/ x\n");
-    WriteFile(dir / "plain.log", "http://a/ x\n");
-    mkdir((dir / "logs").c_str(), 0777);
+using namespace testing;
+
+TEST(LogFaults, OnlyAnOrdinaryFileWithAVisibleNameIsALog) {
+    TempDir dir;
+    const std::string log = "http://a/ x\n";
+    WriteFile(dir / ".hidden.log", log);
+    WriteFile(dir / "plain.log", log);
+    mkdir((dir / ".logs").c_str(), 0777);
+    WriteFile(dir / ".logs/visible.log", log);
     mkfifo((dir / "fifo.log").c_str(), 0666);
     symlink((dir / "missing.log").c_str(), (dir / "dangling.log").c_str());
     symlink((dir / "loop.log").c_str(), (dir / "loop.log").c_str());
-    symlink((dir / "logs").c_str(), (dir / "dir-link.log").c_str());
+    symlink((dir / ".logs").c_str(), (dir / "dir-link.log").c_str());
+    symlink((dir / "plain.log").c_str(), (dir / ".link").c_str());
+    symlink((dir / ".hidden.log").c_str(), (dir / "link-to-hidden.log").c_str());
     int listener = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string socketPath = dir / "socket.log";
-    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    (dir / "socket.log").copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
     const std::string save = dir / "report.txt";
-    const std::string cases[] = {
+    const std::string notFound[] = {
+        dir / "missing.log",
+        dir / ".logs",
         dir / "fifo.log",  // a FIFO with no writer: the run must not wait for one
         dir / "socket.log",
         "/dev/zero",  // endless: the run must not read it
@@ -40,41 +48,42 @@ TEST(LogFaults, WhatIsNotAnOrdinaryFileIsFileNotFoundAndNothingIsCreated) {
         dir / "dangling.log",
         dir / "loop.log",
         dir / "dir-link.log",
-        dir / "logs/../.hidden.log",
+        dir / ".hidden.log",
+        dir / ".link",  // hidden is the name given, not the link target's
+        dir / ".logs/../.hidden.log",
         dir / "plain.log/",            // a trailing slash names a directory
         dir / std::string(5000, 'x'),  // a name longer than the system allows
         "",
     };
-    for (const std::string& logPath : cases) {
-        EXPECT_EQ(RunEngine(Request(logPath, save)), FailedWith("File Not Found!\r" + logPath))
+    for (const std::string& logPath : notFound) {
+        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = save}),
+                  Failed("File Not Found!\r" + logPath))
             << logPath;
         EXPECT_FALSE(Exists(save)) << logPath << ": no report file is made";
     }
     close(listener);
-}
-
-TEST(LogFaults, UnreadableLogIsCantFileReadAndNoReportIsMade) {
-    ScratchDir dir;
-    const std::string log = dir / "secret.log";
-    const std::string save = dir / "report.txt";
-    WriteFile(log, "http://a/ x\n");
-    chmod(log.c_str(), 0000);
-    EXPECT_EQ(RunEngineUnprivileged(Request(log, save)), FailedWith("Can't File Read!\r" + log));
-    EXPECT_FALSE(Exists(save));
+    for (const std::string& logPath : {dir / ".logs/visible.log", dir / "link-to-hidden.log"}) {
+        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = save}), Completed(save)) << logPath;
+        EXPECT_EQ(ReadFile(save), "http://a/\t 1\r\n") << logPath;
+    }
 }
 
 // /proc/self/mem is a regular file whose read at offset 0 fails with EIO, even for
-// root: a real read error, no seam needed.
-TEST(LogFaults, ReadErrorIsCantFileReadNotComplete) {
-    ScratchDir dir;
-    const std::string save = dir / "report.txt";
-    for (bool yes : {false, true}) {
-        EXPECT_EQ(RunEngine(Request("/proc/self/mem", save), yes),
-                  FailedWith("Can't File Read!\r/proc/self/mem"));
-    }
-    CutResult result = RunCut({"/proc/self/mem", save});
+// root: a real read error, no seam needed. A file without read permission is
+// read by an unprivileged kestrin-cut, since root may read anything.
+TEST(LogFaults, UnreadableLogIsCantFileRead) {
+    TempDir dir;
+    const std::string log = dir / "secret.log", save = dir / "report.txt";
+    WriteFile(log, "http://a/ x\n");
+    chmod(log.c_str(), 0000);
+    CutResult result = RunCut({log, save}, DropPrivileges);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "ERROR!: Can't File Read!\n/proc/self/mem\n");
+    EXPECT_EQ(result.err, "ERROR!: Can't File Read!\n" + log + "\n");
+    EXPECT_FALSE(Exists(save));
+    for (bool yes : {false, true}) {
+        EXPECT_EQ(RunEngine({.logPath = "/proc/self/mem", .savePath = save}, yes),
+                  Failed("Can't File Read!\r/proc/self/mem"));
+    }
 }
 
 // The same file read from a mapped page that is followed by an unmapped one: the
@@ -116,51 +125,35 @@ TEST(LogFaults, ReaderStopsAtReadErrorInTheMiddleWithLinesIntact) {
 // A log truncated while the run reads it (as log rotation by copy and truncate
 // does): the run completes with the tally of exactly the bytes it could read.
 TEST(LogFaults, LogTruncatedDuringTheRunIsTalliedAsFarAsItWasRead) {
-    ScratchDir dir;
-    const std::string log = dir / "rotating.log";
-    {
-        std::ofstream out(log, std::ios::binary);
-        std::string block;
-        for (int i = 0; i < 1000; ++i)
-            block += "GET http://host/" + std::to_string(i % 97) + " 200\n";
-        while (out.tellp() < std::streamoff(48 << 20)) out << block;
-    }
-    const std::int64_t fullSize = std::int64_t(std::filesystem::file_size(log));
-    const std::string original = ReadFile(log);
-
-    struct Case {
-        const char* name;
-        bool toZero;  // else: to a line end well past what has been read
-    } cases[] = {{"truncated to nothing", true}, {"truncated to a line end ahead", false}};
-    for (const Case& c : cases) {
+    TempDir dir;
+    const std::string log = dir / "rotating.log", save = dir / "report.txt";
+    std::string original, block;
+    for (int i = 0; i < 1000; ++i) block += "GET http://host/" + std::to_string(i % 97) + " 200\n";
+    while (original.size() < (48 << 20)) original += block;
+    for (bool toNothing : {true, false}) {
         WriteFile(log, original);
-        const std::string save = dir / "report.txt";
-        std::int64_t keptBytes = -1;
+        std::int64_t kept = -1;
         UrlTable table;
         RecordingUi ui;
         ui.onProgress = [&](std::int64_t bytesRead, std::int64_t) {
-            if (keptBytes >= 0) return;
-            if (c.toZero) {
-                keptBytes = bytesRead;  // already in the reader's hands
-                truncate(log.c_str(), 0);
-            } else {
-                keptBytes =
-                    std::int64_t(original.rfind('\n', std::size_t(bytesRead) + (8 << 20))) + 1;
-                truncate(log.c_str(), keptBytes);
-            }
+            if (kept >= 0) return;
+            // To nothing (what the reader holds stays read), or to a line end ahead.
+            const std::size_t ahead = original.rfind('\n', std::size_t(bytesRead) + (8 << 20)) + 1;
+            kept = toNothing ? bytesRead : std::int64_t(ahead);
+            truncate(log.c_str(), toNothing ? 0 : off_t(ahead));
         };
-        CuttingRun(Request(log, save), ui, table);
-        ASSERT_GT(keptBytes, 0) << c.name << ": the run reports progress";
-        ASSERT_LT(keptBytes, fullSize) << c.name;
-        EXPECT_EQ(ui.calls, Completed(save)) << c.name;
+        RunEngine({.logPath = log, .savePath = save}, ui, table);
+        ASSERT_GT(kept, 0) << toNothing << ": the run reports progress";
+        ASSERT_LT(kept, std::int64_t(original.size())) << toNothing;
+        EXPECT_EQ(ui.calls, Completed(save)) << toNothing;
 
-        const std::string prefix = dir / "prefix.log";
-        const std::string prefixSave = dir / "prefix-report.txt";
-        WriteFile(prefix, original.substr(0, std::size_t(keptBytes)));
-        ASSERT_EQ(RunEngine(Request(prefix, prefixSave)), Completed(prefixSave));
-        EXPECT_EQ(ReadFile(save), ReadFile(prefixSave)) << c.name;
+        const std::string prefix = dir / "prefix.log", prefixSave = dir / "prefix-report.txt";
+        WriteFile(prefix, original.substr(0, std::size_t(kept)));
+        ASSERT_EQ(RunEngine({.logPath = prefix, .savePath = prefixSave}), Completed(prefixSave));
+        EXPECT_TRUE(ReadFile(save) == ReadFile(prefixSave))
+            << "truncated to nothing: " << toNothing;
     }
 }
 
 }  // namespace
-}  // namespace kestrin::hostile
+}  // namespace kestrin

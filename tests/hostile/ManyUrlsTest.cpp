@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "HostileSupport.h"
+#include "Processes.h"
+#include "RecordingUi.h"
 
-namespace kestrin::hostile {
+namespace kestrin {
 namespace {
+
+using namespace testing;
 
 constexpr int kUrls = 1000000 / int(kSanitizerShrink);
 constexpr int kLast = kUrls - 1;
@@ -26,22 +29,15 @@ std::string Entry(int number, int count) {
 }
 
 TEST(ManyUrls, AMillionDistinctUrlsAreAllListedAndRankedLikeTheSelectionSort) {
-    ScratchDir dir;
-    const std::string log = dir / "million.log";
-    const std::string save = dir / "report.txt";
-    {
-        // Every URL once, in a scrambled order (multiplying by a number prime to
-        // the count visits each once), then three of them again.
-        std::string text;
-        for (long i = 0; i < kUrls; ++i) text += "GET " + Url(int(i * 7919 % kUrls)) + " 200\n";
-        for (int again : {7, kLast, kMiddle, 7, kLast}) text += Url(again) + "\n";
-        WriteFile(log, text);
-    }
-    UrlTable table;
-    RecordingUi ui(true);
-    CuttingRun(Request(log, save), ui, table);
-    ASSERT_EQ(ui.calls, Completed(save));
-    ASSERT_EQ(table.EntryCount(), std::size_t(kUrls));
+    TempDir dir;
+    const std::string log = dir / "million.log", save = dir / "report.txt";
+    // Every URL once, in a scrambled order (multiplying by a number prime to the
+    // count visits each once), then three of them again.
+    std::string text;
+    for (long i = 0; i < kUrls; ++i) text += "GET " + Url(int(i * 7919 % kUrls)) + " 200\n";
+    for (int again : {7, kLast, kMiddle, 7, kLast}) text += Url(again) + "\n";
+    WriteFile(log, text);
+    ASSERT_EQ(RunEngine({.logPath = log, .savePath = save}, true), Completed(save));
 
     auto countOf = [](int number) {
         return number == 7 || number == kLast ? 3 : number == kMiddle ? 2 : 1;
@@ -69,4 +65,4 @@ TEST(ManyUrls, AMillionDistinctUrlsAreAllListedAndRankedLikeTheSelectionSort) {
 }
 
 }  // namespace
-}  // namespace kestrin::hostile
+}  // namespace kestrin

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "CuttingRun.h"
 #include "Ui.h"
 
 namespace kestrin::testing {
@@ -11,7 +16,7 @@ namespace kestrin::testing {
 /// so that a test compares a run's whole dialogue at once.
 class RecordingUi : public Ui {
   public:
-    explicit RecordingUi(bool answerYes) : answerYes_(answerYes) {}
+    explicit RecordingUi(bool answerYes = false) : answerYes_(answerYes) {}
 
     void EnterBusy() override { calls.push_back("EnterBusy"); }
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
@@ -23,22 +28,51 @@ class RecordingUi : public Ui {
         return answerYes_;
     }
     void LeaveBusy() override { calls.push_back("LeaveBusy"); }
+    void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override {
+        if (onProgress) onProgress(bytesRead, logSize);
+    }
 
     std::vector<std::string> calls;
+    std::function<void(std::int64_t, std::int64_t)> onProgress;
 
   private:
     bool answerYes_;
 };
 
-/// The calls of a run that ends with one failure message.
-inline std::vector<std::string> FailedRun(const std::string& icon, const std::string& text) {
+/// The calls of a run that ends with one failure message, before the question.
+inline std::vector<std::string> Failed(const std::string& text, const std::string& icon = "error") {
     return {"EnterBusy", "ERROR! " + icon + " " + text, "LeaveBusy"};
 }
 
+/// The calls of a run that asks the question and then fails.
+inline std::vector<std::string> FailedAfterQuestion(const std::string& text) {
+    return {"EnterBusy", "Confirm Sortting Data Output?", "ERROR! error " + text, "LeaveBusy"};
+}
+
 /// The calls of a run that finishes, whatever the answer to the question.
-inline std::vector<std::string> CompletedRun(const std::string& savePath) {
+inline std::vector<std::string> Completed(const std::string& savePath) {
     return {"EnterBusy", "Confirm Sortting Data Output?",
             "Complete information " + savePath + " done..", "LeaveBusy"};
+}
+
+inline const std::string kBanner = "*********** SORTTING DATA ************\r\n";
+
+/// One run through `ui`, which must leave no file open.
+inline void RunEngine(const RunRequest& request, Ui& ui, UrlTable& table) {
+    auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto openBefore = openFiles();
+    CuttingRun(request, ui, table);
+    EXPECT_EQ(openFiles(), openBefore) << "the run left a file open";
+}
+
+/// The Ui calls of one run with a fresh table.
+inline std::vector<std::string> RunEngine(const RunRequest& request, bool answerYes = false) {
+    UrlTable table;
+    RecordingUi ui(answerYes);
+    RunEngine(request, ui, table);
+    return ui.calls;
 }
 
 }  // namespace kestrin::testing

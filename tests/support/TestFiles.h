@@ -1,39 +1,58 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace kestrin::testing {
 
-/// A fresh temporary directory, removed with its contents at the end of the test.
+/// A fresh temporary directory, open to every user (for tests that drop root's
+/// privileges), removed with its contents at the end of the test.
 class TempDir {
   public:
     TempDir() {
         std::string name = (std::filesystem::temp_directory_path() / "kestrin-XXXXXX").string();
-        path_ = mkdtemp(name.data());
+        if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = name;
+        chmod(path_.c_str(), 0777);
     }
     ~TempDir() {
+        // Make what a test locked writable again, then remove it all.
         std::error_code ignored;
+        for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+            if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
+                chmod(entry.path().c_str(), 0777);
+        }
         std::filesystem::remove_all(path_, ignored);
     }
 
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return path_; }
 
   private:
-    std::filesystem::path path_;
+    std::string path_;
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// True when `path` names anything, a dangling link included.
+inline bool Exists(const std::string& path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0;
 }
 
 /// A file of tests/data.

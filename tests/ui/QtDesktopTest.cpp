@@ -65,7 +65,7 @@ class QtDesktopTest : public QObject {
   private slots:
     void init() {
         for (const char* name : {"README", "access.LOG", "old.dat", "locked.dat"}) {
-            kestrin::testing::WriteFile(dir_.filePath(name), "x");
+            kestrin::testing::WriteFile(dir_.filePath(name).toStdString(), "x");
         }
         QFile::setPermissions(dir_.filePath("locked.dat"), QFile::ReadOwner | QFile::ReadGroup);
     }

@@ -17,7 +17,7 @@ class RunFromWindowTest : public QObject {
         QVERIFY(dir_.isValid());
         log_ = dir_.filePath("access.log");
         save_ = dir_.filePath("report.dat");
-        WriteFile(log_,
+        WriteFile(log_.toStdString(),
                   "a \"http://b.example/x\" z\r\n\"http://a.example/\"\n-\rx\"http://b.example/x");
         QFile::remove(save_);
     }
@@ -84,7 +84,7 @@ class RunFromWindowTest : public QObject {
     void theKeywordIsWhatTheBoxShows() {
         QFETCH(QString, keyword);
         QFETCH(QByteArray, outcome);
-        WriteFile(log_, "x http://k/a,b\"c d\r\n");
+        WriteFile(log_.toStdString(), "x http://k/a,b\"c d\r\n");
         WindowUnderTest w;
         Prepare(w, keyword);
         const QByteArray report = w.Cut();

@@ -9,6 +9,7 @@
 
 #include "PathLabel.h"
 #include "RecordingDesktop.h"
+#include "TestFiles.h"
 #include "frmKestrin.h"
 
 namespace kestrin::testing {
@@ -67,10 +68,5 @@ struct WindowUnderTest {
         return report.open(QIODevice::ReadOnly) ? report.readAll() : "(no report)";
     }
 };
-
-inline void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) qFatal("write");
-}
 
 }  // namespace kestrin::testing
