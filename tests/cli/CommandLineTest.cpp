@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
@@ -6,7 +8,7 @@
 #include <vector>
 
 #include "CommandLine.h"
-#include "TestFiles.h"
+#include "Processes.h"
 
 namespace kestrin {
 namespace {
@@ -16,12 +18,7 @@ using namespace testing;
 const std::string kUsage =
     "usage: kestrin-cut [--keyword TEXT] [--ranked] [--codepage NAME] LOGFILE SAVEFILE\n";
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome Cut(const std::vector<std::string>& args) {
+CutResult Cut(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     int status = RunCommandLine(args, {out, -1, err, false});
     return {status, out.str(), err.str()};
@@ -50,7 +47,7 @@ TEST_F(CommandLine, UsageErrorsExitWithTwo) {
         {{"--keyword", "\xff", l, s}, "the keyword is not UTF-8 text"},
     };
     for (const auto& [args, problem] : cases) {
-        Outcome outcome = Cut(args);
+        CutResult outcome = Cut(args);
         EXPECT_EQ(outcome.status, 2) << problem;
         EXPECT_EQ(outcome.err, "kestrin-cut: " + problem + "\n" + kUsage);
     }
@@ -86,13 +83,32 @@ TEST_F(CommandLine, OptionsMessagesAndReports) {
         std::remove(save.c_str());
         std::vector<std::string> args = c.options;
         if (args.empty() || args.back() != save) args.insert(args.end(), {log, save});
-        Outcome outcome = Cut(args);
+        CutResult outcome = Cut(args);
         const std::string name = ::testing::PrintToString(args);
         EXPECT_EQ(outcome.status, c.status) << name;
         EXPECT_EQ(outcome.err, c.err) << name;
         EXPECT_EQ(ReadFile(save), c.report) << name;
         EXPECT_EQ(Exists(save), !c.report.empty()) << name;
     }
+}
+
+// The real program: the report on standard output, messages on standard error,
+// and the exit status of each kind of outcome.
+TEST(KestrinCut, ExitStatusesStandardErrorAndReportOnStandardOutput) {
+    const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
+    CutResult done = RunCut({"--ranked", "--keyword", "\"", log, "-"});
+    EXPECT_EQ(done.status, 0);
+    EXPECT_EQ(done.err, "Confirm: Sortting Data Output? Yes\nComplete: - done..\n");
+    EXPECT_TRUE(done.out == TestData("apache_access.ranked-report"));
+
+    CutResult full = RunCut({log, "-"}, [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); });
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "ERROR!: Can't File Save!\n-\n");
+
+    CutResult usage = RunCut({"--ranked=yes", log, "-"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err, "kestrin-cut: --ranked takes no value\n" + kUsage);
+    EXPECT_EQ(usage.out, "");
 }
 
 }  // namespace

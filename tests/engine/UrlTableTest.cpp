@@ -91,25 +91,5 @@ TEST(UrlTable, RankingMatchesAPlainSelectionSortOnRandomTables) {
     }
 }
 
-TEST(UrlTable, CountingGoesOnAfterTheListingIsSorted) {
-    UrlTable table;
-    table.Reset(testing::Page("CP932"));
-    auto count = [&table](const std::string& url) {
-        std::int64_t slot = LookupUrl(table, url);
-        if (slot >= 0) InsertUrl(table, slot, url);
-    };
-    // Two spellings of one character, and keys long enough to need a second window.
-    const std::string longer = "http://example.com/a-path-longer-than-sixteen-bytes/";
-    for (const std::string& url :
-         std::vector<std::string>{"\x87\x90", "b", "\x81\xe0", longer + "2", longer + "1"})
-        count(url);
-    SortByUrl(table);
-    for (const std::string& url : std::vector<std::string>{"\x81\xe0", "b", longer + "1", "c"})
-        count(url);
-    SortByUrl(table);
-    EXPECT_EQ(ListingOf(table),
-              (Listing{{"b", 2}, {"c", 1}, {longer + "1", 2}, {longer + "2", 1}, {"\x87\x90", 3}}));
-}
-
 }  // namespace
 }  // namespace kestrin

@@ -52,6 +52,7 @@ TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
         {"empty save path", "", -1},
         {"descriptor open for reading only", "(read-only)", readOnly},
         {"pipe whose reader has gone", "-", pipeEnds[1]},
+        {"descriptor onto the log itself", "-", open(log.c_str(), O_WRONLY | O_APPEND)},
     };
     for (const Case& c : cases) {
         for (bool yes : {false, true}) {
@@ -62,8 +63,7 @@ TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
         }
     }
     sigaction(SIGPIPE, &previous, nullptr);
-    close(pipeEnds[1]);
-    close(readOnly);
+    for (const Case& c : cases) close(c.descriptor);
     EXPECT_EQ(ReadFile(log), urls) << "the log is left as it was";
     EXPECT_EQ(ReadFile(dir / "other.txt"), "keep");
 
@@ -71,6 +71,39 @@ TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
     WriteFile(log, "");
     EXPECT_EQ(RunEngine({.logPath = log, .savePath = "/dev/full"}, true),
               FailedAfterQuestion("Can't File Save!\r/dev/full"));
+}
+
+// The save path names the log under another name: the log keeps every byte.
+TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
+    mkdir((dir / "sub").c_str(), 0777);
+    symlink(log.c_str(), (dir / "link.log").c_str());
+    symlink("access.log", (dir / "relative-link.log").c_str());
+    symlink((dir / "link.log").c_str(), (dir / "link-to-link.log").c_str());
+    symlink(dir.Path().c_str(), (dir / "dir-link").c_str());
+    link(log.c_str(), (dir / "hard.log").c_str());
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    const std::pair<std::string, std::string> cases[] = {
+        {log, log},
+        {log, "access.log"},
+        {"access.log", log},
+        {log, "./access.log"},
+        {log, "sub/../access.log"},
+        {log, dir / "dir-link/access.log"},
+        {log, dir / "link.log"},
+        {log, "relative-link.log"},
+        {log, "link-to-link.log"},
+        {log, "hard.log"},
+        {dir / "link.log", log},
+        {"hard.log", "link.log"},
+    };
+    for (const auto& [logPath, savePath] : cases) {
+        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = savePath}, true),
+                  Failed("Can't File Save!\r" + savePath))
+            << logPath << " saved as " << savePath;
+        EXPECT_EQ(ReadFile(log), urls) << logPath << " saved as " << savePath;
+    }
+    std::filesystem::current_path(previous);
 }
 
 // While the question is on screen, the report's directory is removed.

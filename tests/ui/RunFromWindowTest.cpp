@@ -1,6 +1,5 @@
 #include <QComboBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,18 +55,6 @@ class RunFromWindowTest : public QObject {
         QCOMPARE(w.Cut(yes ? QMessageBox::Yes : QMessageBox::No), report);
     }
 
-    void theReportIsTheOneKestrinCutWrites() {
-        const QString sample = QStringLiteral(KESTRIN_SAMPLES "/access.log");
-        QProcess cut;
-        cut.start(KESTRIN_CUT, {"--keyword", ",", "--ranked", sample, "-"});
-        QVERIFY(cut.waitForFinished(60000) && cut.exitCode() == 0);
-        WindowUnderTest w;
-        w.Drop(0, {QUrl::fromLocalFile(sample).toString()});
-        w.Choose(1, save_);
-        w.Find<QComboBox>("cmbBackkey")->setCurrentIndex(2);
-        QCOMPARE(w.Cut(QMessageBox::Yes), cut.readAllStandardOutput());
-    }
-
     // "entry N" picks list entry N; anything else is typed into the box.
     void theKeywordIsWhatTheBoxShows_data() {
         QTest::addColumn<QString>("keyword");
@@ -76,6 +63,7 @@ class RunFromWindowTest : public QObject {
         QTest::newRow("entry Space") << "entry 0" << QByteArray("http://k/a,b\"c\t 1\r\n");
         QTest::newRow("typed Space") << "Space" << QByteArray("http://k/a,b\"c\t 1\r\n");
         QTest::newRow("entry quote") << "entry 1" << QByteArray("http://k/a,b\t 1\r\n");
+        QTest::newRow("entry comma") << "entry 2" << QByteArray("http://k/a\t 1\r\n");
         QTest::newRow("typed comma") << "," << QByteArray("http://k/a\t 1\r\n");
         QTest::newRow("typed space") << "space" << notAscii;
         QTest::newRow("typed nothing") << "" << notAscii;
