@@ -242,29 +242,12 @@ void UrlTable::ForEachRecord(Visit visit) {
     }
 }
 
-void UrlTable::RebuildSlots() {
-    // Only a table counted on after SortByUrl gets here; its forms (merged or not)
-    // go back into fresh slots.
-    std::size_t capacity = 1024;
-    std::size_t forms = 0;
-    ForEachRecord([&forms](std::uint32_t, Record*) { ++forms; });
-    while (capacity < forms * 2) capacity *= 2;
-    slots_.assign(capacity, 0);
-    ForEachRecord([this](std::uint32_t ref, Record* record) {
-        const auto tag = std::uint32_t(HashKey({record->Bytes(), record->length}));
-        std::size_t at = tag & (slots_.size() - 1);
-        while (slots_[at] != 0) at = (at + 1) & (slots_.size() - 1);
-        slots_[at] = std::uint64_t(tag) << 32 | (ref + 1);
-    });
-    entryCount_ = forms;
-}
-
 std::int64_t LookupUrl(UrlTable& table, std::string_view url) {
-    if (table.slots_.empty()) table.RebuildSlots();
     return table.Lookup(url, std::uint32_t(HashKey(url)));
 }
 
 std::int64_t UrlTable::Lookup(std::string_view url, std::uint32_t tag) {
+    if (slots_.empty()) throw std::logic_error("URL table counted on after SortByUrl");
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = tag & mask;
     for (; slots_[at] != 0; at = (at + 1) & mask) {
@@ -306,7 +289,6 @@ void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls) {
     // A table of many URLs lives mostly outside the cache, and each lookup waits
     // for its slot and then its record. Fetching both ahead for the whole batch
     // lets those waits overlap; the lookups that follow are the ordinary ones.
-    if (table.slots_.empty()) table.RebuildSlots();
     std::uint32_t tags[kUrlBatch];
     const std::size_t count = std::min(urls.size(), kUrlBatch);
     const std::size_t mask = table.slots_.size() - 1;
@@ -332,6 +314,7 @@ void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls) {
 
 void SortByUrl(UrlTable& table) {
     // The slots are not needed for the listing: give their memory to the sort.
+    // Counting is over until the next Reset.
     std::vector<std::uint64_t>().swap(table.slots_);
 
     // Records are read in the order they were made, block by block, which is

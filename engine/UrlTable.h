@@ -54,7 +54,6 @@ class UrlTable {
     std::int64_t Lookup(std::string_view url, std::uint32_t tag);
     std::uint32_t NewRecordRef(std::size_t bytes);
     void Grow();
-    void RebuildSlots();
     template <typename Visit>
     void ForEachRecord(Visit visit);
 
@@ -87,6 +86,7 @@ inline constexpr std::size_t kUrlBatch = 32;
 void CountUrls(UrlTable& table, const std::vector<std::string_view>& urls);
 
 /// Orders the entries by URL: UTF-16 code unit by code unit, a prefix first.
+/// This ends the counting: the next LookupUrl needs a Reset first.
 void SortByUrl(UrlTable& table);
 
 /// Reorders the listing by descending count exactly as a selection sort that swaps
