@@ -73,6 +73,7 @@ TEST(CuttingRule, TrailBytesAreNeitherHNorTheKeyword) {
         {"CP936", u' ', "\x81http://a", std::nullopt},
         {"windows-949", u' ', "\x81http://a", std::nullopt},
         {"windows-949", u'a', "http://\x81\x61\x61", "http://\x81\x61"},
+        {"CP949", u' ', "\x81http://a", std::nullopt},  // CP949 names the Windows table
         {"CP950", u' ', "\xa4http://a", std::nullopt},
         {"CP950", u'b', "http://\xa4\x62\x62", "http://\xa4\x62"},
         {"windows-1252", u'\u00e9', "http://caf\xc9!", "http://caf"},
