@@ -77,70 +77,76 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
     }
     std::unique_ptr<CodePage> page(new CodePage);
     page->name_ = nameText;
-    page->converter_ =
-        std::shared_ptr<void>(raw, [](void* c) { ucnv_close(static_cast<UConverter*>(c)); });
-    if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
-        error = "not a code page of one- and two-byte characters: " + nameText;
-        return nullptr;
-    }
-    UErrorCode stopStatus = U_ZERO_ERROR;
-    ucnv_setToUCallBack(raw, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &stopStatus);
+    page->converter_ = {raw, ucnv_close};
+});
+if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
+    error = "not a code page of one- and two-byte characters: " + nameText;
+    return nullptr;
+}
+page->ReadCharacters(raw);
+page->MarkPlainBytes();
+error = page->Unusable();
+if (!error.empty()) return nullptr;
+return page;
+}
 
+void CodePage::ReadCharacters(UConverter* converter) {
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
     for (int b = 0; b < 256; ++b) {
         const char one = char(b);
-        DecodeResult single = DecodeFirst(raw, &one, 1);
-        page->lead_[b] = single.kind == DecodeResult::Incomplete;
-        page->singles_[b] = single.kind == DecodeResult::Char ? single.codePoint : kUndecodable;
-        if (!page->lead_[b]) continue;
+        DecodeResult single = DecodeFirst(converter, &one, 1);
+        lead_[b] = single.kind == DecodeResult::Incomplete;
+        singles_[b] = single.kind == DecodeResult::Char ? single.codePoint : kUndecodable;
+        if (!lead_[b]) continue;
+        // A pair is whatever the converter takes as two bytes, assigned or not.
         for (int t = 0; t < 256; ++t) {
             const char two[2] = {char(b), char(t)};
-            DecodeResult pair = DecodeFirst(raw, two, 2);
-            if (pair.consumed != 2) continue;
-            page->pairs_[b << 8 | t] =
-                pair.kind == DecodeResult::Char ? pair.codePoint : kUndecodable;
-        }
-    }
-
-    for (int b = 0; b < 256; ++b) {
-        char32_t cp = page->singles_[b];
-        bool decodes = cp != kUndecodable && cp <= 0xFFFF;
-        UChar32 lower = decodes ? u_tolower(UChar32(cp)) : 0;
-        page->searchUnit_[b] = !decodes          ? char16_t(0xDC00 + b)
-                               : lower <= 0xFFFF ? char16_t(lower)
-                                                 : char16_t(cp);
-        page->plain_[b] = b < 0x80 && cp == char32_t(b);
-    }
-    // A byte is plain only while no other character decodes to its code unit.
-    for (int b = 0; b < 256; ++b) {
-        char32_t cp = page->singles_[b];
-        if (!page->plain_[b] && cp < 0x80) page->plain_[cp] = false;
-    }
-    for (char32_t cp : page->pairs_) {
-        if (cp < 0x80) page->plain_[cp] = false;
-    }
-    for (int b = 0x20; b < 0x7F; ++b) page->printableIsPlain_ &= page->plain_[b];
-
-    for (std::uint8_t must : {'\r', '\n', '\0', 'h', 't', 'p', ':', '/'}) {
-        if (page->singles_[must] != must) {
-            error = "code page does not keep ASCII line breaks and letters: " + nameText;
-            return nullptr;
-        }
-    }
-    for (int b = 0; b < 0x80; ++b) {
-        if (page->lead_[b]) {
-            error = "code page has lead bytes below 0x80: " + nameText;
-            return nullptr;
-        }
-    }
-    for (int b = 0; b < 256; ++b) {
-        for (std::uint8_t kept : {'\r', '\n', '\0'}) {
-            if (page->lead_[b] && page->IsPair(std::uint8_t(b), kept)) {
-                error = "code page takes a line break as a trail byte: " + nameText;
-                return nullptr;
+            DecodeResult pair = DecodeFirst(converter, two, 2);
+            if (pair.consumed == 2) {
+                pairs_[b << 8 | t] =
+                    pair.kind == DecodeResult::Char ? pair.codePoint : kUndecodable;
             }
         }
     }
-    return page;
+    for (int b = 0; b < 256; ++b) {
+        char32_t cp = singles_[b];
+        bool decodes = cp != kUndecodable && cp <= 0xFFFF;
+        UChar32 lower = decodes ? u_tolower(UChar32(cp)) : 0;
+        searchUnit_[b] = !decodes          ? char16_t(0xDC00 + b)
+                         : lower <= 0xFFFF ? char16_t(lower)
+                                           : char16_t(cp);
+    }
+}
+
+void CodePage::MarkPlainBytes() {
+    for (int b = 0; b < 256; ++b) plain_[b] = b < 0x80 && singles_[b] == char32_t(b);
+    // A byte is plain only while no other character decodes to its code unit.
+    for (int b = 0; b < 256; ++b) {
+        if (!plain_[b] && singles_[b] < 0x80) plain_[singles_[b]] = false;
+    }
+    for (char32_t cp : pairs_) {
+        if (cp < 0x80) plain_[cp] = false;
+    }
+    for (int b = 0x20; b < 0x7F; ++b) printableIsPlain_ &= plain_[b];
+}
+
+// The reader and the cutting rule look for line breaks and "http://" as bytes.
+std::string CodePage::Unusable() const {
+    for (std::uint8_t must : {'\r', '\n', '\0', 'h', 't', 'p', ':', '/'}) {
+        if (singles_[must] != must) {
+            return "code page does not keep ASCII line breaks and letters: " + name_;
+        }
+    }
+    for (int b = 0; b < 256; ++b) {
+        if (lead_[b] && b < 0x80) return "code page has lead bytes below 0x80: " + name_;
+        for (std::uint8_t kept : {'\r', '\n', '\0'}) {
+            if (lead_[b] && IsPair(std::uint8_t(b), kept)) {
+                return "code page takes a line break as a trail byte: " + name_;
+            }
+        }
+    }
+    return {};
 }
 
 bool CodePage::IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const {
@@ -175,7 +181,7 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
 }
 
 int CodePage::UnitLength(char16_t unit) const {
-    auto* cnv = static_cast<UConverter*>(converter_.get());
+    UConverter* cnv = converter_.get();
     ucnv_resetFromUnicode(cnv);
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);

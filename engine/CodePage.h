@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+struct UConverter;  // ICU's converter
+
 namespace kestrin {
 
 /// A code page of one- and two-byte characters, read once from an ICU converter
@@ -61,10 +63,14 @@ class CodePage {
     static constexpr char32_t kUndecodable = 0xFFFFFFFE;
 
     CodePage() = default;
+    void ReadCharacters(::UConverter* converter);
+    void MarkPlainBytes();
+    std::string Unusable() const;  // why the byte loops cannot work on it, or empty
     void AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const;
 
     std::string name_;
-    std::shared_ptr<void> converter_;  // UConverter, used only by UnitLength
+    // Used only by UnitLength; the byte tables serve everything else.
+    std::unique_ptr<::UConverter, void (*)(::UConverter*)> converter_{nullptr, nullptr};
     std::array<bool, 256> lead_{};
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};
