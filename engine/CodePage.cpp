@@ -78,16 +78,15 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
     std::unique_ptr<CodePage> page(new CodePage);
     page->name_ = nameText;
     page->converter_ = {raw, ucnv_close};
-});
-if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
-    error = "not a code page of one- and two-byte characters: " + nameText;
-    return nullptr;
-}
-page->ReadCharacters(raw);
-page->MarkPlainBytes();
-error = page->Unusable();
-if (!error.empty()) return nullptr;
-return page;
+    if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
+        error = "not a code page of one- and two-byte characters: " + nameText;
+        return nullptr;
+    }
+    page->ReadCharacters(raw);
+    page->MarkPlainBytes();
+    error = page->Unusable();
+    if (!error.empty()) return nullptr;
+    return page;
 }
 
 void CodePage::ReadCharacters(UConverter* converter) {
