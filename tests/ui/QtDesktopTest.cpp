@@ -12,7 +12,7 @@
 
 #include "FileChoice.h"
 #include "QtDesktop.h"
-#include "WindowUnderTest.h"
+#include "TestFiles.h"
 
 using kestrin::FileDialogRequestFor;
 using kestrin::QtDesktop;
@@ -33,28 +33,28 @@ void WhenModal(std::function<void(QWidget*)> act, QWidget* shown = nullptr) {
     poll->start(10);
 }
 
-// Types `name` into a file dialog and presses its Open or Save button.
-void Type(QWidget* dialog, const QString& name) {
+// Types `file` into the file dialog and presses its Open or Save button; the message box this
+// brings up, if any, is answered `button` and its text kept in `boxText`.
+void Pick(QWidget* dialog, const QString& file,
+          QMessageBox::StandardButton button = QMessageBox::NoButton, QString* boxText = nullptr) {
+    if (boxText != nullptr) {
+        WhenModal(
+            [=](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                *boxText = box->text();
+                box->button(button)->click();
+            },
+            dialog);
+    }
     auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
     dialog->activateWindow();
     edit->setFocus();
     QTRY_VERIFY(edit->hasFocus());  // the dialog follows typing only when it has the focus
     edit->selectAll();
-    QTest::keyClicks(edit, name);
+    QTest::keyClicks(edit, file);
     auto* buttons = dialog->findChild<QDialogButtonBox*>("buttonBox");
-    QPushButton* accept = buttons->button(QDialogButtonBox::Open);
-    if (accept == nullptr) accept = buttons->button(QDialogButtonBox::Save);
-    accept->click();
-}
-
-// Presses `button` in the message box that `dialog` shows next, keeping its text.
-void Answer(QWidget* dialog, QMessageBox::StandardButton button, QString* text) {
-    auto press = [=](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        *text = box->text();
-        box->button(button)->click();
-    };
-    WhenModal(press, dialog);
+    for (auto accept : {QDialogButtonBox::Open, QDialogButtonBox::Save})
+        if (buttons->button(accept)) buttons->button(accept)->click();
 }
 
 }  // namespace
@@ -63,13 +63,6 @@ class QtDesktopTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() {
-        for (const char* name : {"README", "access.LOG", "old.dat", "locked.dat"}) {
-            kestrin::testing::WriteFile(dir_.filePath(name).toStdString(), "x");
-        }
-        QFile::setPermissions(dir_.filePath("locked.dat"), QFile::ReadOwner | QFile::ReadGroup);
-    }
-
     void aMessageBoxTakesInputWhileItsOwnerIsBusy() {
         QMainWindow owner;
         owner.show();
@@ -91,51 +84,41 @@ class QtDesktopTest : public QObject {
         QCOMPARE(seen, QString("Confirm|two\nlines <b>|1|1"));
     }
 
-    void theOpenDialogListsEveryFileAndTakesItAsNamed() {
-        QString shown;
-        WhenModal([&](QWidget* dialog) {
-            auto* files = qobject_cast<QFileDialog*>(dialog);
-            shown = files->windowTitle() + " " + files->nameFilters().join(';');
-            files->setDirectory(dir_.path());
-            auto* model = files->findChild<QFileSystemModel*>();
-            QTRY_COMPARE(model->rowCount(model->index(dir_.path())), 4);
-            Type(dialog, "README");
-        });
-        QCOMPARE(QtDesktop().ChooseFile(nullptr, FileDialogRequestFor(0)), dir_.filePath("README"));
+    // The open dialog takes a name without a dot as it is; the save dialog adds
+    // ".dat", refuses a read-only file and asks before replacing another.
+    void fileDialogs() {
+        QTemporaryDir dir;
+        for (const char* name : {"README", "old.dat", "locked.dat"})
+            kestrin::testing::WriteFile(dir.filePath(name).toStdString(), "x");
+        QFile::setPermissions(dir.filePath("locked.dat"), QFile::ReadOwner | QFile::ReadGroup);
+        QString shown, refused, asked;
+        const auto choose = [&](int index, std::function<void(QWidget*)> act) {
+            WhenModal([&, act, index](QWidget* dialog) {
+                auto* files = qobject_cast<QFileDialog*>(dialog);
+                shown = files->windowTitle() + " " + files->nameFilters().join(';');
+                files->setDirectory(dir.path());
+                auto* model = files->findChild<QFileSystemModel*>();
+                QTRY_COMPARE(model->rowCount(model->index(dir.path())), index == 0 ? 3 : 2);
+                act(dialog);
+            });
+            return QtDesktop().ChooseFile(nullptr, FileDialogRequestFor(index));
+        };
+        QCOMPARE(choose(0, [](QWidget* d) { Pick(d, "README"); }), dir.filePath("README"));
         QCOMPARE(shown, QString("LOG FILE ALL (*)"));
-
-        WhenModal([&](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
-        QCOMPARE(QtDesktop().ChooseFile(nullptr, FileDialogRequestFor(0)), QString());
-    }
-
-    void theSaveDialogAddsDatAsksBeforeReplacingAndRefusesReadOnly() {
-        QString title, refused, asked;
-        WhenModal([&](QWidget* dialog) {
-            title = dialog->windowTitle();
-            qobject_cast<QFileDialog*>(dialog)->setDirectory(dir_.path());
-            Answer(dialog, QMessageBox::Ok, &refused);
-            Type(dialog, "locked.dat");
-            Answer(dialog, QMessageBox::No, &asked);
-            Type(dialog, "old.dat");
-            Type(dialog, "report");
-        });
-        QCOMPARE(QtDesktop().ChooseFile(nullptr, FileDialogRequestFor(1)),
-                 dir_.filePath("report.dat"));
-        QCOMPARE(title, QString("SAVE.."));
+        QCOMPARE(choose(0, [](QWidget* d) { qobject_cast<QDialog*>(d)->reject(); }), QString());
+        QCOMPARE(choose(1,
+                        [&](QWidget* d) {
+                            Pick(d, "locked.dat", QMessageBox::Ok, &refused);
+                            Pick(d, "old.dat", QMessageBox::No, &asked);
+                            Pick(d, "report");
+                        }),
+                 dir.filePath("report.dat"));
+        QCOMPARE(shown, QString("SAVE.. DATA SAVE FILE (*.dat)"));
         QVERIFY2(refused.contains("read-only"), qPrintable(refused));
         QVERIFY2(asked.startsWith("old.dat already exists"), qPrintable(asked));
-
-        WhenModal([&](QWidget* dialog) {
-            qobject_cast<QFileDialog*>(dialog)->setDirectory(dir_.path());
-            Answer(dialog, QMessageBox::Yes, &asked);
-            Type(dialog, "old.dat");
-        });
-        QCOMPARE(QtDesktop().ChooseFile(nullptr, FileDialogRequestFor(1)),
-                 dir_.filePath("old.dat"));
+        QCOMPARE(choose(1, [&](QWidget* d) { Pick(d, "old.dat", QMessageBox::Yes, &asked); }),
+                 dir.filePath("old.dat"));
     }
-
-  private:
-    QTemporaryDir dir_;
 };
 
 QTEST_MAIN(QtDesktopTest)

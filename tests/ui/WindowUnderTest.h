@@ -4,15 +4,71 @@
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
+#include <QMetaEnum>
 #include <QMimeData>
 #include <QTest>
 
+#include "Desktop.h"
 #include "PathLabel.h"
-#include "RecordingDesktop.h"
-#include "TestFiles.h"
 #include "frmKestrin.h"
 
 namespace kestrin::testing {
+
+/// A Desktop that answers every dialog as told and writes down, in one log, each
+/// file dialog, each message box and each busy-state change of the window, so
+/// that a test compares a whole dialogue with the user at once.
+class RecordingDesktop : public QObject, public Desktop {
+  public:
+    QStringList files;  // what the next file dialogs return; "" is Cancel
+    QMessageBox::StandardButton answer = QMessageBox::No;  // to every Yes/No question
+    QStringList log;
+    QWidget* window = nullptr;  // the owner every dialog must have
+    int endProgramCalls = 0;
+
+    QString ChooseFile(QWidget* owner, const FileDialogRequest& r) override {
+        const bool open = r.mode == FileDialogRequest::Mode::Open;
+        log.append(QStringLiteral("%1 %2 [%3 (%4) .%5]%6")
+                       .arg(open ? "open" : "save", r.title, r.filterName, r.filterPattern,
+                            r.defaultSuffix, Stray(owner)));
+        if (files.empty()) log.append("unexpected dialog");
+        return files.empty() ? QString() : files.takeFirst();
+    }
+
+    QMessageBox::StandardButton ShowMessageBox(QWidget* owner,
+                                               const MessageBoxRequest& r) override {
+        const QMetaEnum icons = QMetaEnum::fromType<QMessageBox::Icon>();
+        const QMetaEnum buttons = QMetaEnum::fromType<QMessageBox::StandardButtons>();
+        QStringList set;
+        for (int bit = 1; bit > 0 && bit <= int(r.buttons); bit <<= 1)
+            if (r.buttons & bit) set.append(buttons.valueToKey(bit));
+        log.append(QStringLiteral("%1 [%2; %3; default %4]%5 %6")
+                       .arg(r.title, icons.valueToKey(r.icon), set.join('|'),
+                            buttons.valueToKey(r.defaultButton), Stray(owner), r.text));
+        return r.buttons & QMessageBox::Yes ? answer : QMessageBox::Ok;
+    }
+
+    void EndProgram() override { ++endProgramCalls; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != window) return false;
+        // Qt also sends CursorChange when the shape stays: only changes count.
+        if (event->type() == QEvent::CursorChange && window->cursor().shape() != cursor_) {
+            cursor_ = window->cursor().shape();
+            log.append(cursor_ == Qt::WaitCursor ? "wait cursor" : "normal cursor");
+        } else if (event->type() == QEvent::EnabledChange) {
+            log.append(window->isEnabled() ? "enabled" : "disabled");
+        } else if (event->type() == QEvent::WindowStateChange) {
+            log.append(window->isMinimized() ? "minimized" : "restored");
+        }
+        return false;
+    }
+
+  private:
+    QString Stray(QWidget* owner) const { return owner == window ? "" : " (not the window's)"; }
+
+    Qt::CursorShape cursor_ = Qt::ArrowCursor;
+};
 
 /// A shown window on a recording desktop, with the moves a user makes on it.
 struct WindowUnderTest {
@@ -20,7 +76,8 @@ struct WindowUnderTest {
     frmKestrin window{desktop};
 
     WindowUnderTest() {
-        desktop.Watch(&window);
+        desktop.window = &window;
+        window.installEventFilter(&desktop);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window)) qFatal("the window never showed");
     }
@@ -32,10 +89,9 @@ struct WindowUnderTest {
         return control;
     }
     PathLabel* File(int index) { return Find<PathLabel>(QStringLiteral("lblFile(%1)").arg(index)); }
-    bool CuttingEnabled() { return Find("cmdCutting")->isEnabled(); }
 
-    void Click(const QString& button) {
-        QTest::mouseClick(Find<QAbstractButton>(button), Qt::LeftButton);
+    void Click(const QString& name) {
+        QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton);
     }
     void Menu(const QString& item) { Find<QAction>(item)->trigger(); }
 
@@ -45,12 +101,11 @@ struct WindowUnderTest {
         Click(QStringLiteral("cmdSelectFile(%1)").arg(index));
     }
 
-    /// Drags `urls` (or, when there are none, `text`) onto label `index` and drops
-    /// it there if the label takes the drag; returns whether it did.
-    bool Drop(int index, const QStringList& urls, const QString& text = {}) {
+    /// Drags `urls` (text when there are none) onto label `index` and drops them
+    /// there if the label takes the drag; returns whether it did.
+    bool Drop(int index, const QStringList& urls) {
         QMimeData data;
-        if (urls.isEmpty()) data.setText(text);
-        if (!urls.isEmpty()) data.setUrls(QUrl::fromStringList(urls));
+        urls.isEmpty() ? data.setText("/logs/a.log") : data.setUrls(QUrl::fromStringList(urls));
         const QPoint centre = File(index)->rect().center();
         QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(File(index), &enter);
@@ -61,8 +116,8 @@ struct WindowUnderTest {
     }
 
     /// Clicks Cutting, answering the question `answer`, and returns the report.
-    QByteArray Cut(QMessageBox::StandardButton answer = QMessageBox::No) {
-        desktop.answers = {answer};
+    QByteArray Cut(QMessageBox::StandardButton answer) {
+        desktop.answer = answer;
         Click("cmdCutting");
         QFile report(File(1)->Tag());
         return report.open(QIODevice::ReadOnly) ? report.readAll() : "(no report)";
