@@ -89,7 +89,8 @@ class Run {
         if (!Tally(reader, CuttingRule(*page, keyword[0]), log.st_size)) {
             return Fail(WithPath("Can't File Read!", request_.logPath));
         }
-        if (!WriteReport(files.report))
+        // A descriptor the caller gave may well have no name (a pipe, a memory file).
+        if (!WriteReport(files.report) || (files.ownsReport && !StillNamed(files.report)))
             return Fail(WithPath("Can't File Save!", request_.savePath));
         ui_.ShowMessage(request_.savePath + " done..", "Complete", MessageIcon::Information);
     }
@@ -145,7 +146,7 @@ class Run {
             RankByCount(table_);
             WriteListing(report);
         }
-        return report.Flush() && StillNamed(fd);
+        return report.Flush();
     }
 
     // A report whose file lost its last name (its directory was removed during

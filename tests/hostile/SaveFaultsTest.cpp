@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 
 #include "Processes.h"
 #include "RecordingUi.h"
@@ -121,6 +122,14 @@ TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
     UrlTable table;
     RunEngine({.logPath = log, .savePath = dir / "out/report.dat"}, ui, table);
     EXPECT_EQ(ui.calls, FailedAfterQuestion("Can't File Save!\r" + dir / "out/report.dat"));
+
+    // A descriptor handed to the run may have no name at all: that is no failure.
+    RunRequest unnamed{.logPath = log, .savePath = "(memory)"};
+    unnamed.saveDescriptor = memfd_create("report", 0);
+    RecordingUi memoryUi;
+    RunEngine(unnamed, memoryUi, table);
+    EXPECT_EQ(memoryUi.calls, Completed("(memory)"));
+    close(unnamed.saveDescriptor);
 }
 
 // The report stops growing at a file size limit, as on a disk that fills up during
