@@ -15,9 +15,7 @@ seconds=${1:-${FUZZ_SECONDS:-60}}
 targets=(reader_rule cutting_run)
 
 bash scripts/setup.sh
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKESTRIN_BUILD_FUZZ=ON -DKESTRIN_BUILD_TESTS=OFF -DKESTRIN_BUILD_UI=OFF \
-    -DKESTRIN_BUILD_BENCH=OFF >/dev/null
+cmake --preset fuzz >/dev/null
 cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 artifacts=build-fuzz/artifacts

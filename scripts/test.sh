@@ -7,12 +7,12 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+preset=default
 build=build
-flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
+    preset=sanitize
     build=build-sanitize
-    flags=(-DCMAKE_BUILD_TYPE=Debug -DKESTRIN_SANITIZE=address,undefined -DKESTRIN_BUILD_BENCH=OFF)
 fi
-cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
+cmake --preset "$preset" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
