@@ -143,6 +143,22 @@ class KeySorter {
         item.next = BigEndianAt(key, depth + 8);
     }
 
+    // Past the first window the records are read in sort order, not in the order
+    // they lie in memory: fetch each record's header, then its key bytes, ahead.
+    void LoadWindows(SortItem* first, SortItem* last, std::size_t depth) const {
+        constexpr std::ptrdiff_t kHeaderAhead = 16, kKeyAhead = 8;
+        const std::ptrdiff_t count = last - first;
+        for (std::ptrdiff_t i = 0; i < count; ++i) {
+            if (i + kHeaderAhead < count)
+                __builtin_prefetch(table_.Resolve(first[i + kHeaderAhead].ref));
+            if (i + kKeyAhead < count) {
+                std::string_view key = Key(first[i + kKeyAhead]);
+                if (depth < key.size()) __builtin_prefetch(key.data() + depth);
+            }
+            LoadWindow(first[i], depth);
+        }
+    }
+
     // Sorts items whose keys agree before `depth`, sixteen bytes at a time: a run
     // of equal windows is sorted again on the next sixteen bytes. A key that ends
     // inside an equal window is a prefix of the longer ones there and comes first.
@@ -154,9 +170,7 @@ class KeySorter {
             });
             return;
         }
-        if (depth > 0) {
-            for (SortItem* item = first; item != last; ++item) LoadWindow(*item, depth);
-        }
+        if (depth > 0) LoadWindows(first, last, depth);
         const std::size_t windowEnd = depth + 16;
         auto shown = [windowEnd](const SortItem& item) {
             return std::min<std::size_t>(item.keyLength, windowEnd);
