@@ -209,7 +209,11 @@ void UrlTable::Reset(const CodePage& codePage) {
 
 UrlEntry UrlTable::operator[](std::size_t index) const {
     // The listing is read in order, its records are not: fetch a few ahead.
-    if (index + 8 < order_.size()) __builtin_prefetch(order_[index + 8]);
+    if (index + 8 < order_.size()) {
+        const char* ahead = reinterpret_cast<const char*>(order_[index + 8]);
+        __builtin_prefetch(ahead);
+        __builtin_prefetch(ahead + 64);
+    }
     const Record* record = order_[index];
     return {{record->Bytes(), record->length}, record->count};
 }
