@@ -92,7 +92,7 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
             options.request.keywordIndex = KeywordIndexOf(*keyword);
         } else if (name == "--codepage") {
             std::string error;
-            if (!CodePage::Open(value, error)) return UsageError(console.err, error);
+            if (!CodePage::Shared(value, error)) return UsageError(console.err, error);
             options.request.codePage = value;
         } else {
             return UsageError(console.err, "unknown option " + name);

@@ -5,6 +5,9 @@
 #include <unicode/ucnv_err.h>
 #include <unicode/utf16.h>
 
+#include <map>
+#include <mutex>
+
 namespace kestrin {
 namespace {
 
@@ -87,6 +90,17 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
     error = page->Unusable();
     if (!error.empty()) return nullptr;
     return page;
+}
+
+const CodePage* CodePage::Shared(const std::string& name, std::string& error) {
+    static std::mutex mutex;
+    static std::map<std::string, std::unique_ptr<CodePage>> opened;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = opened.find(name);
+    if (found != opened.end()) return found->second.get();
+    std::unique_ptr<CodePage> page = Open(name, error);
+    if (!page) return nullptr;
+    return opened.emplace(name, std::move(page)).first->second.get();
 }
 
 void CodePage::ReadCharacters(UConverter* converter) {

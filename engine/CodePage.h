@@ -25,8 +25,9 @@ class CodePage {
     /// bytes, and code pages where CR, LF, NUL or the letters of "http://" are not
     /// the single ASCII bytes, or where a byte below 0x80 can lead a pair.
     static std::unique_ptr<CodePage> Open(std::string_view name, std::string& error);
-
-    const std::string& Name() const { return name_; }
+    /// Open, once a name for the whole program: reading a converter decodes every
+    /// byte pair. Null on failure, with the reason in `error`.
+    static const CodePage* Shared(const std::string& name, std::string& error);
 
     bool IsLead(std::uint8_t byte) const { return lead_[byte]; }
     bool IsPair(std::uint8_t lead, std::uint8_t trail) const {

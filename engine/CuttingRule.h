@@ -22,8 +22,6 @@ class CuttingRule {
     /// that the code page cannot represent (and so is never found).
     CuttingRule(const CodePage& codePage, char16_t keyword);
 
-    const CodePage& Page() const { return page_; }
-
   private:
     friend std::optional<std::string_view> ExtractUrl(std::string_view line,
                                                       const CuttingRule& rule);

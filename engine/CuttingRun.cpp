@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 
 #include "CodePage.h"
@@ -21,18 +19,6 @@ namespace {
 constexpr char kCr = '\r';
 constexpr const char* kError = "ERROR!";
 constexpr std::int64_t kProgressStep = 16 << 20;
-
-// Opening a code page reads 65536 pairs through the converter: do it once a name.
-const CodePage* SharedCodePage(const std::string& name, std::string& error) {
-    static std::mutex mutex;
-    static std::map<std::string, std::unique_ptr<CodePage>> opened;
-    std::lock_guard<std::mutex> lock(mutex);
-    auto found = opened.find(name);
-    if (found != opened.end()) return found->second.get();
-    std::unique_ptr<CodePage> page = CodePage::Open(name, error);
-    if (!page) return nullptr;
-    return opened.emplace(name, std::move(page)).first->second.get();
-}
 
 // An ordinary file: a regular file (links followed) whose own name is not hidden.
 bool IsOrdinaryFile(const std::string& path) {
@@ -66,7 +52,7 @@ class Run {
 
     void Execute(RunFiles& files) {
         std::string codePageError;
-        const CodePage* page = SharedCodePage(request_.codePage, codePageError);
+        const CodePage* page = CodePage::Shared(request_.codePage, codePageError);
         if (page == nullptr) return Fail(codePageError, MessageIcon::Error);
         table_.Reset(*page);
 

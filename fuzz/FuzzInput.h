@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,16 +17,12 @@ inline constexpr const char* kCodePages[] = {"CP932", "windows-1252", "CP936", "
 
 /// The code page named by `choice`, opened once per name for the whole fuzzing run.
 inline const CodePage& ChosenCodePage(std::uint8_t choice, std::string& name) {
-    static std::map<std::string, std::unique_ptr<CodePage>> opened;
     name = kCodePages[choice % std::size(kCodePages)];
-    std::unique_ptr<CodePage>& page = opened[name];
-    if (!page) {
-        std::string error;
-        page = CodePage::Open(name, error);
-        if (!page) {
-            std::fprintf(stderr, "cannot open %s: %s\n", name.c_str(), error.c_str());
-            std::abort();
-        }
+    std::string error;
+    const CodePage* page = CodePage::Shared(name, error);
+    if (page == nullptr) {
+        std::fprintf(stderr, "cannot open %s: %s\n", name.c_str(), error.c_str());
+        std::abort();
     }
     return *page;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <map>
-#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -9,13 +7,12 @@
 
 namespace kestrin::testing {
 
-/// The named code page, opened once per test program.
+/// The named code page; a test whose code page does not open fails.
 inline const CodePage& Page(const std::string& name) {
-    static std::map<std::string, std::unique_ptr<CodePage>> opened;
     std::string error;
-    if (!opened[name]) opened[name] = CodePage::Open(name, error);
-    if (!opened[name]) throw std::runtime_error(error);
-    return *opened[name];
+    const CodePage* page = CodePage::Shared(name, error);
+    if (page == nullptr) throw std::runtime_error(error);
+    return *page;
 }
 
 }  // namespace kestrin::testing
