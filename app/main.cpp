@@ -2,12 +2,13 @@
 
 #include "KestrinIcon.h"
 #include "QtDesktop.h"
+#include "Version.h"
 #include "frmKestrin.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kestrin");
-    QApplication::setApplicationVersion("0.3");
+    QApplication::setApplicationVersion(kestrin::kVersion);
     QApplication::setWindowIcon(kestrin::KestrinIcon());
     kestrin::QtDesktop desktop;
     kestrin::frmKestrin window(desktop);

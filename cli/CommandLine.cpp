@@ -4,9 +4,10 @@
 
 #include <optional>
 
-#include "CodePage.h"
 #include "ConsoleUi.h"
-#include "CuttingRun.h"
+#include "Version.h"
+#include "run/CuttingRun.h"
+#include "text/CodePage.h"
 
 namespace kestrin {
 namespace {
@@ -81,15 +82,14 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
             console.out << kUsage << "\n\n" << kHelp;
             return 0;
         } else if (name == "--version") {
-            console.out << "kestrin-cut 0.3\n";
+            console.out << "kestrin-cut " << kVersion << '\n';
             return 0;
         } else if (name == "--ranked") {
             options.ranked = true;
         } else if (name == "--keyword") {
             std::optional<std::u16string> keyword = FromUtf8(value);
             if (!keyword) return UsageError(console.err, "the keyword is not UTF-8 text");
-            options.request.keywordText = *keyword;
-            options.request.keywordIndex = KeywordIndexOf(*keyword);
+            options.request.backKeyword = BackKeywordFrom(*keyword);
         } else if (name == "--codepage") {
             std::string error;
             if (!CodePage::Shared(value, error)) return UsageError(console.err, error);
@@ -105,9 +105,7 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
     if (files[1] == "-") options.request.saveDescriptor = console.outFd;
 
     ConsoleUi ui(console.err, options.ranked, console.errIsTerminal);
-    UrlTable table;
-    CuttingRun(options.request, ui, table);
-    return ui.Failed() ? 1 : 0;
+    return CuttingRun(options.request, ui).outcome == RunOutcome::Complete ? 0 : 1;
 }
 
 }  // namespace kestrin

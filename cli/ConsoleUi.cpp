@@ -18,7 +18,6 @@ std::string WithLineBreaks(std::string text) {
 
 void ConsoleUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon) {
     ClearProgress();
-    if (title == "ERROR!") failed_ = true;
     err_ << title << ": " << WithLineBreaks(text) << '\n' << std::flush;
 }
 

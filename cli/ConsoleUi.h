@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "Ui.h"
+#include "run/Ui.h"
 
 namespace kestrin {
 
@@ -19,9 +19,6 @@ class ConsoleUi : public Ui {
     void LeaveBusy() override;
     void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override;
 
-    /// True once a message titled "ERROR!" has been shown.
-    bool Failed() const { return failed_; }
-
   private:
     void ClearProgress();
 
@@ -29,7 +26,6 @@ class ConsoleUi : public Ui {
     bool answerYes_;
     bool showProgress_;
     bool progressShown_ = false;
-    bool failed_ = false;
 };
 
 }  // namespace kestrin

@@ -3,13 +3,15 @@
 // How the fuzzers read their input: a few leading bytes choose the code page, the
 // keyword and the run's options, and the rest is the log.
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
-#include "CodePage.h"
+#include "text/CodePage.h"
 
 namespace kestrin::fuzz {
 
@@ -46,6 +48,16 @@ inline char16_t ChosenKeyword(const CodePage& page, std::uint8_t byte) {
 
 inline void Check(bool holds, const char* rule, const std::string& detail = {}) {
     if (!holds) Broken(rule, detail);
+}
+
+/// A descriptor of a file in memory holding `content`, read from its start.
+inline int MemoryFile(std::string_view content) {
+    int fd = memfd_create("fuzz", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, content.data(), content.size()) != ssize_t(content.size())) {
+        Broken("cannot make a memory file");
+    }
+    lseek(fd, 0, SEEK_SET);
+    return fd;
 }
 
 }  // namespace kestrin::fuzz

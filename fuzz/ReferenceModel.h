@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "CodePage.h"
+#include "text/CodePage.h"
 
 namespace kestrin::fuzz {
 

@@ -7,12 +7,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 
-#include "CuttingRun.h"
 #include "FileChoice.h"
 #include "GothicFont.h"
 #include "KestrinIcon.h"
 #include "PathLabel.h"
-#include "RunRequest.h"
+#include "Version.h"
+#include "run/CuttingRun.h"
 
 namespace kestrin {
 namespace {
@@ -23,14 +23,6 @@ QRect FromTwips(int left, int top, int width, int height) {
 }
 
 const QSize kClientArea = QSize(7920, 1170) / 15;
-
-const char* const kAbout[] = {
-    "Kestrin V0.3",
-    "(tallies the http:// URLs of text logs)",
-    "2026 The Kestrin developers",
-    "",
-    "http://kestrin.example/",
-};
 
 // The run writes CR for a line break.
 QString Shown(const std::string& text) {
@@ -153,9 +145,8 @@ void frmKestrin::cmdCutting_Click() {
     request.logPath = FileSystemPath(lblFile[kLogIndex]->Tag());
     request.savePath = FileSystemPath(lblFile[kSaveIndex]->Tag());
     // Typed text equal to a list entry counts as that entry, "Space" included.
-    request.keywordText = cmbBackkey->currentText().toStdU16String();
-    request.keywordIndex = KeywordIndexOf(request.keywordText);
-    CuttingRun(request, *this, table_);
+    request.backKeyword = BackKeywordFrom(cmbBackkey->currentText().toStdU16String());
+    CuttingRun(request, *this);
 }
 
 void frmKestrin::cmdEND_Click() {
@@ -189,9 +180,10 @@ void frmKestrin::MENU_F_QUIT_Click() {
 }
 
 void frmKestrin::MENU_H_INDEX_Click() {
-    std::string text;
-    for (const char* line : kAbout) text += (text.empty() ? "" : "\r") + std::string(line);
-    desktop_.ShowMessageBox(this, {Shown(text), "About Kestrin", QMessageBox::NoIcon,
+    const QStringList about = {QStringLiteral("Kestrin V") + kVersion,
+                               "(tallies the http:// URLs of text logs)",
+                               "2026 The Kestrin developers"};
+    desktop_.ShowMessageBox(this, {about.join('\n'), "About Kestrin", QMessageBox::NoIcon,
                                    QMessageBox::Ok, QMessageBox::Ok});
 }
 

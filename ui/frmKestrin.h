@@ -4,8 +4,7 @@
 #include <array>
 
 #include "Desktop.h"
-#include "Ui.h"
-#include "UrlTable.h"
+#include "run/Ui.h"
 
 class QAction;
 class QComboBox;
@@ -54,7 +53,6 @@ class frmKestrin : public QMainWindow, public Ui {
     void UpdateCuttingEnabled();
 
     Desktop& desktop_;
-    UrlTable table_;
 
     std::array<QLabel*, 3> lblView{};
     std::array<PathLabel*, 2> lblFile{};

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "CodePages.h"
-#include "CuttingRule.h"
+#include "text/CuttingRule.h"
 
 namespace kestrin {
 namespace {

@@ -29,11 +29,10 @@ TEST(CuttingRun, ReportWithAndWithoutTheRankedListing) {
     };
     TempDir dir;
     const std::string log = dir / "access.log", save = dir / "report.txt";
-    UrlTable table;  // shared by the runs: each must start from an empty tally
     for (const Case& c : cases) {
         WriteFile(log, c.log);
         RecordingUi ui(c.yes);
-        RunEngine({.logPath = log, .savePath = save}, ui, table);
+        RunEngine({.logPath = log, .savePath = save}, ui);
         EXPECT_EQ(ui.calls, Completed(save)) << c.name;
         EXPECT_EQ(ReadFile(save), c.report) << c.name;
     }
@@ -45,8 +44,7 @@ TEST(CuttingRun, RealLogsGiveTheirExpectedReports) {
     const std::pair<RunRequest, const char*> cases[] = {
         {{.logPath = KESTRIN_TEST_DATA "/apache_access.log",
           .savePath = save,
-          .keywordIndex = 1,
-          .keywordText = u"\""},
+          .backKeyword = u"\""},
          "apache_access.ranked-report"},
         {{.logPath = KESTRIN_TEST_DATA "/aozora_cp932.txt", .savePath = save},
          "aozora_cp932.ranked-report"},
@@ -59,22 +57,19 @@ TEST(CuttingRun, RealLogsGiveTheirExpectedReports) {
 
 TEST(CuttingRun, KeywordChoices) {
     struct Case {
-        std::int16_t index;
-        std::u16string text;
+        std::u16string typed;
         std::string url;  // empty: the keyword is refused
     };
     const Case cases[] = {
-        {0, u"Space", "http://a.jp/x"},
-        {0, u"\"", "http://a.jp/x"},
-        {-1, u" ", "http://a.jp/x"},
-        {KeywordIndexOf(u"Space"), u"Space", "http://a.jp/x"},
-        {KeywordIndexOf(u"\""), u"\"", "http://a.jp/x y"},
-        {KeywordIndexOf(u","), u",", "http://a.jp/x y\"z"},
-        {-1, u"\u00e9", "http://a.jp/x y\"z,w"},  // not in CP932: never found
-        {-1, u"ab", ""},
-        {-1, u"\u3042", ""},
-        {-1, u"", ""},
-        {KeywordIndexOf(u"space"), u"space", ""},
+        {u"Space", "http://a.jp/x"},
+        {u" ", "http://a.jp/x"},
+        {u"\"", "http://a.jp/x y"},
+        {u",", "http://a.jp/x y\"z"},
+        {u"\u00e9", "http://a.jp/x y\"z,w"},  // not in CP932: never found
+        {u"ab", ""},
+        {u"\u3042", ""},
+        {u"", ""},
+        {u"space", ""},
     };
     TempDir dir;
     const std::string log = dir / "access.log", save = dir / "report.txt";
@@ -82,9 +77,8 @@ TEST(CuttingRun, KeywordChoices) {
     for (const Case& c : cases) {
         std::remove(save.c_str());
         const RunRequest request{
-            .logPath = log, .savePath = save, .keywordIndex = c.index, .keywordText = c.text};
-        const std::string name =
-            "index " + std::to_string(c.index) + ", " + std::to_string(c.text.size()) + " units";
+            .logPath = log, .savePath = save, .backKeyword = BackKeywordFrom(c.typed)};
+        const std::string name = std::to_string(c.typed.size()) + " units";
         if (c.url.empty()) {
             EXPECT_EQ(RunEngine(request), Failed("Back Keyword is not ASCII", "warning")) << name;
             EXPECT_FALSE(Exists(save)) << name << ": report created";

@@ -6,24 +6,22 @@
 #include <string>
 #include <vector>
 
-#include "LogReader.h"
+#include "input/LogReader.h"
 
 namespace kestrin {
 namespace {
 
 using namespace std::string_literals;
-using Line = std::pair<std::string, std::int64_t>;  // the line and ReadPos after it
-const Line kEnd{"", -100};
+using Line = std::pair<std::string, std::int64_t>;  // the line and its position
 
-// Every call of a whole read, the one that finds the end included.
+// Every line of a whole read.
 std::vector<Line> ReadAll(const std::string& log, std::size_t bufferSize = 1 << 20) {
     int fd = memfd_create("log", 0);
     EXPECT_EQ(pwrite(fd, log.data(), log.size(), 0), ssize_t(log.size()));
     LogReader reader(fd, bufferSize);
     std::vector<Line> lines;
-    for (std::int64_t readPos = 1; readPos > 0;) {
-        std::string line(ReadLogLine(reader, readPos));
-        lines.emplace_back(line, readPos);
+    while (std::optional<LogLine> line = reader.NextLine()) {
+        lines.emplace_back(std::string(line->text), line->position);
     }
     close(fd);
     return lines;
@@ -46,24 +44,24 @@ TEST(LogReader, TerminatorsNulsAndLongLines) {
         std::vector<Line> lines;
     };
     const Case cases[] = {
-        {"CR LF", "ab\r\ncd\r\n", {{"ab", 5}, {"cd", 9}, kEnd}},
-        {"LF", "ab\ncd\n", {{"ab", 4}, {"cd", 7}, kEnd}},
-        {"CR", "ab\rcd\r", {{"ab", 4}, {"cd", 7}, kEnd}},
-        {"LF CR", "ab\n\rcd\n", {{"ab", 4}, {"", 5}, {"cd", 8}, kEnd}},
-        {"CR CR LF", "ab\r\r\ncd", {{"ab", 4}, {"", 6}, {"cd", 9}, kEnd}},
-        {"unterminated last line", "ab\ncd", {{"ab", 4}, {"cd", 7}, kEnd}},
-        {"empty log", "", {kEnd}},
-        {"1022 bytes, CR LF", X(1022) + "\r\n", {{X(1022), 1025}, kEnd}},
-        {"1023 bytes, CR LF", X(1023) + "\r\nz", {{X(1023), 1025}, {"", 1026}, {"z", 1028}, kEnd}},
-        {"NUL before a break", "a\0b\r\n"s, {{"a\0b"s, 6}, kEnd}},
-        {"NUL, no break", "a\0b"s, {{"a", 3}, {"b", 5}, kEnd}},
-        {"NUL run", "\0\0"s, {{"", 2}, {"", 3}, kEnd}},
-        {"long line, CR LF", X(1500) + "\r\nb", {{X(1500), 1503}, {"b", 1505}, kEnd}},
-        {"long line, NUL", X(1100) + "\0y\n"s, {{X(1100) + "\0y"s, 1104}, kEnd}},
-        {"long line, LF CR", X(1024) + "\n\r", {{X(1024), 1026}, {"", 1027}, kEnd}},
-        {"long last line", X(2000), {{X(2000), 2002}, kEnd}},
-        {"double-byte", Kana(3) + "\r\n" + Kana(1), {{Kana(3), 9}, {Kana(1), 12}, kEnd}},
-        {"long double-byte", Kana(600) + "\n", {{Kana(600), 1202}, kEnd}},
+        {"CR LF", "ab\r\ncd\r\n", {{"ab", 1}, {"cd", 5}}},
+        {"LF", "ab\ncd\n", {{"ab", 1}, {"cd", 4}}},
+        {"CR", "ab\rcd\r", {{"ab", 1}, {"cd", 4}}},
+        {"LF CR", "ab\n\rcd\n", {{"ab", 1}, {"", 4}, {"cd", 5}}},
+        {"CR CR LF", "ab\r\r\ncd", {{"ab", 1}, {"", 4}, {"cd", 6}}},
+        {"unterminated last line", "ab\ncd", {{"ab", 1}, {"cd", 4}}},
+        {"empty log", "", {}},
+        {"1022 bytes, CR LF", X(1022) + "\r\n", {{X(1022), 1}}},
+        {"1023 bytes, CR LF", X(1023) + "\r\nz", {{X(1023), 1}, {"", 1025}, {"z", 1026}}},
+        {"NUL before a break", "a\0b\r\n"s, {{"a\0b"s, 1}}},
+        {"NUL, no break", "a\0b"s, {{"a", 1}, {"b", 3}}},
+        {"NUL run", "\0\0"s, {{"", 1}, {"", 2}}},
+        {"long line, CR LF", X(1500) + "\r\nb", {{X(1500), 1}, {"b", 1503}}},
+        {"long line, NUL", X(1100) + "\0y\n"s, {{X(1100) + "\0y"s, 1}}},
+        {"long line, LF CR", X(1024) + "\n\r", {{X(1024), 1}, {"", 1026}}},
+        {"long last line", X(2000), {{X(2000), 1}}},
+        {"double-byte", Kana(3) + "\r\n" + Kana(1), {{Kana(3), 1}, {Kana(1), 9}}},
+        {"long double-byte", Kana(600) + "\n", {{Kana(600), 1}}},
     };
     for (const Case& c : cases) EXPECT_EQ(ReadAll(c.log), c.lines) << c.name;
 }
@@ -71,10 +69,10 @@ TEST(LogReader, TerminatorsNulsAndLongLines) {
 TEST(LogReader, NulRunLongerThanTheWindow) {
     std::vector<Line> lines = ReadAll("a\n" + std::string(3000, '\0') + "\nb\n");
     // A NUL ends a line only while the window holds no LF: the last 1023 stay in one.
-    ASSERT_EQ(lines.size(), 1981u);
-    EXPECT_EQ(lines[1977], Line("", 1980));
-    EXPECT_EQ(lines[1978], Line(std::string(1023, '\0'), 3004));
-    EXPECT_EQ(lines[1979], Line("b", 3006));
+    ASSERT_EQ(lines.size(), 1980u);
+    EXPECT_EQ(lines[1977], Line("", 1979));
+    EXPECT_EQ(lines[1978], Line(std::string(1023, '\0'), 1980));
+    EXPECT_EQ(lines[1979], Line("b", 3004));
 }
 
 TEST(LogReader, SmallBufferGivesTheSameLinesAtExactPositions) {
@@ -85,13 +83,12 @@ TEST(LogReader, SmallBufferGivesTheSameLinesAtExactPositions) {
     for (int i = 0; i < 400; ++i) log += texts[random() % 6] + ends[random() % 5];
     std::vector<Line> lines = ReadAll(log, 2048);
     EXPECT_EQ(lines, ReadAll(log));
-    std::int64_t start = 1;
-    for (const auto& [text, next] : lines) {
-        if (next < 0) break;
-        ASSERT_EQ(log.substr(std::size_t(start - 1), text.size()), text) << "at " << start;
-        start = next;
+    std::int64_t lineEnd = 1;  // no line starts before the previous one and its terminator
+    for (const auto& [text, position] : lines) {
+        ASSERT_GT(position, lineEnd - 1) << "at " << position;
+        ASSERT_EQ(log.substr(std::size_t(position - 1), text.size()), text) << "at " << position;
+        lineEnd = position + std::int64_t(text.size()) + 1;
     }
-    EXPECT_EQ(start, std::int64_t(log.size()) + 1);
 }
 
 }  // namespace

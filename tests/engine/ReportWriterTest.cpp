@@ -2,7 +2,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "ReportWriter.h"
+#include "report/ReportWriter.h"
 
 namespace kestrin {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "CodePages.h"
-#include "UrlTable.h"
+#include "tally/UrlTally.h"
 
 namespace kestrin {
 namespace {
@@ -25,15 +25,11 @@ Listing ListingOf(const UrlTable& table) {
 }
 
 Listings Tally(const char* codePage, const std::vector<std::string>& urls) {
-    UrlTable table;
-    table.Reset(testing::Page(codePage));
-    for (const std::string& url : urls) {
-        std::int64_t slot = LookupUrl(table, url);
-        if (slot >= 0) InsertUrl(table, slot, url);
-    }
-    SortByUrl(table);
+    UrlTally tally(testing::Page(codePage));
+    for (const std::string& url : urls) tally.Count(url);
+    UrlTable table = std::move(tally).SortByUrl();
     Listing sorted = ListingOf(table);
-    RankByCount(table);
+    table.RankByCount();
     return {sorted, ListingOf(table)};
 }
 
@@ -51,11 +47,23 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
          {"\xb1", "\x85\x40", "\x80", "\xe0\x40", "\x82\xa0", "z", "a\x82\xa0"},
          {{"a\x82\xa0", 1},
           {"z", 1},
+          {"\x80", 1},
           {"\x82\xa0", 1},
           {"\xe0\x40", 1},
-          {"\x80", 1},
           {"\x85\x40", 1},
           {"\xb1", 1}}},
+        // The eight bytes Windows decodes otherwise than ICU's table, in Windows order:
+        // U+001A, U+001C, U+007F, U+0080, then U+F8F0 to U+F8F3.
+        {"CP932",
+         {"\xff", "\xa0", "\x7f", "\x1c", "\xfe", "\x80", "\x1a", "\xfd"},
+         {{"\x1a", 1},
+          {"\x1c", 1},
+          {"\x7f", 1},
+          {"\x80", 1},
+          {"\xa0", 1},
+          {"\xfd", 1},
+          {"\xfe", 1},
+          {"\xff", 1}}},
         // Two spellings of one character are one URL, listed as first seen.
         {"CP932", {"\x87\x90", "\x81\xe0"}, {{"\x87\x90", 2}}},
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute

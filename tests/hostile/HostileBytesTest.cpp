@@ -26,8 +26,7 @@ std::string Report(const std::string& log, const char* codePage, char16_t keywor
     WriteFile(logPath, log);
     const RunRequest request{.logPath = logPath,
                              .savePath = save,
-                             .keywordIndex = -1,
-                             .keywordText = std::u16string(1, keyword),
+                             .backKeyword = std::u16string(1, keyword),
                              .codePage = codePage};
     EXPECT_EQ(RunEngine(request, yes), Completed(save)) << codePage;
     return ReadFile(save);

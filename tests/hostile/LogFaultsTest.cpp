@@ -9,7 +9,7 @@
 
 #include <cstring>
 
-#include "LogReader.h"
+#include "input/LogReader.h"
 #include "Processes.h"
 #include "RecordingUi.h"
 
@@ -99,8 +99,8 @@ TEST(LogFaults, ReadErrorAfterTheFirstReadIsAnError) {
     int fd = open("/proc/self/mem", O_RDONLY);
     ASSERT_EQ(lseek(fd, off_t(std::uintptr_t(mapped)), SEEK_SET), off_t(std::uintptr_t(mapped)));
     LogReader reader(fd);
-    std::int64_t readPos = 1, lines = 0;
-    while (ReadLogLine(reader, readPos), readPos > 0) ++lines;
+    std::int64_t lines = 0;
+    while (reader.NextLine()) ++lines;
     close(fd);
     munmap(mapped, std::size_t(page));
     EXPECT_EQ(reader.Error(), EIO);
@@ -119,7 +119,6 @@ TEST(LogFaults, LogTruncatedDuringTheRunIsTalliedAsFarAsItWasRead) {
     for (bool toNothing : {true, false}) {
         WriteFile(log, original);
         std::int64_t kept = -1;
-        UrlTable table;
         RecordingUi ui;
         ui.onProgress = [&](std::int64_t bytesRead, std::int64_t) {
             if (kept >= 0) return;
@@ -128,7 +127,7 @@ TEST(LogFaults, LogTruncatedDuringTheRunIsTalliedAsFarAsItWasRead) {
             kept = toNothing ? bytesRead : std::int64_t(ahead);
             truncate(log.c_str(), toNothing ? 0 : off_t(ahead));
         };
-        RunEngine({.logPath = log, .savePath = save}, ui, table);
+        RunEngine({.logPath = log, .savePath = save}, ui);
         ASSERT_GT(kept, 0) << toNothing << ": the run reports progress";
         ASSERT_LT(kept, std::int64_t(original.size())) << toNothing;
         EXPECT_EQ(ui.calls, Completed(save)) << toNothing;

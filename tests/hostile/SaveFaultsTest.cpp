@@ -119,15 +119,14 @@ TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
         }
     } ui;
     ui.directory = dir / "out";
-    UrlTable table;
-    RunEngine({.logPath = log, .savePath = dir / "out/report.dat"}, ui, table);
+    RunEngine({.logPath = log, .savePath = dir / "out/report.dat"}, ui);
     EXPECT_EQ(ui.calls, FailedAfterQuestion("Can't File Save!\r" + dir / "out/report.dat"));
 
     // A descriptor handed to the run may have no name at all: that is no failure.
     RunRequest unnamed{.logPath = log, .savePath = "(memory)"};
     unnamed.saveDescriptor = memfd_create("report", 0);
     RecordingUi memoryUi;
-    RunEngine(unnamed, memoryUi, table);
+    RunEngine(unnamed, memoryUi);
     EXPECT_EQ(memoryUi.calls, Completed("(memory)"));
     close(unnamed.saveDescriptor);
 }

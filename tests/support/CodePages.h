@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "CodePage.h"
+#include "text/CodePage.h"
 
 namespace kestrin::testing {
 

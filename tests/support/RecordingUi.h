@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "CuttingRun.h"
-#include "Ui.h"
+#include "run/CuttingRun.h"
+#include "run/Ui.h"
 
 namespace kestrin::testing {
 
@@ -58,20 +58,19 @@ inline std::vector<std::string> Completed(const std::string& savePath) {
 inline const std::string kBanner = "*********** SORTTING DATA ************\r\n";
 
 /// One run through `ui`, which must leave no file open.
-inline void RunEngine(const RunRequest& request, Ui& ui, UrlTable& table) {
+inline void RunEngine(const RunRequest& request, Ui& ui) {
     auto openFiles = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
     const auto openBefore = openFiles();
-    CuttingRun(request, ui, table);
+    CuttingRun(request, ui);
     EXPECT_EQ(openFiles(), openBefore) << "the run left a file open";
 }
 
 /// The Ui calls of one run with a fresh table.
 inline std::vector<std::string> RunEngine(const RunRequest& request, bool answerYes = false) {
-    UrlTable table;
     RecordingUi ui(answerYes);
-    RunEngine(request, ui, table);
+    RunEngine(request, ui);
     return ui.calls;
 }
 

@@ -1,6 +1,6 @@
-#include "CuttingRule.h"
+#include "text/CuttingRule.h"
 
-#include "SeparatorSearch.h"
+#include "text/SeparatorSearch.h"
 
 #include <cstring>
 

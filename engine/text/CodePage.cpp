@@ -1,4 +1,4 @@
-#include "CodePage.h"
+#include "text/CodePage.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
@@ -68,6 +68,21 @@ UConverter* OpenConverter(const std::string& name, UErrorCode& status) {
     return ucnv_open(name.c_str(), &status);
 }
 
+// ICU's Windows-31J table, which every name of code page 932 opens, against
+// what Windows decodes: three control codes swapped, and five bytes Windows maps
+// where ICU has nothing.
+constexpr const char* kWindows31J = "ibm-943_P15A-2003";
+struct ByteOverlay {
+    std::uint8_t byte;
+    char32_t icu;  // what ICU is expected to return; kNone for undecodable
+    char32_t windows;
+};
+constexpr char32_t kNone = 0xFFFFFFFE;
+constexpr ByteOverlay kWindows932Bytes[] = {
+    {0x1A, 0x001C, 0x001A}, {0x1C, 0x007F, 0x001C}, {0x7F, 0x001A, 0x007F}, {0x80, kNone, 0x0080},
+    {0xA0, kNone, 0xF8F0},  {0xFD, kNone, 0xF8F1},  {0xFE, kNone, 0xF8F2},  {0xFF, kNone, 0xF8F3},
+};
+
 }  // namespace
 
 std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& error) {
@@ -78,14 +93,18 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
         error = "unknown code page: " + nameText;
         return nullptr;
     }
+    std::unique_ptr<UConverter, void (*)(UConverter*)> converter(raw, ucnv_close);
     std::unique_ptr<CodePage> page(new CodePage);
     page->name_ = nameText;
-    page->converter_ = {raw, ucnv_close};
     if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
         error = "not a code page of one- and two-byte characters: " + nameText;
         return nullptr;
     }
     page->ReadCharacters(raw);
+    error = page->LayWindowsBytesOver(raw);
+    if (!error.empty()) return nullptr;
+    page->ReadSearchUnits();
+    page->ReadUnitLengths(raw);
     page->MarkPlainBytes();
     error = page->Unusable();
     if (!error.empty()) return nullptr;
@@ -122,6 +141,24 @@ void CodePage::ReadCharacters(UConverter* converter) {
             }
         }
     }
+}
+
+std::string CodePage::LayWindowsBytesOver(UConverter* converter) {
+    UErrorCode status = U_ZERO_ERROR;
+    if (std::string_view(ucnv_getName(converter, &status)) == kWindows31J) {
+        for (const ByteOverlay& overlay : kWindows932Bytes) {
+            // A newer ICU that changed these bytes may have changed more: refuse
+            // rather than decode some other table as Windows does.
+            if (singles_[overlay.byte] != overlay.icu || lead_[overlay.byte]) {
+                return "code page 932 is not the table it was checked against: " + name_;
+            }
+            singles_[overlay.byte] = overlay.windows;
+        }
+    }
+    return {};
+}
+
+void CodePage::ReadSearchUnits() {
     for (int b = 0; b < 256; ++b) {
         char32_t cp = singles_[b];
         bool decodes = cp != kUndecodable && cp <= 0xFFFF;
@@ -193,15 +230,17 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
     }
 }
 
-int CodePage::UnitLength(char16_t unit) const {
-    UConverter* cnv = converter_.get();
-    ucnv_resetFromUnicode(cnv);
+void CodePage::ReadUnitLengths(UConverter* converter) {
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    char bytes[8];
-    status = U_ZERO_ERROR;
-    int32_t length = ucnv_fromUChars(cnv, bytes, sizeof bytes, &unit, 1, &status);
-    return U_SUCCESS(status) && length == 2 ? 2 : 1;
+    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+        ucnv_resetFromUnicode(converter);
+        const UChar one = UChar(unit);
+        char bytes[8];
+        status = U_ZERO_ERROR;
+        int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &one, 1, &status);
+        twoByteUnits_[unit] = U_SUCCESS(status) && length == 2;
+    }
 }
 
 int AnsiLength(std::u16string_view text, const CodePage& codePage) {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "CodePage.h"
+#include "text/CodePage.h"
 
 namespace kestrin {
 

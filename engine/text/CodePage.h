@@ -12,7 +12,11 @@ struct UConverter;  // ICU's converter
 namespace kestrin {
 
 /// A code page of one- and two-byte characters, read once from an ICU converter
-/// into byte tables, so that the hot loops never call the converter.
+/// into byte tables, so that the hot loops never call the converter. Nothing
+/// changes after Open: one code page serves any number of threads without a lock.
+///
+/// The Windows-31J table of ICU (which every name of code page 932 opens) differs
+/// from what Windows decodes in eight single bytes; those are laid over it.
 ///
 /// Character boundaries: a lead byte followed by a byte the code page accepts as
 /// its trail byte is one character, even when the pair is unassigned; every other
@@ -57,7 +61,7 @@ class CodePage {
 
     /// Bytes one UTF-16 code unit takes here: 2 for a double-byte character, 1
     /// otherwise, also for a unit the code page cannot represent.
-    int UnitLength(char16_t unit) const;
+    int UnitLength(char16_t unit) const { return twoByteUnits_[unit] ? 2 : 1; }
 
   private:
     static constexpr char32_t kNotPair = 0xFFFFFFFF;
@@ -65,19 +69,21 @@ class CodePage {
 
     CodePage() = default;
     void ReadCharacters(::UConverter* converter);
+    std::string LayWindowsBytesOver(::UConverter* converter);  // error text, or empty
+    void ReadSearchUnits();
+    void ReadUnitLengths(::UConverter* converter);
     void MarkPlainBytes();
     std::string Unusable() const;  // why the byte loops cannot work on it, or empty
     void AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const;
 
     std::string name_;
-    // Used only by UnitLength; the byte tables serve everything else.
-    std::unique_ptr<::UConverter, void (*)(::UConverter*)> converter_{nullptr, nullptr};
     std::array<bool, 256> lead_{};
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};
     std::vector<char32_t> pairs_ = std::vector<char32_t>(65536, kNotPair);
     std::array<bool, 256> plain_{};
     bool printableIsPlain_ = true;
+    std::vector<bool> twoByteUnits_ = std::vector<bool>(65536, false);
 };
 
 /// Bytes `text` occupies in the code page: 2 for each double-byte character, 1 for

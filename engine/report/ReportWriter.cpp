@@ -1,4 +1,4 @@
-#include "ReportWriter.h"
+#include "report/ReportWriter.h"
 
 #include <unistd.h>
 

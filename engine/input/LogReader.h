@@ -1,10 +1,19 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 namespace kestrin {
+
+/// One line of the log, without its terminator.
+struct LogLine {
+    /// The line's bytes, valid until the next call of NextLine.
+    std::string_view text;
+    /// The 1-based position of the line's first byte in the log.
+    std::int64_t position;
+};
 
 /// The log, streamed through one buffer that grows only for a line longer than it.
 ///
@@ -20,14 +29,16 @@ class LogReader {
     /// Reads from `fd`, which stays the caller's to close.
     explicit LogReader(int fd, std::size_t bufferSize = 1 << 20);
 
+    /// The next line, or nothing at the end of the log (or after a read error,
+    /// see Error).
+    std::optional<LogLine> NextLine();
+
     /// The errno of a failed read, 0 while every read has succeeded.
     int Error() const { return error_; }
     /// Bytes of the log read so far.
     std::int64_t BytesRead() const { return fileOffset_; }
 
   private:
-    friend std::string_view ReadLogLine(LogReader& log, std::int64_t& readPos);
-
     // Byte positions below are offsets in the log; the buffer holds [base_, base_ + size).
     // Reads until the buffer holds the log up to `upTo`, keeping what lies from
     // `keepFrom` on; false when the log ends (or fails) before that.
@@ -39,6 +50,7 @@ class LogReader {
     std::int64_t NextLineBreak(std::int64_t from, std::int64_t limit);  // first CR or LF, or -1
 
     int fd_;
+    std::int64_t next_ = 0;  // where the next line starts
     std::vector<char> buffer_;
     std::int64_t base_ = 0;
     std::size_t size_ = 0;
@@ -51,11 +63,5 @@ class LogReader {
     std::int64_t nextLf_ = -1, lfScannedTo_ = 0;
     std::int64_t nextNul_ = -1, nulScannedTo_ = 0;
 };
-
-/// The next line of `log` without its terminator, valid until the next call.
-/// `readPos` is the 1-based position of the line's first byte; the call moves it
-/// past the line and its terminator. At the end of the log (or after a read error,
-/// see LogReader::Error) it returns an empty line and sets `readPos` to -100.
-std::string_view ReadLogLine(LogReader& log, std::int64_t& readPos);
 
 }  // namespace kestrin

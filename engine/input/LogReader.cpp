@@ -1,4 +1,4 @@
-#include "LogReader.h"
+#include "input/LogReader.h"
 
 #include <unistd.h>
 
@@ -65,31 +65,23 @@ std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
     return std::min(cr, lf);
 }
 
-std::string_view ReadLogLine(LogReader& log, std::int64_t& readPos) {
-    constexpr std::int64_t kEnd = -100;
-    if (readPos <= 0) return {};
-    const std::int64_t start = readPos - 1;
-    log.Fill(start, start + std::int64_t(LogReader::kWindow));
-    if (start >= log.Available()) {
-        readPos = kEnd;
-        return {};
-    }
-    const std::int64_t windowEnd =
-        std::min(start + std::int64_t(LogReader::kWindow), log.Available());
+std::optional<LogLine> LogReader::NextLine() {
+    const std::int64_t start = next_;
+    Fill(start, start + std::int64_t(kWindow));
+    if (start >= Available()) return std::nullopt;
+    const std::int64_t windowEnd = std::min(start + std::int64_t(kWindow), Available());
 
-    std::int64_t lineEnd = log.NextLineBreak(start, windowEnd);
+    std::int64_t lineEnd = NextLineBreak(start, windowEnd);
     std::int64_t next = 0;
     if (lineEnd >= 0) {
         // A CR LF is one terminator only when the window still holds the LF.
-        bool crLf =
-            *log.At(lineEnd) == '\r' && lineEnd + 1 < windowEnd && *log.At(lineEnd + 1) == '\n';
+        bool crLf = *At(lineEnd) == '\r' && lineEnd + 1 < windowEnd && *At(lineEnd + 1) == '\n';
         next = lineEnd + (crLf ? 2 : 1);
-    } else if (std::int64_t nul =
-                   log.FindByte('\0', start, windowEnd, log.nextNul_, log.nulScannedTo_);
+    } else if (std::int64_t nul = FindByte('\0', start, windowEnd, nextNul_, nulScannedTo_);
                nul >= 0) {
         lineEnd = nul;
         next = nul + 1;
-    } else if (windowEnd - start < std::int64_t(LogReader::kWindow)) {
+    } else if (windowEnd - start < std::int64_t(kWindow)) {
         // The last line, without a terminator: the position moves past the end.
         lineEnd = windowEnd;
         next = windowEnd + 1;
@@ -97,25 +89,25 @@ std::string_view ReadLogLine(LogReader& log, std::int64_t& readPos) {
         // A long line runs on to the first CR or LF, however far, or to the end.
         std::int64_t from = windowEnd;
         for (;;) {
-            lineEnd = log.NextLineBreak(from, log.Available());
+            lineEnd = NextLineBreak(from, Available());
             if (lineEnd >= 0) break;
-            from = log.Available();
-            if (!log.Fill(start, from + std::int64_t(log.buffer_.size()))) {
-                if (from == log.Available()) break;
+            from = Available();
+            if (!Fill(start, from + std::int64_t(buffer_.size()))) {
+                if (from == Available()) break;
             }
         }
         if (lineEnd >= 0) {
-            log.Fill(start, lineEnd + 2);
-            bool crLf = *log.At(lineEnd) == '\r' && lineEnd + 1 < log.Available() &&
-                        *log.At(lineEnd + 1) == '\n';
+            Fill(start, lineEnd + 2);
+            bool crLf =
+                *At(lineEnd) == '\r' && lineEnd + 1 < Available() && *At(lineEnd + 1) == '\n';
             next = lineEnd + (crLf ? 2 : 1);
         } else {
-            lineEnd = log.Available();
+            lineEnd = Available();
             next = lineEnd + 1;
         }
     }
-    readPos = next + 1;
-    return {log.At(start), std::size_t(lineEnd - start)};
+    next_ = next;
+    return LogLine{{At(start), std::size_t(lineEnd - start)}, start + 1};
 }
 
 }  // namespace kestrin

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "run/RunOutcome.h"
+#include "run/RunRequest.h"
+#include "run/Ui.h"
+
+namespace kestrin {
+
+/// One run, from the click to the closed files: checks the keyword and the log,
+/// tallies the log's URLs, writes the report, asks whether to add the ranked
+/// listing and shows how it went. Every outcome reaches the user through `ui`
+/// and comes back as the result; the run throws nothing.
+RunResult CuttingRun(const RunRequest& request, Ui& ui);
+
+}  // namespace kestrin

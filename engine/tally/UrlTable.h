@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "tally/RecordStore.h"
+
+namespace kestrin {
+
+/// One distinct URL: the bytes it first had in the log, and how many lines yielded it.
+struct UrlEntry {
+    std::string_view Url;
+    std::uint64_t Count = 0;
+};
+
+/// The listing of a finished tally, made by UrlTally::SortByUrl: the entries in
+/// URL order until RankByCount puts them in ranked order.
+class UrlTable {
+  public:
+    std::size_t EntryCount() const { return order_.size(); }
+
+    /// Entry `index` of the current order.
+    UrlEntry operator[](std::size_t index) const;
+
+    /// Reorders the entries by descending count exactly as a selection sort that
+    /// swaps the leftmost largest count of the rest into place would, in O(n log n).
+    void RankByCount();
+
+  private:
+    friend class UrlTally;
+    UrlTable(detail::RecordStore records, std::vector<const detail::Record*> order)
+        : records_(std::move(records)), order_(std::move(order)) {}
+
+    detail::RecordStore records_;
+    std::vector<const detail::Record*> order_;
+};
+
+}  // namespace kestrin

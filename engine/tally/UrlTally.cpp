@@ -1,0 +1,173 @@
+#include "tally/UrlTally.h"
+
+#include <cstring>
+
+#include "tally/UrlOrder.h"
+#include "text/CodePage.h"
+
+namespace kestrin {
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// True when no byte of the word is below 0x20, 0x7F or above.
+bool IsPrintableWord(std::uint64_t word) {
+    std::uint64_t below = (word - 0x20 * kOnes) & ~word & kHighs;
+    std::uint64_t del = word ^ (0x7F * kOnes);
+    std::uint64_t isDel = (del - kOnes) & ~del & kHighs;
+    return ((word & kHighs) | below | isDel) == 0;
+}
+
+// Plain text keys as its own bytes; checked eight bytes at a time where it can be.
+bool IsPlain(std::string_view bytes, const CodePage& page) {
+    std::size_t i = 0;
+    if (page.PrintableIsPlain()) {
+        for (; i + 8 <= bytes.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes.data() + i, 8);
+            if (!IsPrintableWord(word)) break;
+        }
+    }
+    for (; i < bytes.size(); ++i) {
+        if (!page.IsPlain(std::uint8_t(bytes[i]))) return false;
+    }
+    return true;
+}
+
+// A multiply-and-shift hash in two independent lanes of eight bytes: URLs are
+// short, and the table looks one up for every line of the log.
+std::uint32_t HashTag(std::string_view key) {
+    constexpr std::uint64_t kMix = 0xBF58476D1CE4E5B9ULL;
+    std::uint64_t even = key.size() * 0x9E3779B97F4A7C15ULL, odd = 0x94D049BB133111EBULL;
+    std::size_t i = 0;
+    for (; i + 16 <= key.size(); i += 16) {
+        std::uint64_t first, second;
+        std::memcpy(&first, key.data() + i, 8);
+        std::memcpy(&second, key.data() + i + 8, 8);
+        even = (even ^ first) * kMix;
+        odd = (odd ^ second) * kMix;
+        even ^= even >> 31;
+        odd ^= odd >> 29;
+    }
+    std::uint64_t tail[2] = {0, 0};
+    if (i < key.size()) std::memcpy(tail, key.data() + i, key.size() - i);
+    even = (even ^ tail[0]) * kMix;
+    odd = (odd ^ tail[1]) * kMix;
+    std::uint64_t hash = (even ^ (even >> 31)) + (odd ^ (odd >> 29)) * 0x9E3779B97F4A7C15ULL;
+    return std::uint32_t(hash ^ (hash >> 32));
+}
+
+// UTF-16 code units written as UTF-8 would write each value: bytewise order is
+// then code unit order, and ASCII keeps its bytes.
+void AppendKeyUnits(const std::u16string& units, std::string& key) {
+    key.clear();
+    for (char16_t unit : units) {
+        if (unit < 0x80) {
+            key.push_back(char(unit));
+        } else if (unit < 0x800) {
+            key.push_back(char(0xC0 | unit >> 6));
+            key.push_back(char(0x80 | (unit & 0x3F)));
+        } else {
+            key.push_back(char(0xE0 | unit >> 12));
+            key.push_back(char(0x80 | ((unit >> 6) & 0x3F)));
+            key.push_back(char(0x80 | (unit & 0x3F)));
+        }
+    }
+}
+
+}  // namespace
+
+UrlTally::UrlTally(const CodePage& codePage) : page_(&codePage) {}
+
+void UrlTally::Count(std::string_view url) {
+    if (url.size() > kLongUrl) {
+        CountBatch();
+        const std::uint32_t tag = HashTag(url);
+        if (std::optional<Slot> slot = LookupUrl(url, tag)) InsertUrl(*slot, url);
+        return;
+    }
+    batchBytes_.append(url);
+    batchEnds_.push_back(batchBytes_.size());
+    if (batchEnds_.size() == kBatch) CountBatch();
+}
+
+void UrlTally::CountBatch() {
+    // A table of many URLs lives mostly outside the cache, and each lookup waits
+    // for its slot and then its record. Fetching both ahead for the whole batch
+    // lets those waits overlap; the lookups that follow are the ordinary ones.
+    std::string_view urls[kBatch];
+    std::uint32_t tags[kBatch];
+    const std::size_t count = batchEnds_.size();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = 0, start = 0; i < count; start = batchEnds_[i++]) {
+        urls[i] = std::string_view(batchBytes_).substr(start, batchEnds_[i] - start);
+        tags[i] = HashTag(urls[i]);
+        __builtin_prefetch(&slots_[tags[i] & mask]);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t slot = slots_[tags[i] & mask];
+        if (slot != 0 && std::uint32_t(slot >> 32) == tags[i]) {
+            const char* record =
+                reinterpret_cast<const char*>(records_.Resolve(std::uint32_t(slot) - 1));
+            __builtin_prefetch(record);
+            __builtin_prefetch(record + 64);
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::optional<Slot> slot = LookupUrl(urls[i], tags[i])) InsertUrl(*slot, urls[i]);
+    }
+    batchBytes_.clear();
+    batchEnds_.clear();
+}
+
+std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uint32_t tag) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = tag & mask;
+    for (; slots_[at] != 0; at = (at + 1) & mask) {
+        const std::uint64_t slot = slots_[at];
+        if (std::uint32_t(slot >> 32) != tag) continue;
+        detail::Record* record = records_.Resolve(std::uint32_t(slot) - 1);
+        if (record->Url() == url) {
+            ++record->count;
+            return std::nullopt;
+        }
+    }
+    return Slot{at, tag};
+}
+
+void UrlTally::InsertUrl(Slot slot, std::string_view url) {
+    std::string_view key;
+    if (!IsPlain(url, *page_)) {
+        scratchUnits_.clear();
+        page_->Decode(url, scratchUnits_);
+        AppendKeyUnits(scratchUnits_, scratchKey_);
+        key = scratchKey_;
+    }
+    const std::uint32_t ref = records_.Add(url, key);
+    slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (ref + 1);
+    if (++entryCount_ * 2 > slots_.size()) Grow();
+}
+
+void UrlTally::Grow() {
+    // A slot's tag is the low half of its hash, so slots move without their records.
+    std::vector<std::uint64_t> slots(slots_.size() * 2, 0);
+    const std::size_t mask = slots.size() - 1;
+    for (std::uint64_t slot : slots_) {
+        if (slot == 0) continue;
+        std::size_t at = std::size_t(slot >> 32) & mask;
+        while (slots[at] != 0) at = (at + 1) & mask;
+        slots[at] = slot;
+    }
+    slots_.swap(slots);
+}
+
+UrlTable UrlTally::SortByUrl() && {
+    CountBatch();
+    // The slots are not needed for the listing: give their memory to the sort.
+    std::vector<std::uint64_t>().swap(slots_);
+    std::vector<const detail::Record*> order = detail::MergeInUrlOrder(records_, entryCount_);
+    return UrlTable(std::move(records_), std::move(order));
+}
+
+}  // namespace kestrin

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tally/RecordStore.h"
+#include "tally/UrlTable.h"
+
+namespace kestrin {
+
+class CodePage;
+
+/// The counting half of a run's tally: every URL a line yields goes through
+/// Count, and SortByUrl then ends the counting and hands over the listing.
+///
+/// URLs are the same when they decode to the same text; undecodable bytes stay
+/// apart as U+DC00 + byte. Lines are counted by the URL's exact bytes through a
+/// hash index, so a known URL costs one probe and one compare, with no decoding;
+/// a byte form seen for the first time is decoded once, and forms that decode
+/// alike (two codes of one character) are merged by SortByUrl.
+class UrlTally {
+  public:
+    /// A tally of URLs in `codePage`, which must outlive it.
+    explicit UrlTally(const CodePage& codePage);
+
+    /// Counts one line's URL. The bytes are copied: the line may go right after.
+    void Count(std::string_view url);
+
+    /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
+    /// a prefix first), byte forms of one URL merged and shown as first seen.
+    UrlTable SortByUrl() &&;
+
+  private:
+    // URLs are counted a batch at a time, so that the slots and records of the
+    // whole batch are fetched ahead and the waits for memory overlap.
+    static constexpr std::size_t kBatch = 32;
+    // A URL this long is counted at once: fetching ahead saves nothing next to a copy.
+    static constexpr std::size_t kLongUrl = 4096;
+
+    // Where a URL the table lacks goes: its free slot and its hash tag.
+    struct Slot {
+        std::size_t index;
+        std::uint32_t tag;
+    };
+
+    void CountBatch();
+    // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
+    std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag);
+    void InsertUrl(Slot slot, std::string_view url);
+    void Grow();
+
+    const CodePage* page_;
+    // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if free.
+    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, 0);
+    std::size_t entryCount_ = 0;
+    detail::RecordStore records_;
+    std::string batchBytes_;
+    std::vector<std::size_t> batchEnds_;
+    std::u16string scratchUnits_;
+    std::string scratchKey_;
+};
+
+}  // namespace kestrin
