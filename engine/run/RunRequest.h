@@ -17,8 +17,8 @@ std::u16string BackKeywordFrom(std::u16string_view typed);
 
 /// The inputs of one run.
 struct RunRequest {
-    std::string logPath;
-    std::string savePath;
+    std::string logPath{};
+    std::string savePath{};
     /// The effective terminator of a URL; a run accepts only one character of one byte.
     std::u16string backKeyword = u" ";
     /// An ICU converter name for a code page of one- and two-byte characters.
