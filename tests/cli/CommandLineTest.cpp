@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,97 +17,59 @@ using namespace testing;
 const std::string kUsage =
     "usage: kestrin-cut [--keyword TEXT] [--ranked] [--codepage NAME] LOGFILE SAVEFILE\n";
 
-CutResult Cut(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int status = RunCommandLine(args, {out, -1, err, false});
-    return {status, out.str(), err.str()};
-}
-
-class CommandLine : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        WriteFile(log, "x http://a.jp/x y\"z,w\nhttp://b.jp/\nhttp://b.jp/\n");
-    }
-
+TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
     TempDir dir;
     const std::string log = dir / "access.log", save = dir / "report.txt";
-};
-
-TEST_F(CommandLine, UsageErrorsExitWithTwo) {
-    const std::string l = log, s = save, files = "name a LOGFILE and a SAVEFILE";
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{}, files},
-        {{l, s, s}, files},
-        {{"--", "--ranked", l, s}, files},
-        {{"--frobnicate", l, s}, "unknown option --frobnicate"},
-        {{l, s, "--keyword"}, "--keyword needs a value"},
-        {{"--codepage", "no-such-page", l, s}, "unknown code page: no-such-page"},
-        {{"--codepage=UTF-8", l, s}, "not a code page of one- and two-byte characters: UTF-8"},
-        {{"--keyword", "\xff", l, s}, "the keyword is not UTF-8 text"},
-    };
-    for (const auto& [args, problem] : cases) {
-        CutResult outcome = Cut(args);
-        EXPECT_EQ(outcome.status, 2) << problem;
-        EXPECT_EQ(outcome.err, "kestrin-cut: " + problem + "\n" + kUsage);
-    }
-    EXPECT_FALSE(Exists(save)) << "a usage error wrote a report";
-    EXPECT_EQ(Cut({"--help"}).out.rfind(kUsage + "\n", 0), 0u);
-    EXPECT_EQ(Cut({"--version"}).out, "kestrin-cut 0.3\n");
-}
-
-TEST_F(CommandLine, OptionsMessagesAndReports) {
+    WriteFile(log, "x http://a.jp/x y\"z,w\nhttp://b.jp/\nhttp://b.jp/\n");
     const std::string no = "Confirm: Sortting Data Output? No\nComplete: " + save + " done..\n";
     const std::string b2 = "http://b.jp/\t 2\r\n", listing = "http://a.jp/x\t 1\r\n" + b2;
-    struct Case {
-        std::vector<std::string> options;
+    const struct {
+        std::vector<std::string> args;
         int status;
         std::string err, report;  // no report: none written
-    };
-    const Case cases[] = {
-        {{}, 0, no, listing},
-        {{"--keyword", "Space"}, 0, no, listing},
-        {{"--keyword=\""}, 0, no, "http://a.jp/x y\t 1\r\n" + b2},
-        {{"--keyword", ",", "--codepage", "windows-1252"},
+    } cases[] = {
+        {{log, save}, 0, no, listing},
+        {{"--keyword=\"", log, save}, 0, no, "http://a.jp/x y\t 1\r\n" + b2},
+        {{"--keyword", ",", "--codepage", "windows-1252", log, save},
          0,
          no,
          "http://a.jp/x y\"z\t 1\r\n" + b2},
-        {{"--ranked"},
+        {{"--ranked", log, save},
          0,
          "Confirm: Sortting Data Output? Yes\nComplete: " + save + " done..\n",
          listing + "*********** SORTTING DATA ************\r\n" + b2 + "http://a.jp/x\t 1\r\n"},
-        {{"--keyword", "ab"}, 1, "ERROR!: Back Keyword is not ASCII\n", ""},
+        {{"--keyword", "ab", log, save}, 1, "ERROR!: Back Keyword is not ASCII\n", ""},
         {{"--ranked", "--", "-", save}, 1, "ERROR!: File Not Found!\n-\n", ""},
+        {{log}, 2, "kestrin-cut: name a LOGFILE and a SAVEFILE\n" + kUsage, ""},
+        {{"--frobnicate", log, save}, 2, "kestrin-cut: unknown option --frobnicate\n" + kUsage, ""},
+        {{log, save, "--keyword"}, 2, "kestrin-cut: --keyword needs a value\n" + kUsage, ""},
+        {{"--ranked=yes", log, save}, 2, "kestrin-cut: --ranked takes no value\n" + kUsage, ""},
+        {{"--codepage", "UTF-16", log, save},
+         2,
+         "kestrin-cut: not a code page of one- and two-byte characters: UTF-16\n" + kUsage,
+         ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::remove(save.c_str());
-        std::vector<std::string> args = c.options;
-        if (args.empty() || args.back() != save) args.insert(args.end(), {log, save});
-        CutResult outcome = Cut(args);
-        const std::string name = ::testing::PrintToString(args);
-        EXPECT_EQ(outcome.status, c.status) << name;
-        EXPECT_EQ(outcome.err, c.err) << name;
-        EXPECT_EQ(ReadFile(save), c.report) << name;
-        EXPECT_EQ(Exists(save), !c.report.empty()) << name;
+        std::ostringstream out, err;
+        const int status = RunCommandLine(c.args, {out, -1, err, false});
+        const std::string name = ::testing::PrintToString(c.args);
+        EXPECT_EQ(std::tuple(status, err.str()), std::tuple(c.status, c.err)) << name;
+        EXPECT_EQ(Exists(save) ? ReadFile(save) : "(none)", c.report.empty() ? "(none)" : c.report)
+            << name;
     }
 }
 
-// The real program: the report on standard output, messages on standard error,
-// and the exit status of each kind of outcome.
-TEST(KestrinCut, ExitStatusesStandardErrorAndReportOnStandardOutput) {
+// The real program: the report on standard output, messages on standard error.
+TEST(CommandLine, KestrinCutWritesTheReportToStandardOutput) {
     const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
-    CutResult done = RunCut({"--ranked", "--keyword", "\"", log, "-"});
+    const CutResult done = RunCut({"--ranked", "--keyword", "\"", log, "-"});
     EXPECT_EQ(done.status, 0);
     EXPECT_EQ(done.err, "Confirm: Sortting Data Output? Yes\nComplete: - done..\n");
     EXPECT_TRUE(done.out == TestData("apache_access.ranked-report"));
-
-    CutResult full = RunCut({log, "-"}, [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); });
-    EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.err, "ERROR!: Can't File Save!\n-\n");
-
-    CutResult usage = RunCut({"--ranked=yes", log, "-"});
-    EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err, "kestrin-cut: --ranked takes no value\n" + kUsage);
-    EXPECT_EQ(usage.out, "");
+    const CutResult full =
+        RunCut({log, "-"}, [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); });
+    EXPECT_EQ(std::tuple(full.status, full.err), std::tuple(1, "ERROR!: Can't File Save!\n-\n"));
 }
 
 }  // namespace

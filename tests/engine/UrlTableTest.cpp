@@ -5,17 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "CodePages.h"
 #include "tally/UrlTally.h"
+#include "text/CodePage.h"
 
 namespace kestrin {
 namespace {
 
 using Listing = std::vector<std::pair<std::string, std::uint64_t>>;
-
-struct Listings {
-    Listing sorted, ranked;
-};
 
 Listing ListingOf(const UrlTable& table) {
     Listing listing;
@@ -24,8 +20,12 @@ Listing ListingOf(const UrlTable& table) {
     return listing;
 }
 
-Listings Tally(const char* codePage, const std::vector<std::string>& urls) {
-    UrlTally tally(testing::Page(codePage));
+// The listing in URL order and then ranked.
+std::pair<Listing, Listing> Tally(const char* codePage, const std::vector<std::string>& urls) {
+    std::string error;
+    const CodePage* page = CodePage::Shared(codePage, error);
+    if (page == nullptr) throw std::runtime_error(error);
+    UrlTally tally(*page);
     for (const std::string& url : urls) tally.Count(url);
     UrlTable table = std::move(tally).SortByUrl();
     Listing sorted = ListingOf(table);
@@ -34,12 +34,11 @@ Listings Tally(const char* codePage, const std::vector<std::string>& urls) {
 }
 
 TEST(UrlTable, OrdersByUtf16CodeUnits) {
-    struct Case {
+    const struct {
         const char* codePage;
         std::vector<std::string> urls;
         Listing sorted;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"CP932", {"ab", "a", "B", "a"}, {{"B", 1}, {"a", 2}, {"ab", 1}}},
         // Half-width katakana, undecodable bytes (an unassigned pair among them),
         // kanji, hiragana, ASCII: byte order is nearly the reverse of code unit order.
@@ -52,7 +51,7 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
           {"\xe0\x40", 1},
           {"\x85\x40", 1},
           {"\xb1", 1}}},
-        // The eight bytes Windows decodes otherwise than ICU's table, in Windows order:
+        // The bytes Windows decodes otherwise than ICU's table, in Windows order:
         // U+001A, U+001C, U+007F, U+0080, then U+F8F0 to U+F8F3.
         {"CP932",
          {"\xff", "\xa0", "\x7f", "\x1c", "\xfe", "\x80", "\x1a", "\xfd"},
@@ -65,36 +64,29 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
           {"\xfe", 1},
           {"\xff", 1}}},
         // Two spellings of one character are one URL, listed as first seen.
-        {"CP932", {"\x87\x90", "\x81\xe0"}, {{"\x87\x90", 2}}},
+        {"CP932", {"x\x87\x90", "x", "x\x81\xe0"}, {{"x", 1}, {"x\x87\x90", 2}}},
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute
     };
-    for (const Case& c : cases) EXPECT_EQ(Tally(c.codePage, c.urls).sorted, c.sorted);
+    for (const auto& c : cases) EXPECT_EQ(Tally(c.codePage, c.urls).first, c.sorted);
 }
 
-// Pass by pass, swap the leftmost largest count of the rest into place.
-Listing SelectionSorted(Listing listing) {
-    for (std::size_t i = 0; i < listing.size(); ++i) {
-        std::size_t m = i;
-        for (std::size_t j = i + 1; j < listing.size(); ++j)
-            if (listing[j].second > listing[m].second) m = j;
-        std::swap(listing[i], listing[m]);
-    }
-    return listing;
-}
-
-TEST(UrlTable, RankingMatchesAPlainSelectionSortOnRandomTables) {
+TEST(UrlTable, RankingIsTheSelectionSortOfTheListing) {
     std::mt19937 random(2024);
-    for (std::size_t size : {0, 1, 2, 3, 5, 8, 33, 100, 1000}) {
+    for (std::size_t size : {0, 1, 2, 5, 33, 1000}) {
         for (std::uint32_t maxCount : {1, 3, 50}) {
             std::vector<std::string> urls;
-            for (std::size_t i = 0; i < size; ++i) {
-                std::string url = "http://u" + std::to_string(random() % 100000);
-                urls.insert(urls.end(), random() % maxCount + 1, url);
-            }
+            for (std::size_t i = 0; i < size; ++i)
+                urls.insert(urls.end(), random() % maxCount + 1, "u" + std::to_string(random()));
             std::shuffle(urls.begin(), urls.end(), random);
-            Listings listings = Tally("CP932", urls);
-            EXPECT_EQ(listings.ranked, SelectionSorted(listings.sorted))
-                << size << ", " << maxCount;
+            auto [listing, ranked] = Tally("CP932", urls);
+            // Pass by pass, swap the leftmost largest count of the rest into place.
+            for (std::size_t i = 0; i < listing.size(); ++i) {
+                std::size_t m = i;
+                for (std::size_t j = i + 1; j < listing.size(); ++j)
+                    if (listing[j].second > listing[m].second) m = j;
+                std::swap(listing[i], listing[m]);
+            }
+            EXPECT_EQ(ranked, listing) << size << ", " << maxCount;
         }
     }
 }

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "run/CuttingRun.h"
-#include "run/Ui.h"
 
 namespace kestrin::testing {
 
@@ -44,11 +43,6 @@ inline std::vector<std::string> Failed(const std::string& text, const std::strin
     return {"EnterBusy", "ERROR! " + icon + " " + text, "LeaveBusy"};
 }
 
-/// The calls of a run that asks the question and then fails.
-inline std::vector<std::string> FailedAfterQuestion(const std::string& text) {
-    return {"EnterBusy", "Confirm Sortting Data Output?", "ERROR! error " + text, "LeaveBusy"};
-}
-
 /// The calls of a run that finishes, whatever the answer to the question.
 inline std::vector<std::string> Completed(const std::string& savePath) {
     return {"EnterBusy", "Confirm Sortting Data Output?",
@@ -67,7 +61,7 @@ inline void RunEngine(const RunRequest& request, Ui& ui) {
     EXPECT_EQ(openFiles(), openBefore) << "the run left a file open";
 }
 
-/// The Ui calls of one run with a fresh table.
+/// The Ui calls of one run.
 inline std::vector<std::string> RunEngine(const RunRequest& request, bool answerYes = false) {
     RecordingUi ui(answerYes);
     RunEngine(request, ui);

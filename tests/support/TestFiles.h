@@ -18,19 +18,15 @@ class TempDir {
     TempDir() {
         std::string name = (std::filesystem::temp_directory_path() / "kestrin-XXXXXX").string();
         if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = name;
-        chmod(path_.c_str(), 0777);
+        chmod((path_ = name).c_str(), 0777);
     }
     ~TempDir() {
-        // Make what a test locked writable again, then remove it all.
-        std::error_code ignored;
-        for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
+        std::error_code ignored;  // unlock what a test locked, then remove it all
+        for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
             if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
                 chmod(entry.path().c_str(), 0777);
-        }
         std::filesystem::remove_all(path_, ignored);
     }
-
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
     const std::string& Path() const { return path_; }
 
@@ -40,8 +36,8 @@ class TempDir {
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out.write(bytes.data(), std::streamsize(bytes.size())))
+        throw std::runtime_error("cannot write " + path);
 }
 
 inline std::string ReadFile(const std::string& path) {
