@@ -48,8 +48,8 @@ def read_table(path):
             if not line.strip():
                 finish(number)
                 continue
-            key, colon, value = line.partition(":")
-            if not colon or key not in KEYS:
+            key, value = line.split(":", 1) if ":" in line else ("", "")
+            if key not in KEYS:
                 fail(f"{path}:{number}: expected one of {', '.join(KEYS)}, got: {line}")
             if key in current:
                 fail(f"{path}:{number}: {key} twice in one fault (blank line missing?)")

@@ -65,12 +65,13 @@ if [ -z "$selected" ]; then
     exit 2
 fi
 
-command -v git >/dev/null && git -C "$top" rev-parse --is-inside-work-tree >/dev/null 2>&1 || {
+if ! git -C "$top" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     echo "plant-faults: $top is not a git working tree" >&2
     exit 2
-}
+fi
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrin-faults.XXXXXX") || exit 2
+# shellcheck disable=SC2317  # called by the EXIT trap
 cleanup() {
     if [ "${KESTRIN_FAULTS_KEEP:-0}" = 1 ]; then
         echo "plant-faults: kept $scratch" >&2
