@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QByteArrayList>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,11 @@
 #include "frmKestrin.h"
 
 int main(int argc, char** argv) {
+    // --help and --version only print, so they need no display.
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArrayList{"-h", "--help", "--help-all", "-v", "--version"}.contains(argv[i]))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Kestrin");  // where the settings live
     QApplication::setApplicationName("Kestrin");
