@@ -11,6 +11,9 @@ packages=(
     # tests: suites, a real X server for the window's smoke test, a screenshot tool,
     # and xdotool to find the window and click its Quit button
     libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool
+    # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
+    # dpkg-shlibdeps for the Debian package's dependencies
+    librsvg2-bin desktop-file-utils appstream dpkg-dev
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools

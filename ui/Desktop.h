@@ -17,6 +17,8 @@ struct FileDialogRequest {
     QString filterPattern;
     /// Added, with a dot, to a name typed without one.
     QString defaultSuffix;
+    /// The file chosen in this dialog before, if any: the dialog opens in its folder.
+    QString chosen;
 };
 
 /// One modal message box, as the window asks for it.
@@ -35,8 +37,9 @@ class Desktop {
   public:
     virtual ~Desktop() = default;
 
-    /// Shows the dialog modal to `owner`; returns the chosen path, or an empty
-    /// string when the user cancelled.
+    /// Shows the dialog modal to `owner`, in the folder of the file chosen before,
+    /// else in the folder of the last file chosen in any dialog; returns the chosen
+    /// path, or an empty string when the user cancelled.
     virtual QString ChooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
 
     /// Shows the box modal to `owner` and returns the button the user chose.

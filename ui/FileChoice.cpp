@@ -9,9 +9,9 @@ FileDialogRequest FileDialogRequestFor(int index) {
     if (index == kLogIndex) {
         // "*" rather than "*.*": here a name need not have a dot to be a file. No
         // default suffix: the open dialog takes only an existing name, as it is.
-        return {FileDialogRequest::Mode::Open, "LOG FILE", "ALL", "*", ""};
+        return {FileDialogRequest::Mode::Open, "LOG FILE", "ALL", "*", "", ""};
     }
-    return {FileDialogRequest::Mode::Save, "SAVE..", "DATA SAVE FILE", "*.dat", "dat"};
+    return {FileDialogRequest::Mode::Save, "SAVE..", "DATA SAVE FILE", "*.dat", "dat", ""};
 }
 
 QStringList DroppedFilePaths(const QMimeData& data) {

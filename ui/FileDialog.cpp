@@ -1,7 +1,9 @@
 #include "FileDialog.h"
 
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QTreeView>
 
 namespace kestrin {
 
@@ -20,6 +22,13 @@ FileDialog::FileDialog(QWidget* owner, const FileDialogRequest& request)
         setFileMode(AnyFile);
         setOption(DontConfirmOverwrite);  // asked below, after the read-only check
     }
+    // Room for the size, type and date of a file, in the dialog's own font: the
+    // columns follow their contents and the name takes the rest.
+    if (auto* files = findChild<QTreeView*>("treeView")) {
+        files->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        files->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    resize(fontMetrics().averageCharWidth() * 110, fontMetrics().lineSpacing() * 32);
 }
 
 void FileDialog::accept() {

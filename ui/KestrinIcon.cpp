@@ -1,16 +1,18 @@
 #include "KestrinIcon.h"
 
-#include <QPixmap>
-
-#include "icons/kestrin16.xpm"
-#include "icons/kestrin32.xpm"
+// The resources sit in a static library: nothing would pull them into the program
+// unless they are registered by name, which cannot be done inside a namespace.
+static void RegisterIcons() {
+    Q_INIT_RESOURCE(kestrin);
+}
 
 namespace kestrin {
 
 QIcon KestrinIcon() {
+    RegisterIcons();
     QIcon icon;
-    icon.addPixmap(QPixmap(kestrin32_xpm));
-    icon.addPixmap(QPixmap(kestrin16_xpm));
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/kestrin-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 

@@ -41,7 +41,8 @@ void PathLabel::changeEvent(QEvent* event) {
 }
 
 void PathLabel::ShowCaption() {
-    const int room = contentsRect().width() - indent();
+    // The indent on both sides: a shortened path keeps clear of the ".." beside it.
+    const int room = contentsRect().width() - 2 * indent();
     const QString shown = fontMetrics().elidedText(caption_, Qt::ElideMiddle, room);
     setText(shown);
     setToolTip(shown == caption_ ? QString() : caption_);

@@ -1,14 +1,33 @@
 #include "QtDesktop.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QSettings>
 
 #include "FileDialog.h"
 
 namespace kestrin {
 
+namespace {
+
+// Kept across starts, in the settings of the organization and application names.
+const QString kLastFolder = QStringLiteral("FileDialogs/LastFolder");
+
+}  // namespace
+
 QString QtDesktop::ChooseFile(QWidget* owner, const FileDialogRequest& request) {
+    QSettings settings;
     FileDialog dialog(owner, request);
+    for (const QString& folder :
+         {request.chosen.isEmpty() ? QString() : QFileInfo(request.chosen).absolutePath(),
+          settings.value(kLastFolder).toString()}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            dialog.setDirectory(folder);
+            break;
+        }
+    }
     if (dialog.exec() != QDialog::Accepted) return {};
+    settings.setValue(kLastFolder, QFileInfo(dialog.ChosenPath()).absolutePath());
     return dialog.ChosenPath();
 }
 

@@ -1,11 +1,13 @@
 #include "frmKestrin.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 
 #include "FileChoice.h"
 #include "GothicFont.h"
@@ -46,6 +48,22 @@ std::string FileSystemPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
+// A lone quote or comma in the keyword list is easily missed, so the list draws it
+// larger and names it beside its glyph. Only the list: the entries, and the box once one is chosen,
+// show the bare glyph, which is what the run takes.
+class KeywordListDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->font.setPointSizeF(option->font.pointSizeF() * 4 / 3);
+        if (option->text == QStringLiteral("\"")) option->text += QStringLiteral("   double quote");
+        if (option->text == QStringLiteral(",")) option->text += QStringLiteral("   comma");
+    }
+};
+
 template <typename Control>
 Control* Place(Control* control, const char* name, QRect geometry) {
     control->setObjectName(name);
@@ -56,6 +74,10 @@ Control* Place(Control* control, const char* name, QRect geometry) {
 }  // namespace
 
 frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
+    // A fixed size, so no maximize button either.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle("KSTN");
     setWindowIcon(KestrinIcon());
     setFont(GothicFont());
@@ -96,6 +118,10 @@ void frmKestrin::CreateControls() {
     for (const char16_t* entry : kBackKeywordEntries)
         cmbBackkey->addItem(QString::fromUtf16(entry));
     cmbBackkey->setCurrentIndex(-1);  // Form_Load selects the first entry
+    cmbBackkey->setItemDelegate(new KeywordListDelegate(cmbBackkey));
+    // The list is wider than the box, to show the names.
+    cmbBackkey->view()->setMinimumWidth(cmbBackkey->view()->sizeHintForColumn(0) +
+                                        2 * cmbBackkey->view()->frameWidth());
 
     cmdCutting->setEnabled(false);
 
@@ -159,11 +185,14 @@ void frmKestrin::cmdSelectFile_Click(int index) {
 
 void frmKestrin::lblFile_OLEDragDrop(int index, const QMimeData* data) {
     if (index == kLogIndex) {
-        for (const QString& path : DroppedFilePaths(*data)) {
-            lblFile[kLogIndex]->SetCaption(path);
-            lblFile[kLogIndex]->SetTag(path);
-        }
+        for (const QString& path : DroppedFilePaths(*data)) OpenLog(path);
     }
+    UpdateCuttingEnabled();
+}
+
+void frmKestrin::OpenLog(const QString& path) {
+    lblFile[kLogIndex]->SetCaption(path);
+    lblFile[kLogIndex]->SetTag(path);
     UpdateCuttingEnabled();
 }
 
@@ -188,7 +217,9 @@ void frmKestrin::MENU_H_INDEX_Click() {
 }
 
 void frmKestrin::ChooseFile(int index) {
-    const QString path = desktop_.ChooseFile(this, FileDialogRequestFor(index));
+    FileDialogRequest request = FileDialogRequestFor(index);
+    request.chosen = lblFile[index]->Tag();
+    const QString path = desktop_.ChooseFile(this, request);
     if (!path.isEmpty()) {
         lblFile[index]->SetTag(path);
         lblFile[index]->SetCaption(lblFile[index]->Tag());

@@ -28,6 +28,9 @@ class frmKestrin : public QMainWindow, public Ui {
   public:
     explicit frmKestrin(Desktop& desktop);
 
+    /// Names the log as a file dropped on its label does.
+    void OpenLog(const QString& path);
+
     // The run's Ui: busy means wait cursor, disabled and minimized.
     void EnterBusy() override;
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;

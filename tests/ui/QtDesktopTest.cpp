@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -62,7 +63,13 @@ void Pick(QWidget* dialog, const QString& file,
 class QtDesktopTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir settings_;
+
   private slots:
+    void initTestCase() {  // the dialogs remember their folder: not in the user's settings
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
+    }
+
     void aMessageBoxTakesInputWhileItsOwnerIsBusy() {
         QMainWindow owner;
         owner.show();
@@ -85,23 +92,29 @@ class QtDesktopTest : public QObject {
     }
 
     // The open dialog takes a name without a dot as it is; the save dialog adds
-    // ".dat", refuses a read-only file and asks before replacing another.
+    // ".dat", refuses a read-only file and asks before replacing another. Each opens
+    // in the folder of the file it chose before, else in the one last chosen from.
     void fileDialogs() {
         QTemporaryDir dir;
         for (const char* name : {"README", "old.dat", "locked.dat"})
             kestrin::testing::WriteFile(dir.filePath(name).toStdString(), "x");
         QFile::setPermissions(dir.filePath("locked.dat"), QFile::ReadOwner | QFile::ReadGroup);
         QString shown, refused, asked;
-        const auto choose = [&](int index, std::function<void(QWidget*)> act) {
+        QStringList folders;
+        const auto choose = [&](int index, std::function<void(QWidget*)> act,
+                                const QString& chosen = "") {
             WhenModal([&, act, index](QWidget* dialog) {
                 auto* files = qobject_cast<QFileDialog*>(dialog);
                 shown = files->windowTitle() + " " + files->nameFilters().join(';');
+                folders.append(files->directory().absolutePath());
                 files->setDirectory(dir.path());
                 auto* model = files->findChild<QFileSystemModel*>();
                 QTRY_COMPARE(model->rowCount(model->index(dir.path())), index == 0 ? 3 : 2);
                 act(dialog);
             });
-            return QtDesktop().ChooseFile(nullptr, FileDialogRequestFor(index));
+            kestrin::FileDialogRequest request = FileDialogRequestFor(index);
+            request.chosen = chosen;
+            return QtDesktop().ChooseFile(nullptr, request);
         };
         QCOMPARE(choose(0, [](QWidget* d) { Pick(d, "README"); }), dir.filePath("README"));
         QCOMPARE(shown, QString("LOG FILE ALL (*)"));
@@ -116,8 +129,11 @@ class QtDesktopTest : public QObject {
         QCOMPARE(shown, QString("SAVE.. DATA SAVE FILE (*.dat)"));
         QVERIFY2(refused.contains("read-only"), qPrintable(refused));
         QVERIFY2(asked.startsWith("old.dat already exists"), qPrintable(asked));
-        QCOMPARE(choose(1, [&](QWidget* d) { Pick(d, "old.dat", QMessageBox::Yes, &asked); }),
-                 dir.filePath("old.dat"));
+        QCOMPARE(
+            choose(
+                1, [&](QWidget* d) { Pick(d, "old.dat", QMessageBox::Yes, &asked); }, "/x.dat"),
+            dir.filePath("old.dat"));
+        QCOMPARE(folders.mid(1), QStringList({dir.path(), dir.path(), "/"}));
     }
 };
 

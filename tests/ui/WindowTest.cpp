@@ -141,8 +141,9 @@ class WindowTest : public QObject {
         }
     }
 
-    // Each way of choosing asks for its dialog; a chosen path is kept and shown
-    // exactly, drawn in a face that has its characters; a cancel keeps it.
+    // Each way of choosing asks for its dialog, told the file it chose before; a
+    // chosen path is kept and shown exactly, drawn in a face that has its
+    // characters, shortened clear of the ".." beside it; a cancel keeps it.
     void choosingAFile() {
         WindowUnderTest w;
         const QString log = "/ログ/アクセス <&>.log";
@@ -153,15 +154,15 @@ class WindowTest : public QObject {
         w.Menu("MENU_F_SAVE");
         w.Choose(1, "");
         QCOMPARE(w.desktop.log,
-                 QStringList({"open LOG FILE [ALL (*) .]", "open LOG FILE [ALL (*) .]",
+                 QStringList({"open LOG FILE [ALL (*) .]", "open LOG FILE [ALL (*) .] after " + log,
                               "save SAVE.. [DATA SAVE FILE (*.dat) .dat]",
-                              "save SAVE.. [DATA SAVE FILE (*.dat) .dat]"}));
+                              "save SAVE.. [DATA SAVE FILE (*.dat) .dat] after " + save}));
         QCOMPARE(w.File(0)->Tag() + '|' + w.File(0)->text(), log + '|' + log);
         for (QChar c : log) QVERIFY2(w.File(0)->fontMetrics().inFont(c), qPrintable(c));
         QCOMPARE(w.File(1)->Tag() + '|' + w.File(1)->toolTip(), save + '|' + save);
         QVERIFY(w.File(1)->text().size() < save.size() && w.File(1)->text().endsWith("x.log"));
         QVERIFY(w.File(1)->fontMetrics().horizontalAdvance(w.File(1)->text()) <=
-                w.File(1)->contentsRect().width());
+                w.File(1)->contentsRect().width() - 2 * w.File(1)->indent());
     }
 
     // A run is framed by the busy state; the keyword is what the box shows; the

@@ -27,9 +27,10 @@ class RecordingDesktop : public QObject, public Desktop {
 
     QString ChooseFile(QWidget* owner, const FileDialogRequest& r) override {
         const bool open = r.mode == FileDialogRequest::Mode::Open;
-        log.append(QStringLiteral("%1 %2 [%3 (%4) .%5]%6")
+        log.append(QStringLiteral("%1 %2 [%3 (%4) .%5]%6%7")
                        .arg(open ? "open" : "save", r.title, r.filterName, r.filterPattern,
-                            r.defaultSuffix, Stray(owner)));
+                            r.defaultSuffix, Stray(owner),
+                            r.chosen.isEmpty() ? "" : " after " + r.chosen));
         if (files.empty()) log.append("unexpected dialog");
         return files.empty() ? QString() : files.takeFirst();
     }

@@ -36,6 +36,7 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(cat "$work/display")"
+export XDG_CONFIG_HOME="$work"  # the user's settings stay untouched
 
 "$kestrin" >"$work/kestrin.log" 2>&1 &
 app=$!
