@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake ninja-build pkg-config libicu-dev
+    # compressed logs: gzip through zlib's streaming inflate, zstd
+    zlib1g-dev libzstd-dev
     # window
     qt6-base-dev libgl-dev fonts-ipafont-gothic
     # tests: suites, a real X server for the window's smoke test, a screenshot tool,
