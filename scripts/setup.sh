@@ -13,6 +13,8 @@ packages=(
     # tests: suites, a real X server for the window's smoke test, a screenshot tool,
     # and xdotool to find the window and click its Quit button
     libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool
+    # the compressed logs of the tests are made by the command line tools
+    gzip zstd
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools
