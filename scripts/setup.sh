@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake ninja-build pkg-config libicu-dev
+    # compressed logs: gzip through zlib's streaming inflate, zstd
+    zlib1g-dev libzstd-dev
     # window
     qt6-base-dev libgl-dev fonts-ipafont-gothic
     # tests: suites, a real X server for the window's smoke test, a screenshot tool,
@@ -14,6 +16,8 @@ packages=(
     # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
     # dpkg-shlibdeps for the Debian package's dependencies
     librsvg2-bin desktop-file-utils appstream dpkg-dev
+    # the compressed logs of the tests are made by the command line tools
+    gzip zstd
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools
