@@ -79,6 +79,7 @@ class Run {
         LogReader reader(files.log);
         UrlTally tally(*page);
         Tally(reader, CuttingRule(*page, keyword[0]), log.st_size, tally);
+        if (StopRequested()) return {.outcome = RunOutcome::Stopped};
         if (reader.Error() != 0) return LogFailure(RunOutcome::LogUnreadable, reader.Error());
         UrlTable table = std::move(tally).SortByUrl();
 
@@ -90,6 +91,10 @@ class Run {
     }
 
   private:
+    bool StopRequested() const {
+        return request_.stop != nullptr && request_.stop->load(std::memory_order_relaxed);
+    }
+
     RunResult LogFailure(RunOutcome outcome, int error) const {
         return {.outcome = outcome, .path = request_.logPath, .systemError = error};
     }
@@ -122,6 +127,7 @@ class Run {
         std::int64_t nextProgress = kProgressStep;
         while (std::optional<LogLine> line = reader.NextLine()) {
             if (reader.BytesRead() >= nextProgress) {
+                if (StopRequested()) return;
                 ui_.ShowProgress(reader.BytesRead(), logSize);
                 nextProgress = reader.BytesRead() + kProgressStep;
             }
@@ -185,7 +191,8 @@ RunResult CuttingRun(const RunRequest& request, Ui& ui) {
         result = ExecuteGuarded(request, ui, files);
         files.CloseReport();
         const RunMessage message = MessageFor(result);
-        ui.ShowMessage(message.text, message.title, message.icon);
+        if (result.outcome != RunOutcome::Stopped)
+            ui.ShowMessage(message.text, message.title, message.icon);
         ui.LeaveBusy();
     }
     return result;

@@ -15,6 +15,8 @@ RunMessage MessageFor(const RunResult& result) {
     switch (result.outcome) {
         case RunOutcome::Complete:
             return {result.path + " done..", "Complete", MessageIcon::Information};
+        case RunOutcome::Stopped:
+            return {"", "", MessageIcon::Information};
         case RunOutcome::KeywordNotSingleByte:
             return {"Back Keyword is not ASCII", kError, MessageIcon::Warning};
         case RunOutcome::CodePageUnusable:

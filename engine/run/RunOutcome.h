@@ -9,6 +9,7 @@ namespace kestrin {
 /// How a run ended.
 enum class RunOutcome {
     Complete,              // the report was written and closed
+    Stopped,               // the front end asked the run to stop; nothing was saved
     KeywordNotSingleByte,  // the back keyword is not one character of one byte
     CodePageUnusable,      // the code page does not open, or cannot be read as bytes
     LogNotFound,           // the log is not an ordinary file
@@ -38,6 +39,7 @@ struct RunMessage {
 };
 
 /// The message a run shows for how it ended: the same texts for every front end.
+/// A stopped run shows none (its text is empty): the user asked for the stop.
 RunMessage MessageFor(const RunResult& result);
 
 }  // namespace kestrin

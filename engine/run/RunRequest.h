@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,9 @@ struct RunRequest {
     /// When not -1, the report goes to this already open descriptor (which the run
     /// neither truncates nor closes) and savePath only names it in messages.
     int saveDescriptor = -1;
+    /// When set, the run stops as soon as it sees it true (a window that closes),
+    /// leaving any earlier report as it was.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 }  // namespace kestrin
