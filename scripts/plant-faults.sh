@@ -71,6 +71,8 @@ if ! git -C "$top" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 fi
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kestrin-faults.XXXXXX") || exit 2
+# Some tests run kestrin-cut as an unprivileged user, who must reach the build.
+chmod 755 "$scratch"
 # shellcheck disable=SC2317  # called by the EXIT trap
 cleanup() {
     if [ "${KESTRIN_FAULTS_KEEP:-0}" = 1 ]; then
