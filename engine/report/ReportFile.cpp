@@ -163,8 +163,8 @@ int ReportFile::Open(const std::string& savePath, std::span<const struct stat> l
 int ReportFile::CreateTemporary() {
     EndingSignalsHeld held;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name =
-            "." + targetName_.substr(0, kKeptNameBytes) + ".kestrin-" + RandomSuffix();
+        std::string name = ".";
+        name.append(targetName_, 0, kKeptNameBytes).append(".kestrin-").append(RandomSuffix());
         // Entered before it exists: a signal between the two finds nothing to remove.
         int slot = RememberTemporaryReport(dirFd_, name.c_str());
         int fd = openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

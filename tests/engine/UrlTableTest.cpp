@@ -76,7 +76,7 @@ TEST(UrlTable, RankingIsTheSelectionSortOfTheListing) {
         for (std::uint32_t maxCount : {1, 3, 50}) {
             std::vector<std::string> urls;
             for (std::size_t i = 0; i < size; ++i)
-                urls.insert(urls.end(), random() % maxCount + 1, "u" + std::to_string(random()));
+                urls.insert(urls.end(), random() % maxCount + 1, std::to_string(random()));
             std::shuffle(urls.begin(), urls.end(), random);
             auto [listing, ranked] = Tally("CP932", urls);
             // Pass by pass, swap the leftmost largest count of the rest into place.

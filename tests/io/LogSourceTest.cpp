@@ -40,6 +40,11 @@ std::string Compressed(const char* tool, const std::string& plain) {
 
 // The log's bytes as the source gives them, then how it ended: "<end after N>" with
 // N the file's bytes consumed, or "<errno: reason>".
+// How Drain writes a failure: "<errno: reason>".
+std::string Failure(int error) {
+    return std::string("<") + std::to_string(error) + ": ";
+}
+
 std::string Drain(int fd) {
     std::unique_ptr<ByteSource> source = OpenLogSource(fd);
     std::string bytes;
@@ -50,7 +55,7 @@ std::string Drain(int fd) {
     EXPECT_EQ(source->Read(buffer.data(), 1), got);  // once ended or failed, it stays so
     close(fd);
     if (got == 0) return bytes + "<end after " + std::to_string(source->Consumed()) + ">";
-    return bytes + "<" + std::to_string(source->Error()) + ": " + source->Reason() + ">";
+    return bytes + Failure(source->Error()) + source->Reason() + ">";
 }
 
 // The file through a pipe, its first bytes one at a time so the magic comes in pieces.
@@ -111,7 +116,7 @@ TEST(LogSource, DamagedOrUnreadableLogsFail) {
         bytes[bytes.size() - fromEnd] ^= 0x55;
         return bytes;
     };
-    const std::string cut = "<" + std::to_string(EILSEQ) + ": unexpected end of compressed data>";
+    const std::string cut = Failure(EILSEQ) + "unexpected end of compressed data>";
     const struct {
         const char* name;
         std::string file;
@@ -135,11 +140,11 @@ TEST(LogSource, DamagedOrUnreadableLogsFail) {
         // Whatever came before the failure is the log's own bytes.
         std::size_t failure = read.rfind('<');
         EXPECT_EQ(read.compare(0, failure, kPlain, 0, failure), 0);
-        EXPECT_TRUE(read.substr(failure).starts_with("<" + std::to_string(EILSEQ) + ": "));
+        EXPECT_TRUE(read.substr(failure).starts_with(Failure(EILSEQ)));
         EXPECT_TRUE(c.failure.empty() || read.ends_with(c.failure)) << read.substr(failure);
     }
     std::string directory = Drain(open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY));
-    EXPECT_TRUE(directory.starts_with("<" + std::to_string(EISDIR) + ": ")) << directory;
+    EXPECT_TRUE(directory.starts_with(Failure(EISDIR))) << directory;
 }
 
 }  // namespace
