@@ -52,7 +52,7 @@ TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
     };
     for (const auto& c : cases) {
         const RunRequest request{
-            .logPath = log, .savePath = c.savePath, .saveDescriptor = c.descriptor};
+            .logPaths = {log}, .savePath = c.savePath, .saveDescriptor = c.descriptor};
         EXPECT_EQ(RunEngine(request, true), Failed("Can't File Save!\r" + c.savePath));
         close(c.descriptor);
     }
@@ -75,7 +75,7 @@ TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
         {"access.log", log},
     };
     for (const auto& [logPath, savePath] : cases) {
-        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = savePath}, true),
+        EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = savePath}, true),
                   Failed("Can't File Save!\r" + savePath));
         EXPECT_EQ(ReadFile(log), urls) << logPath << " saved as " << savePath;
     }
@@ -96,12 +96,12 @@ TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
         }
     } ui;
     ui.directory = dir / "out";
-    RunEngine({.logPath = log, .savePath = dir / "out/report.dat"}, ui);
+    RunEngine({.logPaths = {log}, .savePath = dir / "out/report.dat"}, ui);
     EXPECT_EQ(ui.calls,
               std::vector<std::string>({"EnterBusy", "Confirm Sortting Data Output?",
                                         "ERROR! error Can't File Save!\r" + dir / "out/report.dat",
                                         "LeaveBusy"}));
-    RunRequest unnamed{.logPath = log, .savePath = "(memory)"};
+    RunRequest unnamed{.logPaths = {log}, .savePath = "(memory)"};
     unnamed.saveDescriptor = memfd_create("report", 0);
     EXPECT_EQ(RunEngine(unnamed), Completed("(memory)"));
     close(unnamed.saveDescriptor);
