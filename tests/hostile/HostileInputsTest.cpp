@@ -65,10 +65,10 @@ TEST(HostileInputs, HugeLinesAndNulRunsAreReadToTheEndInMemoryBoundedByTheLine) 
     TempDir dir;
     const std::string log = dir / "huge.log", save = dir / "report.txt";
     WriteFile(log, "http://tiny/\n");  // what the program needs before any log
-    const CutResult tiny = RunCut({log, save}, WithoutQuarantine);
+    const CutResult tiny = RunCut({log, "-o", save}, WithoutQuarantine);
     for (const auto& c : cases) {
         WriteFile(log, c.log);
-        const CutResult result = RunCut({log, save}, WithoutQuarantine);
+        const CutResult result = RunCut({log, "-o", save}, WithoutQuarantine);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(ReadFile(save) == c.report);
         EXPECT_LT(result.peakKilobytes - tiny.peakKilobytes, c.maxGrowthKiB);

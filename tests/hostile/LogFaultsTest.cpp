@@ -2,8 +2,8 @@
 // "ERROR!" that names the log (and no report), or, when the log changes under the
 // run, with a report of exactly what was read.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -62,9 +62,10 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
     const std::string log = dir / "secret.log", save = dir / "report.txt";
     WriteFile(log, "http://a/ x\n");
     chmod(log.c_str(), 0000);
-    const CutResult result = RunCut({log, save}, DropPrivileges);
+    const CutResult result = RunCut({log, "-o", save}, DropPrivileges);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "ERROR!: Can't File Read!\n" + log + "\n");
+    EXPECT_EQ(result.err,
+              "ERROR!: Can't File Read!\n" + log + "\nkestrin-cut: Permission denied\n");
     EXPECT_FALSE(Exists(save));
     EXPECT_EQ(RunEngine({.logPaths = {"/proc/self/mem"}, .savePath = save}, true),
               Failed("Can't File Read!\r/proc/self/mem"));
