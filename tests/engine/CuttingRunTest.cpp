@@ -28,12 +28,15 @@ TEST(CuttingRun, ReportWithAndWithoutTheRankedListing) {
     const std::string log = dir / "access.log", save = dir / "report.txt";
     for (const auto& c : cases) {
         WriteFile(log, c.log);
-        EXPECT_EQ(RunEngine({.logPaths = {log}, .savePath = save}, c.yes), Completed(save)) << c.log;
+        EXPECT_EQ(RunEngine({.logPaths = {log}, .savePath = save}, c.yes), Completed(save))
+            << c.log;
         EXPECT_EQ(ReadFile(save), c.report) << c.log;
     }
     // Real logs, their reports worked out by hand.
     const RunRequest real[] = {
-        {.logPaths = {KESTRIN_TEST_DATA "/apache_access.log"}, .savePath = save, .backKeyword = u"\""},
+        {.logPaths = {KESTRIN_TEST_DATA "/apache_access.log"},
+         .savePath = save,
+         .backKeyword = u"\""},
         {.logPaths = {KESTRIN_TEST_DATA "/aozora_cp932.txt"}, .savePath = save}};
     for (const RunRequest& request : real) {
         EXPECT_EQ(RunEngine(request, true), Completed(save)) << request.logPaths[0];
