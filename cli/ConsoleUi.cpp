@@ -16,13 +16,15 @@ std::string WithLineBreaks(std::string text) {
 
 }  // namespace
 
-void ConsoleUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon) {
+void ConsoleUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     ClearProgress();
+    if (quiet_ && icon == MessageIcon::Information) return;
     err_ << title << ": " << WithLineBreaks(text) << '\n' << std::flush;
 }
 
 bool ConsoleUi::AskYesNo(const std::string& text, const std::string& title) {
     ClearProgress();
+    if (quiet_) return answerYes_;
     err_ << title << ": " << WithLineBreaks(text) << ' ' << (answerYes_ ? "Yes" : "No") << '\n'
          << std::flush;
     return answerYes_;

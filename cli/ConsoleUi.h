@@ -10,8 +10,9 @@ namespace kestrin {
 /// the question answered in advance, and a progress bar for big logs on a terminal.
 class ConsoleUi : public Ui {
   public:
-    ConsoleUi(std::ostream& err, bool answerYes, bool showProgress)
-        : err_(err), answerYes_(answerYes), showProgress_(showProgress) {}
+    /// Quiet, it shows only errors and warnings.
+    ConsoleUi(std::ostream& err, bool answerYes, bool showProgress, bool quiet = false)
+        : err_(err), answerYes_(answerYes), showProgress_(showProgress), quiet_(quiet) {}
 
     void EnterBusy() override {}
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
@@ -25,6 +26,7 @@ class ConsoleUi : public Ui {
     std::ostream& err_;
     bool answerYes_;
     bool showProgress_;
+    bool quiet_;
     bool progressShown_ = false;
 };
 

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int logFd = MemoryFile(log);
     const int reportFd = MemoryFile({});
-    request.logPath = "/proc/self/fd/" + std::to_string(logFd);
+    request.logPaths = {"/proc/self/fd/" + std::to_string(logFd)};
     request.saveDescriptor = reportFd;
     AnsweringUi ui(yes);
     const RunResult result = CuttingRun(request, ui);

@@ -15,7 +15,8 @@
 
 namespace kestrin::fuzz {
 
-inline constexpr const char* kCodePages[] = {"CP932", "windows-1252", "CP936", "CP949", "CP950"};
+inline constexpr const char* kCodePages[] = {"CP932", "windows-1252", "CP936",
+                                             "CP949", "CP950",        "UTF-8"};
 
 /// The code page named by `choice`, opened once per name for the whole fuzzing run.
 inline const CodePage& ChosenCodePage(std::uint8_t choice, std::string& name) {

@@ -36,11 +36,12 @@ int main(int argc, char** argv) {
     }
     if (seeds.empty()) return 1;
     // CR, LF, NUL, the scheme, the keywords, lead and trail bytes of the double-byte
-    // code pages, and the bytes CP932 decodes as Windows does.
+    // code pages, the bytes CP932 decodes as Windows does, and UTF-8 leads of every
+    // length with the edges of their second bytes.
     using namespace std::string_literals;
     static const std::string kBytes =
         "\r\n\0httpHTTP://\" ,\x82\xa0\x81\x40\x5c\x7f\x80\xfd\xe0\xb1\x1a\x1c"
-        "a%~"s;
+        "a%~\xc2\xdf\xe0\xed\xef\xf0\xf4\xf5\x9f\xa0\xbf"s;
     const long mutations = argc > 2 ? std::stol(argv[2]) : 3000;
     std::mt19937 random(1);
     for (long i = 0; i < mutations; ++i) {

@@ -16,8 +16,9 @@ packages=(
     # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
     # dpkg-shlibdeps for the Debian package's dependencies
     librsvg2-bin desktop-file-utils appstream dpkg-dev
-    # the compressed logs of the tests are made by the command line tools
-    gzip zstd
+    # the compressed logs of the tests are made by the command line tools; the
+    # several-hosts pipeline of the README runs under GNU parallel
+    gzip zstd parallel
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools

@@ -168,7 +168,7 @@ void frmKestrin::Form_Load() {
 
 void frmKestrin::cmdCutting_Click() {
     RunRequest request;
-    request.logPath = FileSystemPath(lblFile[kLogIndex]->Tag());
+    request.logPaths = {FileSystemPath(lblFile[kLogIndex]->Tag())};
     request.savePath = FileSystemPath(lblFile[kSaveIndex]->Tag());
     // Typed text equal to a list entry counts as that entry, "Space" included.
     request.backKeyword = BackKeywordFrom(cmbBackkey->currentText().toStdU16String());

@@ -8,8 +8,13 @@
 
 namespace kestrin {
 
+LogReader::LogReader(ByteSource& source, std::size_t bufferSize)
+    : source_(&source), buffer_(std::max(bufferSize, 2 * kWindow)) {}
+
 LogReader::LogReader(int fd, std::size_t bufferSize)
-    : fd_(fd), buffer_(std::max(bufferSize, 2 * kWindow)) {}
+    : ownSource_(std::make_unique<FileSource>(fd)),
+      source_(ownSource_.get()),
+      buffer_(std::max(bufferSize, 2 * kWindow)) {}
 
 bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
     if (atEnd_ || Available() >= upTo) return Available() >= upTo;
@@ -24,10 +29,8 @@ bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
         if (needed > buffer_.size()) buffer_.resize(std::max(needed, 2 * buffer_.size()));
     }
     while (Available() < upTo) {
-        ssize_t got = read(fd_, buffer_.data() + size_, buffer_.size() - size_);
-        if (got < 0 && errno == EINTR) continue;
+        std::int64_t got = source_->Read(buffer_.data() + size_, buffer_.size() - size_);
         if (got <= 0) {
-            if (got < 0) error_ = errno;
             atEnd_ = true;
             break;
         }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "input/ByteSource.h"
 
 namespace kestrin {
 
@@ -26,15 +29,18 @@ class LogReader {
   public:
     static constexpr std::size_t kWindow = 1024;
 
-    /// Reads from `fd`, which stays the caller's to close.
+    /// Reads the log's bytes from `source`, which must outlive the reader.
+    explicit LogReader(ByteSource& source, std::size_t bufferSize = 1 << 20);
+    /// Reads the plain log open on `fd`, which stays the caller's to close.
     explicit LogReader(int fd, std::size_t bufferSize = 1 << 20);
 
     /// The next line, or nothing at the end of the log (or after a read error,
     /// see Error).
     std::optional<LogLine> NextLine();
 
-    /// The errno of a failed read, 0 while every read has succeeded.
-    int Error() const { return error_; }
+    /// The errno of a failed read, 0 while every read has succeeded; the source
+    /// says more (a damaged compressed log).
+    int Error() const { return source_->Error(); }
     /// Bytes of the log read so far.
     std::int64_t BytesRead() const { return fileOffset_; }
 
@@ -49,14 +55,14 @@ class LogReader {
                           std::int64_t& scannedTo);
     std::int64_t NextLineBreak(std::int64_t from, std::int64_t limit);  // first CR or LF, or -1
 
-    int fd_;
+    std::unique_ptr<ByteSource> ownSource_;  // for a reader made from a descriptor
+    ByteSource* source_;
     std::int64_t next_ = 0;  // where the next line starts
     std::vector<char> buffer_;
     std::int64_t base_ = 0;
     std::size_t size_ = 0;
     std::int64_t fileOffset_ = 0;
     bool atEnd_ = false;
-    int error_ = 0;
     // Where the next CR, LF and NUL were last seen, and how far each search went,
     // so a run of short lines never scans the same bytes twice.
     std::int64_t nextCr_ = -1, crScannedTo_ = 0;

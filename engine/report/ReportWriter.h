@@ -6,6 +6,9 @@
 
 namespace kestrin {
 
+/// The line between a report's listing in URL order and the ranked one.
+inline constexpr std::string_view kRankedBanner = "*********** SORTTING DATA ************";
+
 /// The report file: entry lines through one buffer, with every failed write kept
 /// as an error instead of being lost.
 class ReportWriter {

@@ -25,6 +25,8 @@ RunMessage MessageFor(const RunResult& result) {
             return {WithPath("File Not Found!", result.path), kError, MessageIcon::Error};
         case RunOutcome::LogUnreadable:
             return {WithPath("Can't File Read!", result.path), kError, MessageIcon::Error};
+        case RunOutcome::NotAReport:
+            return {WithPath("Not a Report File!", result.path), kError, MessageIcon::Error};
         case RunOutcome::ReportUnsavable:
             return {WithPath("Can't File Save!", result.path), kError, MessageIcon::Error};
         case RunOutcome::OutOfMemory:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "run/Ui.h"
@@ -14,10 +15,14 @@ enum class RunOutcome {
     CodePageUnusable,      // the code page does not open, or cannot be read as bytes
     LogNotFound,           // the log is not an ordinary file
     LogUnreadable,         // the log could not be opened or read
+    NotAReport,            // a report to merge is not one (detail: which line, and why)
     ReportUnsavable,       // the report could not be opened, written or closed
     OutOfMemory,
     InternalFailure,  // a limit of the tally was passed (a URL or a table too large)
 };
+
+/// What the start of a log looked like, for a run that found no URL in it.
+enum class LogLooks { Text, Binary, Utf16 };
 
 /// What a run did: its outcome, the path it concerns (the log or the save path,
 /// empty where none), and for failures the system's reason when there is one.
@@ -29,6 +34,12 @@ struct RunResult {
     /// The text of a failure that carries its own words (a code page's error,
     /// what a limit said).
     std::string detail{};
+    /// What was read: lines (entries, when merging), those that yielded a URL,
+    /// and the distinct URLs of the report.
+    std::uint64_t lines = 0;
+    std::uint64_t linesWithUrl = 0;
+    std::uint64_t distinctUrls = 0;
+    LogLooks looks = LogLooks::Text;
 };
 
 /// A message box as the user sees it.

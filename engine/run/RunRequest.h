@@ -3,6 +3,9 @@
 #include <atomic>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "text/CuttingRule.h"
 
 namespace kestrin {
 
@@ -18,11 +21,13 @@ std::u16string BackKeywordFrom(std::u16string_view typed);
 
 /// The inputs of one run.
 struct RunRequest {
-    std::string logPath{};
+    /// The logs, each read as a file of its own and all tallied as one. "-", and an
+    /// empty list, stand for the log open on `logDescriptor`.
+    std::vector<std::string> logPaths{};
     std::string savePath{};
     /// The effective terminator of a URL; a run accepts only one character of one byte.
     std::u16string backKeyword = u" ";
-    /// An ICU converter name for a code page of one- and two-byte characters.
+    /// An ICU converter name for a code page of one- and two-byte characters, or UTF-8.
     std::string codePage = kDefaultCodePage;
     /// When not -1, the report goes to this already open descriptor (which the run
     /// neither truncates nor closes) and savePath only names it in messages.
@@ -30,6 +35,14 @@ struct RunRequest {
     /// When set, the run stops as soon as it sees it true (a window that closes),
     /// leaving any earlier report as it was.
     const std::atomic<bool>* stop = nullptr;
+    /// The log "-" reads (which the run neither seeks nor closes), -1 for none.
+    int logDescriptor = -1;
+    /// The schemes whose URLs are cut.
+    Schemes schemes{};
+    /// URLs of these hosts and their subdomains are not counted.
+    std::vector<std::string> excludedHosts{};
+    /// The logs are reports of earlier runs: their first listings are added up.
+    bool mergeReports = false;
 };
 
 }  // namespace kestrin

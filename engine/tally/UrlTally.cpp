@@ -1,6 +1,7 @@
 #include "tally/UrlTally.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "tally/UrlOrder.h"
 #include "text/CodePage.h"
@@ -92,6 +93,13 @@ void UrlTally::Count(std::string_view url) {
     if (batchEnds_.size() == kBatch) CountBatch();
 }
 
+void UrlTally::Count(std::string_view url, std::uint64_t times) {
+    if (times == 0) return;
+    CountBatch();
+    const std::uint32_t tag = HashTag(url);
+    if (std::optional<Slot> slot = LookupUrl(url, tag, times)) InsertUrl(*slot, url, times);
+}
+
 void UrlTally::CountBatch() {
     // A table of many URLs lives mostly outside the cache, and each lookup waits
     // for its slot and then its record. Fetching both ahead for the whole batch
@@ -121,7 +129,8 @@ void UrlTally::CountBatch() {
     batchEnds_.clear();
 }
 
-std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uint32_t tag) {
+std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uint32_t tag,
+                                                  std::uint64_t times) {
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = tag & mask;
     for (; slots_[at] != 0; at = (at + 1) & mask) {
@@ -129,14 +138,15 @@ std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uin
         if (std::uint32_t(slot >> 32) != tag) continue;
         detail::Record* record = records_.Resolve(std::uint32_t(slot) - 1);
         if (record->Url() == url) {
-            ++record->count;
+            if (__builtin_add_overflow(record->count, times, &record->count))
+                throw std::overflow_error("a count passed 2^64 - 1");
             return std::nullopt;
         }
     }
     return Slot{at, tag};
 }
 
-void UrlTally::InsertUrl(Slot slot, std::string_view url) {
+void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t times) {
     std::string_view key;
     if (!IsPlain(url, *page_)) {
         scratchUnits_.clear();
@@ -145,6 +155,7 @@ void UrlTally::InsertUrl(Slot slot, std::string_view url) {
         key = scratchKey_;
     }
     const std::uint32_t ref = records_.Add(url, key);
+    records_.Resolve(ref)->count = times;
     slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (ref + 1);
     if (++entryCount_ * 2 > slots_.size()) Grow();
 }

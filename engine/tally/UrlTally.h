@@ -28,6 +28,9 @@ class UrlTally {
 
     /// Counts one line's URL. The bytes are copied: the line may go right after.
     void Count(std::string_view url);
+    /// Counts `url` `times` times at once (reports merged); throws
+    /// std::overflow_error when its count would pass 2^64 - 1.
+    void Count(std::string_view url, std::uint64_t times);
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
@@ -48,8 +51,8 @@ class UrlTally {
 
     void CountBatch();
     // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
-    std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag);
-    void InsertUrl(Slot slot, std::string_view url);
+    std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag, std::uint64_t times = 1);
+    void InsertUrl(Slot slot, std::string_view url, std::uint64_t times = 1);
     void Grow();
 
     const CodePage* page_;

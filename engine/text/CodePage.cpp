@@ -96,6 +96,11 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
     std::unique_ptr<UConverter, void (*)(UConverter*)> converter(raw, ucnv_close);
     std::unique_ptr<CodePage> page(new CodePage);
     page->name_ = nameText;
+    if (ucnv_getType(raw) == UCNV_UTF8) {
+        page->ReadUtf8();
+        page->MarkPlainBytes();
+        return page;
+    }
     if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
         error = "not a code page of one- and two-byte characters: " + nameText;
         return nullptr;
@@ -120,6 +125,31 @@ const CodePage* CodePage::Shared(const std::string& name, std::string& error) {
     std::unique_ptr<CodePage> page = Open(name, error);
     if (!page) return nullptr;
     return opened.emplace(name, std::move(page)).first->second.get();
+}
+
+void CodePage::ReadUtf8() {
+    utf8_ = true;
+    for (int b = 0; b < 256; ++b) {
+        singles_[b] = b < 0x80 ? char32_t(b) : kUndecodable;
+        lead_[b] = b >= 0xC2 && b <= 0xF4;
+    }
+    ReadSearchUnits();
+}
+
+std::size_t CodePage::Utf8Length(std::string_view bytes, std::size_t at) {
+    // The well-formed sequences of the Unicode standard: no overlong forms, no
+    // surrogates, nothing above U+10FFFF.
+    const auto byte = [&](std::size_t i) { return std::uint8_t(bytes[at + i]); };
+    const std::uint8_t lead = byte(0);
+    if (lead < 0xC2 || lead > 0xF4) return 1;
+    const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (at + length > bytes.size()) return 1;
+    const std::uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const std::uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high) return 1;
+    for (std::size_t i = 2; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 1;
+    return length;
 }
 
 void CodePage::ReadCharacters(UConverter* converter) {
@@ -200,6 +230,22 @@ std::string CodePage::Unusable() const {
 }
 
 bool CodePage::IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const {
+    if (utf8_) {
+        // Only a continuation byte can be inside a character, of one that starts
+        // at most three bytes before it with a byte that is none.
+        const auto continues = [&](std::size_t i) {
+            return (std::uint8_t(bytes[i]) & 0xC0) == 0x80;
+        };
+        if (at < bytes.size() && !continues(at)) return true;
+        std::size_t start = at;
+        while (start > known && at - start < 3 && continues(start - 1)) --start;
+        if (start > known) {
+            if (continues(start - 1)) return true;
+            --start;
+        }
+        while (start < at) start += CharLength(bytes, start);
+        return start == at;
+    }
     // The character holding a byte that cannot lead ends at that byte, so the byte
     // after the last non-lead byte before `at` starts a character; walk on from there.
     std::size_t start = at;
@@ -223,8 +269,14 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
     for (std::size_t at = 0; at < bytes.size();) {
         std::size_t length = CharLength(bytes, at);
         std::uint8_t first = std::uint8_t(bytes[at]);
-        char32_t decoded =
-            length == 2 ? pairs_[first << 8 | std::uint8_t(bytes[at + 1])] : singles_[first];
+        char32_t decoded = singles_[first];
+        if (utf8_ && length > 1) {
+            decoded = first & (0x7F >> length);
+            for (std::size_t i = 1; i < length; ++i)
+                decoded = decoded << 6 | (std::uint8_t(bytes[at + i]) & 0x3F);
+        } else if (length == 2) {
+            decoded = pairs_[first << 8 | std::uint8_t(bytes[at + 1])];
+        }
         AppendChar(decoded, bytes.substr(at, length), out);
         at += length;
     }

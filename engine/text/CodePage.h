@@ -11,7 +11,7 @@ struct UConverter;  // ICU's converter
 
 namespace kestrin {
 
-/// A code page of one- and two-byte characters, read once from an ICU converter
+/// A code page of one- and two-byte characters (or UTF-8), read once from an ICU converter
 /// into byte tables, so that the hot loops never call the converter. Nothing
 /// changes after Open: one code page serves any number of threads without a lock.
 ///
@@ -26,8 +26,9 @@ class CodePage {
   public:
     /// Opens the named converter; on failure returns null and says why in `error`.
     /// Refused: unknown names, stateful converters, characters of more than two
-    /// bytes, and code pages where CR, LF, NUL or the letters of "http://" are not
-    /// the single ASCII bytes, or where a byte below 0x80 can lead a pair.
+    /// bytes (but for UTF-8, which is decoded by its own rules), and code pages where CR, LF, NUL
+    /// or the letters of "http://" are not the single ASCII bytes, or where a byte below 0x80 can
+    /// lead a pair.
     static std::unique_ptr<CodePage> Open(std::string_view name, std::string& error);
     /// Open, once a name for the whole program: reading a converter decodes every
     /// byte pair. Null on failure, with the reason in `error`.
@@ -37,8 +38,9 @@ class CodePage {
     bool IsPair(std::uint8_t lead, std::uint8_t trail) const {
         return pairs_[lead << 8 | trail] != kNotPair;
     }
-    /// Bytes of the character that starts at `at` (1 or 2).
+    /// Bytes of the character that starts at `at` (1 or 2; up to 4 in UTF-8).
     std::size_t CharLength(std::string_view bytes, std::size_t at) const {
+        if (utf8_) return Utf8Length(bytes, at);
         return at + 1 < bytes.size() && lead_[std::uint8_t(bytes[at])] &&
                        IsPair(std::uint8_t(bytes[at]), std::uint8_t(bytes[at + 1]))
                    ? 2
@@ -61,13 +63,20 @@ class CodePage {
 
     /// Bytes one UTF-16 code unit takes here: 2 for a double-byte character, 1
     /// otherwise, also for a unit the code page cannot represent.
-    int UnitLength(char16_t unit) const { return twoByteUnits_[unit] ? 2 : 1; }
+    int UnitLength(char16_t unit) const {
+        if (utf8_) return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+        return twoByteUnits_[unit] ? 2 : 1;
+    }
 
   private:
     static constexpr char32_t kNotPair = 0xFFFFFFFF;
     static constexpr char32_t kUndecodable = 0xFFFFFFFE;
 
     CodePage() = default;
+    // UTF-8 by its own rules: a well-formed sequence of 2 to 4 bytes is one
+    // character; any other byte of 0x80 or above is one undecodable byte.
+    void ReadUtf8();
+    static std::size_t Utf8Length(std::string_view bytes, std::size_t at);
     void ReadCharacters(::UConverter* converter);
     std::string LayWindowsBytesOver(::UConverter* converter);  // error text, or empty
     void ReadSearchUnits();
@@ -77,6 +86,7 @@ class CodePage {
     void AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const;
 
     std::string name_;
+    bool utf8_ = false;
     std::array<bool, 256> lead_{};
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};

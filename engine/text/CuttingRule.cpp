@@ -22,12 +22,13 @@ std::vector<unsigned char> BytesSearchingAs(const CodePage& page, char16_t unit)
 
 }  // namespace
 
-CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword)
+CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword, Schemes schemes)
     : page_(codePage),
       colonBytes_(BytesSearchingAs(codePage, u':')),
       keywordBytes_(BytesSearchingAs(codePage, keyword)),
       asciiSeparators_(colonBytes_ == std::vector<unsigned char>{':'} &&
-                       BytesSearchingAs(codePage, u'/') == std::vector<unsigned char>{'/'}) {
+                       BytesSearchingAs(codePage, u'/') == std::vector<unsigned char>{'/'}),
+      schemes_(schemes) {
     for (unsigned char byte : keywordBytes_) isKeywordByte_[byte] = true;
 }
 
@@ -59,20 +60,25 @@ std::size_t CuttingRule::FindColon(std::string_view line, std::size_t from) cons
 std::size_t CuttingRule::FindHttp(std::string_view line) const {
     // Look for the colon and check the six characters around it: "://" is rarer
     // than "h", and the first hit that reads "http://" is the first "http://".
-    static constexpr char16_t kBefore[] = u"http";
-    for (std::size_t colon = FindColon(line, 4); colon != kNone;
+    // With both schemes the first hit is still the earliest start: "https" and
+    // "http" cannot end at one colon, and an "https" before the next colon ends
+    // in "s", not ":".
+    static constexpr char16_t kBefore[] = u"https";
+    const auto matches = [&](std::size_t start, std::size_t length) {
+        for (std::size_t i = 0; i < length; ++i) {
+            if (page_.SearchUnit(std::uint8_t(line[start + i])) != kBefore[i]) return false;
+        }
+        return page_.IsBoundary(line, 0, start);
+    };
+    for (std::size_t colon = FindColon(line, schemes_.http ? 4 : 5); colon != kNone;
          colon = FindColon(line, colon + 1)) {
         if (colon + 2 >= line.size()) return kNone;
         if (page_.SearchUnit(std::uint8_t(line[colon + 1])) != u'/' ||
             page_.SearchUnit(std::uint8_t(line[colon + 2])) != u'/') {
             continue;
         }
-        std::size_t start = colon - 4;
-        bool http = true;
-        for (std::size_t i = 0; i < 4 && http; ++i) {
-            http = page_.SearchUnit(std::uint8_t(line[start + i])) == kBefore[i];
-        }
-        if (http && page_.IsBoundary(line, 0, start)) return start;
+        if (schemes_.http && matches(colon - 4, 4)) return colon - 4;
+        if (schemes_.https && colon >= 5 && matches(colon - 5, 5)) return colon - 5;
     }
     return kNone;
 }

@@ -10,6 +10,12 @@
 
 namespace kestrin {
 
+/// The schemes whose URLs a run cuts.
+struct Schemes {
+    bool http = true;
+    bool https = false;
+};
+
 /// The cutting rule of a run: the code page's view of "http://" and the keyword.
 ///
 /// The search works on the line as if every single-byte character were lower-cased
@@ -20,7 +26,7 @@ class CuttingRule {
   public:
     /// `keyword` is one UTF-16 code unit that takes one byte in the code page, or
     /// that the code page cannot represent (and so is never found).
-    CuttingRule(const CodePage& codePage, char16_t keyword);
+    CuttingRule(const CodePage& codePage, char16_t keyword, Schemes schemes = {});
 
   private:
     friend std::optional<std::string_view> ExtractUrl(std::string_view line,
@@ -38,12 +44,14 @@ class CuttingRule {
     std::vector<unsigned char> colonBytes_;
     std::vector<unsigned char> keywordBytes_;
     bool asciiSeparators_;
+    Schemes schemes_;
     std::array<bool, 256> isKeywordByte_{};
 };
 
-/// Cuts the first "http://" URL out of `line`: from the "http://" (in any letter
-/// case) up to the first keyword at or after it, or to the end of the line. The
-/// URL keeps the bytes and letter case of the line. No "http://": nothing.
+/// Cuts the first "http://" URL (or of the rule's schemes, the one that starts
+/// first) out of `line`: from the "http://" (in any letter case) up to the first keyword at or
+/// after it, or to the end of the line. The URL keeps the bytes and letter case of the line. No
+/// "http://": nothing.
 std::optional<std::string_view> ExtractUrl(std::string_view line, const CuttingRule& rule);
 
 }  // namespace kestrin

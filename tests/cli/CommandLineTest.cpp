@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,39 +15,75 @@ namespace {
 
 using namespace testing;
 
-const std::string kUsage =
-    "usage: kestrin-cut [--keyword TEXT] [--ranked] [--codepage NAME] LOGFILE SAVEFILE\n";
+const std::string kHint = "\nTry 'kestrin-cut --help'.\n";
 
 TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
     TempDir dir;
     const std::string log = dir / "access.log", save = dir / "report.txt";
-    WriteFile(log, "x http://a.jp/x y\"z,w\nhttp://b.jp/\nhttp://b.jp/\n");
+    WriteFile(log, "x http://a.jp/x y\"z,w\nhttps://c.jp/\nhttp://b.jp/\nhttp://B.JP:80/\n");
+    WriteFile(dir / "utf8.log",
+              "http://u/\xef\xbd\xa1\nhttp://u/\xed\xa0\x80\nhttp://u/\xc0\xaf\nhttp://u/\xf0\x9f"
+              "\x98\x80\nhttp://u/\xf0\x9f\x98\x80\n");
     const std::string no = "Confirm: Sortting Data Output? No\nComplete: " + save + " done..\n";
-    const std::string b2 = "http://b.jp/\t 2\r\n", listing = "http://a.jp/x\t 1\r\n" + b2;
+    const std::string summary = "kestrin-cut: 4 lines, 3 with a URL, 3 distinct URLs\n";
+    const std::string upper = "http://B.JP:80/\t 1\r\n", lower = "http://b.jp/\t 1\r\n";
+    const std::string listing = upper + "http://a.jp/x\t 1\r\n" + lower;
     const struct {
         std::vector<std::string> args;
         int status;
         std::string err, report;  // no report: none written
     } cases[] = {
-        {{log, save}, 0, no, listing},
-        {{"--keyword=\"", log, save}, 0, no, "http://a.jp/x y\t 1\r\n" + b2},
-        {{"--keyword", ",", "--codepage", "windows-1252", log, save},
+        {{log, "-o", save}, 0, no + summary, listing},
+        {{"--keyword=\"", "--output", save, log},
          0,
-         no,
-         "http://a.jp/x y\"z\t 1\r\n" + b2},
-        {{"--ranked", log, save},
+         no + summary,
+         upper + "http://a.jp/x y\t 1\r\n" + lower},
+        {{"--keyword", ",", "--codepage", "windows-1252", "-o" + save, log},
          0,
-         "Confirm: Sortting Data Output? Yes\nComplete: " + save + " done..\n",
-         listing + "*********** SORTTING DATA ************\r\n" + b2 + "http://a.jp/x\t 1\r\n"},
-        {{"--keyword", "ab", log, save}, 1, "ERROR!: Back Keyword is not ASCII\n", ""},
-        {{"--ranked", "--", "-", save}, 1, "ERROR!: File Not Found!\n-\n", ""},
-        {{log}, 2, "kestrin-cut: name a LOGFILE and a SAVEFILE\n" + kUsage, ""},
-        {{"--frobnicate", log, save}, 2, "kestrin-cut: unknown option --frobnicate\n" + kUsage, ""},
-        {{log, save, "--keyword"}, 2, "kestrin-cut: --keyword needs a value\n" + kUsage, ""},
-        {{"--ranked=yes", log, save}, 2, "kestrin-cut: --ranked takes no value\n" + kUsage, ""},
-        {{"--codepage", "UTF-16", log, save},
+         no + summary,
+         upper + "http://a.jp/x y\"z\t 1\r\n" + lower},
+        {{"--ranked", "--quiet", "-o", save, log},
+         0,
+         "",
+         listing + "*********** SORTTING DATA ************\r\n" + listing},
+        {{"--scheme", "https,http", "--exclude-host", "b.JP", "--exclude-host=a", "-o", save, log},
+         0,
+         no + "kestrin-cut: 4 lines, 2 with a URL, 2 distinct URLs\n",
+         "http://a.jp/x\t 1\r\nhttps://c.jp/\t 1\r\n"},
+        {{"--scheme=https", "--exclude-host", "c.jp", "-o", save, log},
+         0,
+         no + "kestrin-cut: 4 lines, none with an https:// URL\n",
+         "(empty)"},
+        // UTF-16 order: a supplementary character's surrogates, then the undecodable
+        // bytes of an overlong form and of a surrogate's code, then U+FF61.
+        {{"--codepage", "UTF-8", "-o", save, dir / "utf8.log"},
+         0,
+         no + "kestrin-cut: 5 lines, 5 with a URL, 4 distinct URLs\n",
+         "http://u/\xf0\x9f\x98\x80\t 2\r\nhttp://u/\xc0\xaf\t 1\r\nhttp://u/\xed\xa0\x80\t "
+         "1\r\nhttp://u/\xef\xbd\xa1\t 1\r\n"},
+        {{"--keyword", "ab", "-o", save, log}, 1, "ERROR!: Back Keyword is not ASCII\n", ""},
+        {{"-o", save, log, "--", "-x", log},
+         1,
+         "ERROR!: File Not Found!\n-x\nkestrin-cut: No such file or directory\n",
+         ""},
+        {{"-o", save, log, dir.Path()},
+         1,
+         "ERROR!: File Not Found!\n" + dir.Path() + "\nkestrin-cut: Is a directory\n",
+         ""},
+        {{"-o", save, "-"},
+         1,
+         "ERROR!: File Not Found!\n-\nkestrin-cut: Bad file descriptor\n",
+         ""},
+        {{"--frobnicate", log}, 2, "kestrin-cut: unknown option --frobnicate" + kHint, ""},
+        {{log, "-o"}, 2, "kestrin-cut: -o needs a value" + kHint, ""},
+        {{"--ranked=yes", log}, 2, "kestrin-cut: --ranked takes no value" + kHint, ""},
+        {{"--scheme", "http,ftp", log},
          2,
-         "kestrin-cut: not a code page of one- and two-byte characters: UTF-16\n" + kUsage,
+         "kestrin-cut: --scheme takes http, https or both" + kHint,
+         ""},
+        {{"--codepage", "UTF-16", log},
+         2,
+         "kestrin-cut: not a code page of one- and two-byte characters: UTF-16" + kHint,
          ""},
     };
     for (const auto& c : cases) {
@@ -54,22 +91,126 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
         std::ostringstream out, err;
         const int status = RunCommandLine(c.args, {out, -1, err, false});
         const std::string name = ::testing::PrintToString(c.args);
-        EXPECT_EQ(std::tuple(status, err.str()), std::tuple(c.status, c.err)) << name;
-        EXPECT_EQ(Exists(save) ? ReadFile(save) : "(none)", c.report.empty() ? "(none)" : c.report)
+        EXPECT_EQ(std::tuple(status, err.str(), out.str()), std::tuple(c.status, c.err, ""))
+            << name;
+        const std::string report = Exists(save) ? ReadFile(save) : "(none)";
+        EXPECT_EQ(report.empty() ? "(empty)" : report, c.report.empty() ? "(none)" : c.report)
             << name;
     }
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCommandLine({"-h", log, "--frobnicate"}, {out, -1, err, false}), 0);
+    EXPECT_TRUE(out.str().starts_with("usage: kestrin-cut [OPTIONS] [LOGFILE...]\n"));
 }
 
-// The real program: the report on standard output, messages on standard error.
-TEST(CommandLine, KestrinCutWritesTheReportToStandardOutput) {
-    const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
-    const CutResult done = RunCut({"--ranked", "--keyword", "\"", log, "-"});
-    EXPECT_EQ(done.status, 0);
-    EXPECT_EQ(done.err, "Confirm: Sortting Data Output? Yes\nComplete: - done..\n");
-    EXPECT_TRUE(done.out == TestData("apache_access.ranked-report"));
-    const CutResult full =
-        RunCut({log, "-"}, [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); });
-    EXPECT_EQ(std::tuple(full.status, full.err), std::tuple(1, "ERROR!: Can't File Save!\n-\n"));
+// The real program as a filter: logs from files or standard input, plain or
+// compressed, each a file of its own, and the report on standard output.
+TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
+    TempDir dir;
+    const std::string log = KESTRIN_TEST_DATA "/apache_access.log", gz = dir / "access.log.gz";
+    ASSERT_EQ(std::system(("gzip -c " + log + " > " + gz).c_str()), 0);
+    WriteFile(dir / "cut.gz", ReadFile(gz).substr(0, 300));
+    WriteFile(dir / "a.log", "http://a/x");  // no terminator: the next log's line stays apart
+    WriteFile(dir / "b.log", "y http://b/\n");
+    const std::string ranked = TestData("apache_access.ranked-report");
+    const auto fromStdin = [&](const std::string& path) {
+        return [path] { dup2(open(path.c_str(), O_RDONLY), STDIN_FILENO); };
+    };
+    const struct {
+        std::vector<std::string> args;
+        std::function<void()> before;
+        int status;
+        std::string out, errEnd;
+    } cases[] = {
+        {{"--ranked", "--keyword", "\"", log},
+         {},
+         0,
+         ranked,
+         "Complete: - done..\nkestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n"},
+        {{"--ranked", "--keyword", "\"", gz}, {}, 0, ranked, ""},
+        {{"--ranked", "--keyword", "\""}, fromStdin(gz), 0, ranked, ""},
+        {{"--ranked", "--keyword=\"", "-o", "-", "-"}, fromStdin(log), 0, ranked, ""},
+        {{dir / "a.log", dir / "b.log"},
+         {},
+         0,
+         "http://a/x\t 1\r\nhttp://b/\t 1\r\n",
+         "kestrin-cut: 2 lines, 2 with a URL, 2 distinct URLs\n"},
+        {{log, dir / "cut.gz"},
+         {},
+         1,
+         "",
+         "ERROR!: Can't File Read!\n" + dir / "cut.gz" +
+             "\nkestrin-cut: unexpected end of compressed data\n"},
+        {{log},
+         [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); },
+         1,
+         "",
+         "ERROR!: Can't File Save!\n-\nkestrin-cut: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        const CutResult result = RunCut(c.args, c.before);
+        const std::string name = ::testing::PrintToString(c.args);
+        EXPECT_EQ(result.status, c.status) << name;
+        EXPECT_TRUE(result.out == c.out) << name;
+        EXPECT_TRUE(result.err.ends_with(c.errEnd)) << name << result.err;
+    }
+    // Names given the old way round: both are logs, and neither is written.
+    const std::string report = dir / "report.dat", logCopy = dir / "access.log";
+    WriteFile(report, "http://earlier/\t 1\r\n");
+    WriteFile(logCopy, ReadFile(log));
+    EXPECT_EQ(RunCut({report, logCopy}).status, 0);
+    EXPECT_TRUE(ReadFile(logCopy) == ReadFile(log) &&
+                ReadFile(report) == "http://earlier/\t 1\r\n");
+}
+
+// A random log of URLs with byte forms that decode alike (CP932's two codes of
+// U+2252) or not at all, and every terminator.
+std::string RandomLog(std::mt19937& random) {
+    static const char* const kPieces[] = {
+        "\x87\x90", "\x81\xe0", "\xf0\x9f\x98\x80", "\xc0", "a", "B", "/", " ", "\r\n", "\n"};
+    std::string log;
+    for (int line = 0; line < 300; ++line) {
+        log += random() % 4 ? "GET http://h" : "GET HTTP://h";
+        for (std::uint32_t n = random() % 4; n-- > 0;) log += kPieces[random() % 8];
+        log += kPieces[8 + random() % 2];
+    }
+    return log;
+}
+
+// Merged reports of runs over logs are byte for byte the report of one run over them all.
+TEST(CommandLine, MergedReportsAreTheReportOfOneRun) {
+    TempDir dir;
+    std::mt19937 random(7);
+    for (const char* page : {"CP932", "UTF-8"}) {
+        const std::string a = dir / "a.log", b = dir / "b.log";
+        WriteFile(a, RandomLog(random));
+        WriteFile(b, RandomLog(random));
+        for (const auto& [log, report] : {std::pair{a, dir / "a.dat"}, std::pair{b, dir / "b.dat"}})
+            ASSERT_EQ(RunCut({"--ranked", "--codepage", page, "-o", report, log}).status, 0);
+        const CutResult one = RunCut({"--ranked", "--codepage", page, a, b});
+        const CutResult merged =
+            RunCut({"--merge", "--ranked", "--codepage", page, dir / "a.dat", dir / "b.dat"});
+        EXPECT_EQ(std::tuple(one.status, merged.status), std::tuple(0, 0)) << merged.err;
+        EXPECT_TRUE(one.out == merged.out && one.out.size() > 1000) << page;
+    }
+    const std::pair<std::string, std::string> broken[] = {
+        {"http://a\t 1\r\nhttp://b\t 0\r\n", "line 2 has no count above 0"},
+        {"http://a\t +1\r\n", "line 1 has no count above 0"},
+        {"http://a\t 01\r\n", "line 1 has no count above 0"},
+        {"http://a\t 1\n", "line 1 does not end with CR LF"},
+        {"http://a\t 1\r\nhttp://b\t 1", "line 2 does not end with CR LF"},
+        {"http://a 1\r\n", "line 1 has no TAB and blank before a count"},
+        {"http://a\t 18446744073709551616\r\n", "line 1 has a count above 2^64 - 1"},
+    };
+    for (const auto& [report, reason] : broken) {
+        WriteFile(dir / "bad.dat", report);
+        WriteFile(dir / "out.dat", "earlier");
+        const CutResult result = RunCut({"--merge", "-o", dir / "out.dat", dir / "bad.dat"});
+        EXPECT_EQ(result.status, 1) << report;
+        EXPECT_TRUE(result.err.starts_with("ERROR!: Not a Report File!\n" + dir / "bad.dat" +
+                                           "\nkestrin-cut: " + reason))
+            << result.err;
+        EXPECT_EQ(ReadFile(dir / "out.dat"), "earlier");
+    }
 }
 
 }  // namespace

@@ -28,16 +28,19 @@ TEST(CuttingRun, ReportWithAndWithoutTheRankedListing) {
     const std::string log = dir / "access.log", save = dir / "report.txt";
     for (const auto& c : cases) {
         WriteFile(log, c.log);
-        EXPECT_EQ(RunEngine({.logPath = log, .savePath = save}, c.yes), Completed(save)) << c.log;
+        EXPECT_EQ(RunEngine({.logPaths = {log}, .savePath = save}, c.yes), Completed(save))
+            << c.log;
         EXPECT_EQ(ReadFile(save), c.report) << c.log;
     }
     // Real logs, their reports worked out by hand.
     const RunRequest real[] = {
-        {.logPath = KESTRIN_TEST_DATA "/apache_access.log", .savePath = save, .backKeyword = u"\""},
-        {.logPath = KESTRIN_TEST_DATA "/aozora_cp932.txt", .savePath = save}};
+        {.logPaths = {KESTRIN_TEST_DATA "/apache_access.log"},
+         .savePath = save,
+         .backKeyword = u"\""},
+        {.logPaths = {KESTRIN_TEST_DATA "/aozora_cp932.txt"}, .savePath = save}};
     for (const RunRequest& request : real) {
-        EXPECT_EQ(RunEngine(request, true), Completed(save)) << request.logPath;
-        const std::string name = std::filesystem::path(request.logPath).stem();
+        EXPECT_EQ(RunEngine(request, true), Completed(save)) << request.logPaths[0];
+        const std::string name = std::filesystem::path(request.logPaths[0]).stem();
         EXPECT_EQ(ReadFile(save), TestData(name + ".ranked-report")) << name;
     }
 }
@@ -60,7 +63,7 @@ TEST(CuttingRun, TypedKeywords) {
     for (const auto& [typed, url] : cases) {
         std::remove(save.c_str());
         const RunRequest request{
-            .logPath = log, .savePath = save, .backKeyword = BackKeywordFrom(typed)};
+            .logPaths = {log}, .savePath = save, .backKeyword = BackKeywordFrom(typed)};
         const std::string name = std::to_string(typed.size()) + " units, url " + url;
         if (url.empty()) {
             EXPECT_EQ(RunEngine(request), Failed("Back Keyword is not ASCII", "warning")) << name;

@@ -36,7 +36,7 @@ TEST(HostileInputs, EveryByteValueReachesTheReportUnchangedInEveryCodePage) {
             expected.insert(Entry(b == ' ' ? url : url + char(b), 1));
         }
         WriteFile(log, text);
-        const RunRequest request{.logPath = log, .savePath = save, .codePage = page};
+        const RunRequest request{.logPaths = {log}, .savePath = save, .codePage = page};
         EXPECT_EQ(RunEngine(request), Completed(save)) << page;
         std::set<std::string> listed;
         const std::string report = ReadFile(save);
@@ -65,10 +65,10 @@ TEST(HostileInputs, HugeLinesAndNulRunsAreReadToTheEndInMemoryBoundedByTheLine) 
     TempDir dir;
     const std::string log = dir / "huge.log", save = dir / "report.txt";
     WriteFile(log, "http://tiny/\n");  // what the program needs before any log
-    const CutResult tiny = RunCut({log, save}, WithoutQuarantine);
+    const CutResult tiny = RunCut({log, "-o", save}, WithoutQuarantine);
     for (const auto& c : cases) {
         WriteFile(log, c.log);
-        const CutResult result = RunCut({log, save}, WithoutQuarantine);
+        const CutResult result = RunCut({log, "-o", save}, WithoutQuarantine);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(ReadFile(save) == c.report);
         EXPECT_LT(result.peakKilobytes - tiny.peakKilobytes, c.maxGrowthKiB);
@@ -90,7 +90,7 @@ TEST(HostileInputs, AMillionDistinctUrlsAreAllListedAndRankedLikeTheSelectionSor
     TempDir dir;
     const std::string log = dir / "million.log", save = dir / "report.txt";
     WriteFile(log, text);
-    ASSERT_EQ(RunEngine({.logPath = log, .savePath = save}, true), Completed(save));
+    ASSERT_EQ(RunEngine({.logPaths = {log}, .savePath = save}, true), Completed(save));
 
     auto countOf = [kLast](int number) { return number == 7 ? 3 : number == kLast ? 2 : 1; };
     std::string expected;

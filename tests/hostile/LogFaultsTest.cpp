@@ -2,8 +2,8 @@
 // "ERROR!" that names the log (and no report), or, when the log changes under the
 // run, with a report of exactly what was read.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -44,13 +44,13 @@ TEST(LogFaults, OnlyAnOrdinaryFileWithAVisibleNameIsALog) {
           dir / "dir-link.log", dir / ".hidden.log", dir / ".link" /* the name given counts */,
           dir / ".logs/../.hidden.log", dir / "plain.log/", dir / std::string(5000, 'x'),
           std::string()}) {
-        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = save}),
+        EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = save}),
                   Failed("File Not Found!\r" + logPath));
         EXPECT_FALSE(Exists(save)) << logPath << ": no report file is made";
     }
     close(listener);
     for (const std::string& logPath : {dir / ".logs/visible.log", dir / "link-to-hidden.log"}) {
-        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = save}), Completed(save)) << logPath;
+        EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = save}), Completed(save)) << logPath;
         EXPECT_EQ(ReadFile(save), "http://a/\t 1\r\n") << logPath;
     }
 }
@@ -62,11 +62,12 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
     const std::string log = dir / "secret.log", save = dir / "report.txt";
     WriteFile(log, "http://a/ x\n");
     chmod(log.c_str(), 0000);
-    const CutResult result = RunCut({log, save}, DropPrivileges);
+    const CutResult result = RunCut({log, "-o", save}, DropPrivileges);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "ERROR!: Can't File Read!\n" + log + "\n");
+    EXPECT_EQ(result.err,
+              "ERROR!: Can't File Read!\n" + log + "\nkestrin-cut: Permission denied\n");
     EXPECT_FALSE(Exists(save));
-    EXPECT_EQ(RunEngine({.logPath = "/proc/self/mem", .savePath = save}, true),
+    EXPECT_EQ(RunEngine({.logPaths = {"/proc/self/mem"}, .savePath = save}, true),
               Failed("Can't File Read!\r/proc/self/mem"));
 
     // A mapped page followed by an unmapped one: the first read returns the page,
@@ -105,12 +106,12 @@ TEST(LogFaults, LogTruncatedDuringTheRunIsTalliedAsFarAsItWasRead) {
             kept = toNothing ? bytesRead : std::int64_t(ahead);
             truncate(log.c_str(), toNothing ? 0 : off_t(ahead));
         };
-        RunEngine({.logPath = log, .savePath = save}, ui);
+        RunEngine({.logPaths = {log}, .savePath = save}, ui);
         ASSERT_GT(kept, 0) << "the run reports progress";
         EXPECT_EQ(ui.calls, Completed(save));
         const std::string prefix = dir / "prefix.log", prefixSave = dir / "prefix-report.txt";
         WriteFile(prefix, original.substr(0, std::size_t(kept)));
-        ASSERT_EQ(RunEngine({.logPath = prefix, .savePath = prefixSave}), Completed(prefixSave));
+        ASSERT_EQ(RunEngine({.logPaths = {prefix}, .savePath = prefixSave}), Completed(prefixSave));
         EXPECT_TRUE(ReadFile(save) == ReadFile(prefixSave)) << "to nothing: " << toNothing;
     }
 }

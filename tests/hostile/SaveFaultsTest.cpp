@@ -1,9 +1,9 @@
 // The report cannot be written, or not completely: every such run ends with
-// "Can't File Save!" and the save path, never with "Complete", and the log and
-// other files keep every byte.
+// "Can't File Save!" and the save path, never with "Complete", and the log, the
+// previous report and other files keep every byte.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 
@@ -52,7 +52,7 @@ TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
     };
     for (const auto& c : cases) {
         const RunRequest request{
-            .logPath = log, .savePath = c.savePath, .saveDescriptor = c.descriptor};
+            .logPaths = {log}, .savePath = c.savePath, .saveDescriptor = c.descriptor};
         EXPECT_EQ(RunEngine(request, true), Failed("Can't File Save!\r" + c.savePath));
         close(c.descriptor);
     }
@@ -75,7 +75,7 @@ TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
         {"access.log", log},
     };
     for (const auto& [logPath, savePath] : cases) {
-        EXPECT_EQ(RunEngine({.logPath = logPath, .savePath = savePath}, true),
+        EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = savePath}, true),
                   Failed("Can't File Save!\r" + savePath));
         EXPECT_EQ(ReadFile(log), urls) << logPath << " saved as " << savePath;
     }
@@ -83,37 +83,42 @@ TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
 }
 
 // The report's directory is removed while the question is on screen: the report
-// lost its name, so the run did not save it. A descriptor handed to the run,
-// though, may have no name at all.
+// cannot take its name, so the run did not save it. A descriptor handed to the
+// run, though, may have no name at all.
 TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
     mkdir((dir / "out").c_str(), 0777);
     struct VanishingUi : RecordingUi {
         std::string directory;
         bool AskYesNo(const std::string& text, const std::string& title) override {
-            unlink((directory + "/report.dat").c_str());
-            rmdir(directory.c_str());
+            std::filesystem::remove_all(directory);
             return RecordingUi::AskYesNo(text, title);
         }
     } ui;
     ui.directory = dir / "out";
-    RunEngine({.logPath = log, .savePath = dir / "out/report.dat"}, ui);
+    RunEngine({.logPaths = {log}, .savePath = dir / "out/report.dat"}, ui);
     EXPECT_EQ(ui.calls,
               std::vector<std::string>({"EnterBusy", "Confirm Sortting Data Output?",
                                         "ERROR! error Can't File Save!\r" + dir / "out/report.dat",
                                         "LeaveBusy"}));
-    RunRequest unnamed{.logPath = log, .savePath = "(memory)"};
+    RunRequest unnamed{.logPaths = {log}, .savePath = "(memory)"};
     unnamed.saveDescriptor = memfd_create("report", 0);
     EXPECT_EQ(RunEngine(unnamed), Completed("(memory)"));
     close(unnamed.saveDescriptor);
 }
 
-// The report stops growing at a file size limit, as on a disk that fills up; and
-// an unprivileged user meets read-only places.
-TEST_F(SaveFaults, LimitsAndPermissionsAreCantFileSave) {
-    ASSERT_EQ(RunCut({"--ranked", log, save}).status, 0);
+// The report stops growing at a file size limit, as on a disk that fills up, or
+// the run is ended by a signal while it reads: the previous report keeps every
+// byte and no temporary file is left. An unprivileged user meets read-only places.
+TEST_F(SaveFaults, LimitsSignalsAndPermissionsLeaveThePreviousReport) {
+    ASSERT_EQ(RunCut({"--ranked", log, "-o", save}).status, 0);
     const std::size_t whole = ReadFile(save).size();
+    const std::string previous = "previous report\r\n";
+    const auto onlyTheReport = [&] {
+        return std::distance(std::filesystem::directory_iterator(dir.Path()), {}) == 2;
+    };
     for (std::size_t limit : {whole / 3, whole - 1}) {
-        const CutResult result = RunCut({"--ranked", log, save}, [limit] {
+        WriteFile(save, previous);
+        const CutResult result = RunCut({"--ranked", log, "-o", save}, [limit] {
             signal(SIGXFSZ, SIG_IGN);
             struct rlimit size {
                 limit, limit
@@ -121,14 +126,39 @@ TEST_F(SaveFaults, LimitsAndPermissionsAreCantFileSave) {
             setrlimit(RLIMIT_FSIZE, &size);
         });
         EXPECT_EQ(result.status, 1) << limit;
-        EXPECT_TRUE(result.err.ends_with("ERROR!: Can't File Save!\n" + save + "\n")) << limit;
+        EXPECT_TRUE(result.err.ends_with("ERROR!: Can't File Save!\n" + save +
+                                         "\nkestrin-cut: File too large\n"))
+            << result.err;
+        EXPECT_TRUE(ReadFile(save) == previous && onlyTheReport()) << limit;
+    }
+    // The log comes through a pipe that stays open: the run is reading when the
+    // signal comes, with its temporary report made.
+    for (const int ending : {SIGTERM, SIGINT}) {
+        int feed[2];
+        ASSERT_EQ(pipe(feed), 0);
+        const auto asStandardInput = [&] {
+            dup2(feed[0], STDIN_FILENO);
+            close(feed[1]);
+            for (int each : {SIGTERM, SIGINT}) signal(each, SIG_DFL);
+        };
+        const auto interrupt = [&](pid_t child) {
+            close(feed[0]);
+            for (int i = 0; i < 20; ++i) ASSERT_GT(write(feed[1], urls.data(), urls.size()), 0);
+            for (int i = 0; i < 10000 && onlyTheReport(); ++i) usleep(1000);
+            kill(child, ending);
+        };
+        const CutResult result = RunCut({"-o", save}, asStandardInput, interrupt);
+        close(feed[1]);
+        EXPECT_EQ(result.status, 128 + ending);
+        EXPECT_TRUE(ReadFile(save) == previous && onlyTheReport()) << ending;
     }
     mkdir((dir / "locked").c_str(), 0555);
     WriteFile(dir / "readonly.txt", "earlier report");
     chmod((dir / "readonly.txt").c_str(), 0444);
     for (const std::string& place : {dir / "locked/report.txt", dir / "readonly.txt"}) {
-        const CutResult result = RunCut({log, place}, DropPrivileges);
-        EXPECT_EQ(result.err, "ERROR!: Can't File Save!\n" + place + "\n");
+        const CutResult result = RunCut({log, "-o", place}, DropPrivileges);
+        EXPECT_EQ(result.err,
+                  "ERROR!: Can't File Save!\n" + place + "\nkestrin-cut: Permission denied\n");
     }
     EXPECT_EQ(ReadFile(dir / "readonly.txt"), "earlier report");
 }

@@ -44,9 +44,11 @@ struct CutResult {
 };
 
 /// Runs kestrin-cut with `args`; `before` runs in the child just before the
-/// program starts (to drop privileges, set limits or redirect its output).
+/// program starts (to drop privileges, set limits or redirect its output), and
+/// `during` in the test while the program runs.
 inline CutResult RunCut(const std::vector<std::string>& args,
-                        const std::function<void()>& before = {}) {
+                        const std::function<void()>& before = {},
+                        const std::function<void(pid_t)>& during = {}) {
     TempDir dir;
     const std::string outPath = dir / "out", errPath = dir / "err";
     pid_t child = fork();
@@ -60,6 +62,7 @@ inline CutResult RunCut(const std::vector<std::string>& args,
         execv(KESTRIN_CUT, argv.data());
         _exit(127);
     }
+    if (during) during(child);
     CutResult result;
     int status = 0;
     struct rusage usage {};

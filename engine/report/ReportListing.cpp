@@ -1,0 +1,62 @@
+#include "report/ReportListing.h"
+
+#include <charconv>
+#include <vector>
+
+#include "report/ReportWriter.h"
+
+namespace kestrin {
+namespace {
+
+// Why `line` is no entry, or empty when it is one, with its URL and count.
+const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64_t& count) {
+    if (!line.ends_with('\r')) return "does not end with CR LF";
+    line.remove_suffix(1);
+    // A URL never holds a line break but may hold TABs and blanks: the count
+    // follows the last TAB and blank.
+    const std::size_t tab = line.rfind("\t ");
+    if (tab == std::string_view::npos) return "has no TAB and blank before a count";
+    const std::string_view digits = line.substr(tab + 2);
+    if (digits.empty() || digits[0] < '1' || digits[0] > '9')
+        return "has no count above 0 without sign or leading zero";
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    if (error == std::errc::result_out_of_range) return "has a count above 2^64 - 1";
+    if (end != digits.data() + digits.size()) return "has more than digits after its count";
+    url = line.substr(0, tab);
+    return nullptr;
+}
+
+}  // namespace
+
+std::string ReadReportListing(ByteSource& source,
+                              const std::function<void(std::string_view, std::uint64_t)>& entry) {
+    std::string pending;
+    std::vector<char> block(1 << 20);
+    std::uint64_t lineNumber = 0;
+    std::size_t scanned = 0;  // no LF in pending before this
+    for (;;) {
+        std::size_t start = 0;
+        for (std::size_t lf; (lf = pending.find('\n', scanned)) != std::string::npos;) {
+            const std::string_view line(pending.data() + start, lf - start);
+            start = scanned = lf + 1;
+            ++lineNumber;
+            if (line.substr(0, line.size() - 1) == kRankedBanner && line.ends_with('\r')) return {};
+            std::string_view url;
+            std::uint64_t count = 0;
+            if (const char* problem = ParseEntry(line, url, count))
+                return "line " + std::to_string(lineNumber) + " " + problem;
+            entry(url, count);
+        }
+        pending.erase(0, start);
+        scanned = pending.size();
+        const std::int64_t got = source.Read(block.data(), block.size());
+        if (got < 0) return {};
+        if (got == 0) {
+            if (pending.empty()) return {};
+            return "line " + std::to_string(lineNumber + 1) + " does not end with CR LF";
+        }
+        pending.append(block.data(), std::size_t(got));
+    }
+}
+
+}  // namespace kestrin
