@@ -133,13 +133,13 @@ TEST_F(SaveFaults, LimitsSignalsAndPermissionsLeaveThePreviousReport) {
     }
     // The log comes through a pipe that stays open: the run is reading when the
     // signal comes, with its temporary report made.
-    for (const int ending : {SIGTERM, SIGINT}) {
+    for (const int ending : {SIGTERM, SIGINT, SIGHUP}) {
         int feed[2];
         ASSERT_EQ(pipe(feed), 0);
         const auto asStandardInput = [&] {
             dup2(feed[0], STDIN_FILENO);
             close(feed[1]);
-            for (int each : {SIGTERM, SIGINT}) signal(each, SIG_DFL);
+            for (int each : {SIGTERM, SIGINT, SIGHUP}) signal(each, SIG_DFL);
         };
         const auto interrupt = [&](pid_t child) {
             close(feed[0]);
