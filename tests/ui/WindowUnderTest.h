@@ -33,16 +33,14 @@ class RecordingDesktop : public QObject, public Desktop {
         return files.empty() ? "unexpected dialog" : files.takeFirst();
     }
 
+    // Logged as "title [icon; buttons; default button] text".
     QMessageBox::StandardButton ShowMessageBox(QWidget* owner,
                                                const MessageBoxRequest& r) override {
         const QMetaEnum buttons = QMetaEnum::fromType<QMessageBox::StandardButtons>();
-        QStringList set;
-        for (int bit = 1; bit > 0 && bit <= int(r.buttons); bit <<= 1)
-            if (r.buttons & bit) set.append(buttons.valueToKey(bit));
         log.append(QStringLiteral("%1 [%2; %3; default %4]%5 %6")
                        .arg(r.title, QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(r.icon),
-                            set.join('|'), buttons.valueToKey(r.defaultButton), Stray(owner),
-                            r.text));
+                            buttons.valueToKeys(r.buttons).replace("|FirstButton", ""),
+                            buttons.valueToKey(r.defaultButton), Stray(owner), r.text));
         return r.buttons & QMessageBox::Yes ? answer : QMessageBox::Ok;
     }
 
