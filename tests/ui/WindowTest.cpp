@@ -87,27 +87,6 @@ class WindowTest : public QObject {
         }
     }
 
-    // Each dialog is told the file it chose before; a chosen path is shown in a face
-    // that has its characters, shortened clear of the ".." beside it.
-    void choosingAFile() {
-        WindowUnderTest w;
-        const QString log = "/ログ/アクセス <&>.log";
-        const QString save = "/var/" + QString("very-long-folder-name/").repeated(12) + "x.log";
-        w.Choose(0, log);
-        w.Choose(0, "");
-        w.Choose(1, save);
-        QCOMPARE(w.desktop.log.join('|'),
-                 "open LOG FILE [ALL (*) .]|open LOG FILE [ALL (*) .] "
-                 "after " +
-                     log + "|save SAVE.. [DATA SAVE FILE (*.dat) .dat]");
-        QCOMPARE(w.File(0)->Tag() + '|' + w.File(0)->text(), log + '|' + log);
-        for (QChar c : log) QVERIFY2(w.File(0)->fontMetrics().inFont(c), qPrintable(c));
-        QCOMPARE(w.File(1)->toolTip(), save);
-        QVERIFY(w.File(1)->text().size() < save.size() && w.File(1)->text().endsWith("x.log"));
-        QVERIFY(w.File(1)->fontMetrics().horizontalAdvance(w.File(1)->text()) <=
-                w.File(1)->contentsRect().width() - 2 * w.File(1)->indent());
-    }
-
     // A run (off the GUI thread) is framed by the busy state, the keyword is what the
     // box shows, a long run shows its progress in the title, and the window is idle
     // again after it, so the same run repeats alike.
@@ -170,14 +149,6 @@ class WindowTest : public QObject {
         QCOMPARE(Told(w.desktop.log),
                  "wait cursor | disabled | minimized | title KSTN % | "
                  "title KSTN | restored | normal cursor | enabled");
-    }
-
-    void quitEndsWithoutAWord() {
-        WindowUnderTest w;
-        w.Click("cmdEND");
-        w.Find<QAction>("MENU_F_QUIT")->trigger();
-        QCOMPARE(w.desktop.endProgramCalls, 2);
-        QCOMPARE(w.desktop.log, QStringList());
     }
 };
 
