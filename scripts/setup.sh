@@ -10,9 +10,9 @@ packages=(
     zlib1g-dev libzstd-dev
     # window
     qt6-base-dev libgl-dev fonts-ipafont-gothic
-    # tests: suites, a real X server for the window's smoke test, a screenshot tool,
-    # and xdotool to find the window and click its Quit button
-    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool
+    # tests: suites, a real X server and window manager for the window's test, a
+    # screenshot tool, and xdotool to find the window, click and type
+    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool openbox
     # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
     # dpkg-shlibdeps for the Debian package's dependencies
     librsvg2-bin desktop-file-utils appstream dpkg-dev

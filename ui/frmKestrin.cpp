@@ -1,6 +1,7 @@
 #include "frmKestrin.h"
 
 #include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -14,7 +15,6 @@
 #include "KestrinIcon.h"
 #include "PathLabel.h"
 #include "Version.h"
-#include "run/CuttingRun.h"
 
 namespace kestrin {
 namespace {
@@ -86,6 +86,9 @@ frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
     SetTabOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     Form_Load();
+    connect(&worker_, &RunWorker::Finished, this, [this] {
+        if (closeWhenRunEnds_) close();
+    });
 }
 
 void frmKestrin::CreateControls() {
@@ -172,7 +175,7 @@ void frmKestrin::cmdCutting_Click() {
     request.savePath = FileSystemPath(lblFile[kSaveIndex]->Tag());
     // Typed text equal to a list entry counts as that entry, "Space" included.
     request.backKeyword = BackKeywordFrom(cmbBackkey->currentText().toStdU16String());
-    CuttingRun(request, *this);
+    worker_.Start(std::move(request));
 }
 
 void frmKestrin::cmdEND_Click() {
@@ -251,10 +254,27 @@ bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
                       QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) == QMessageBox::Yes;
 }
 
+void frmKestrin::ShowProgress(std::int64_t bytesRead, std::int64_t logSize) {
+    if (logSize <= 0) return;
+    // A log that grows during the run may pass its size.
+    const std::int64_t percent = std::min<std::int64_t>(bytesRead * 100 / logSize, 100);
+    setWindowTitle(QStringLiteral("KSTN %1%").arg(percent));
+}
+
 void frmKestrin::LeaveBusy() {
+    setWindowTitle("KSTN");
     showNormal();
     unsetCursor();
     setEnabled(true);
+}
+
+// Closing the window is the one way out during a run (Quit is disabled with the
+// rest of the window): the run stops at once and the window closes when it has.
+void frmKestrin::closeEvent(QCloseEvent* event) {
+    if (!worker_.Running()) return QMainWindow::closeEvent(event);
+    closeWhenRunEnds_ = true;
+    worker_.Stop();
+    event->ignore();
 }
 
 }  // namespace kestrin

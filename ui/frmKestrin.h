@@ -4,6 +4,7 @@
 #include <array>
 
 #include "Desktop.h"
+#include "RunWorker.h"
 #include "run/Ui.h"
 
 class QAction;
@@ -17,8 +18,10 @@ namespace kestrin {
 class PathLabel;
 
 /// Kestrin's one window: the log and save file, the back keyword, Cutting and
-/// Quit, and the File and HELP menus. A click on Cutting runs the tally with the
-/// window as its Ui; every dialog goes through the Desktop the window is given.
+/// Quit, and the File and HELP menus. A click on Cutting runs the tally on a
+/// worker thread with the window as its Ui; every dialog goes through the Desktop
+/// the window is given. Closing the window during a run stops the run, and the
+/// window closes once it has.
 ///
 /// Controls and handlers keep the names of the original design: controls of one
 /// kind form indexed arrays, and one handler serves a whole array.
@@ -36,6 +39,11 @@ class frmKestrin : public QMainWindow, public Ui {
     void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void LeaveBusy() override;
+    /// Shown in the title, which is what a minimized window shows.
+    void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void CreateControls();
@@ -56,6 +64,8 @@ class frmKestrin : public QMainWindow, public Ui {
     void UpdateCuttingEnabled();
 
     Desktop& desktop_;
+    RunWorker worker_{*this};
+    bool closeWhenRunEnds_ = false;
 
     std::array<QLabel*, 3> lblView{};
     std::array<PathLabel*, 2> lblFile{};

@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -9,39 +8,38 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <functional>
 
 #include "FileChoice.h"
+#include "FileDialog.h"
 #include "QtDesktop.h"
 #include "TestFiles.h"
 
-using kestrin::FileDialogRequestFor;
 using kestrin::QtDesktop;
 
 namespace {
 
 // Runs `act` on the next modal window other than `shown`, once it is up: a modal
 // dialog blocks its caller, so what the user does in it comes from a timer.
-void WhenModal(std::function<void(QWidget*)> act, QWidget* shown = nullptr) {
+template <typename Modal>
+void WhenModal(std::function<void(Modal*)> act, QWidget* shown = nullptr) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, [=] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr || modal == shown || !modal->isVisible()) return;
         poll->deleteLater();
         poll->stop();
-        act(modal);
+        act(qobject_cast<Modal*>(modal));
     });
     poll->start(10);
 }
 
 // Types `file` into the file dialog and presses its Open or Save button; the message box this
 // brings up, if any, is answered `button` and its text kept in `boxText`.
-void Pick(QWidget* dialog, const QString& file,
+void Pick(QFileDialog* dialog, const QString& file,
           QMessageBox::StandardButton button = QMessageBox::NoButton, QString* boxText = nullptr) {
     if (boxText != nullptr) {
-        WhenModal(
-            [=](QWidget* modal) {
-                auto* box = qobject_cast<QMessageBox*>(modal);
+        WhenModal<QMessageBox>(
+            [=](QMessageBox* box) {
                 *boxText = box->text();
                 box->button(button)->click();
             },
@@ -76,8 +74,7 @@ class QtDesktopTest : public QObject {
         owner.setEnabled(false);
         owner.showMinimized();
         QString seen;
-        WhenModal([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
+        WhenModal<QMessageBox>([&](QMessageBox* box) {
             seen = QStringLiteral("%1|%2|%3|%4")
                        .arg(box->windowTitle(), box->text())
                        .arg(box->defaultButton() == box->button(QMessageBox::Yes))
@@ -101,26 +98,25 @@ class QtDesktopTest : public QObject {
         QFile::setPermissions(dir.filePath("locked.dat"), QFile::ReadOwner | QFile::ReadGroup);
         QString shown, refused, asked;
         QStringList folders;
-        const auto choose = [&](int index, std::function<void(QWidget*)> act,
+        const auto choose = [&](int index, std::function<void(QFileDialog*)> act,
                                 const QString& chosen = "") {
-            WhenModal([&, act, index](QWidget* dialog) {
-                auto* files = qobject_cast<QFileDialog*>(dialog);
+            WhenModal<QFileDialog>([&, act, index](QFileDialog* files) {
                 shown = files->windowTitle() + " " + files->nameFilters().join(';');
                 folders.append(files->directory().absolutePath());
                 files->setDirectory(dir.path());
                 auto* model = files->findChild<QFileSystemModel*>();
                 QTRY_COMPARE(model->rowCount(model->index(dir.path())), index == 0 ? 3 : 2);
-                act(dialog);
+                act(files);
             });
-            kestrin::FileDialogRequest request = FileDialogRequestFor(index);
+            kestrin::FileDialogRequest request = kestrin::FileDialogRequestFor(index);
             request.chosen = chosen;
             return QtDesktop().ChooseFile(nullptr, request);
         };
-        QCOMPARE(choose(0, [](QWidget* d) { Pick(d, "README"); }), dir.filePath("README"));
+        QCOMPARE(choose(0, [](QFileDialog* d) { Pick(d, "README"); }), dir.filePath("README"));
         QCOMPARE(shown, QString("LOG FILE ALL (*)"));
-        QCOMPARE(choose(0, [](QWidget* d) { qobject_cast<QDialog*>(d)->reject(); }), QString());
+        QCOMPARE(choose(0, [](QFileDialog* d) { d->reject(); }), QString());
         QCOMPARE(choose(1,
-                        [&](QWidget* d) {
+                        [&](QFileDialog* d) {
                             Pick(d, "locked.dat", QMessageBox::Ok, &refused);
                             Pick(d, "old.dat", QMessageBox::No, &asked);
                             Pick(d, "report");
@@ -131,7 +127,7 @@ class QtDesktopTest : public QObject {
         QVERIFY2(asked.startsWith("old.dat already exists"), qPrintable(asked));
         QCOMPARE(
             choose(
-                1, [&](QWidget* d) { Pick(d, "old.dat", QMessageBox::Yes, &asked); }, "/x.dat"),
+                1, [&](QFileDialog* d) { Pick(d, "old.dat", QMessageBox::Yes, &asked); }, "/x.dat"),
             dir.filePath("old.dat"));
         QCOMPARE(folders.mid(1), QStringList({dir.path(), dir.path(), "/"}));
     }

@@ -15,40 +15,35 @@
 namespace kestrin::testing {
 
 /// A Desktop that answers every dialog as told and writes down, in one log, each
-/// file dialog, each message box and each busy-state change of the window, so
-/// that a test compares a whole dialogue with the user at once.
+/// file dialog, each message box and each change of the window's busy state and
+/// title, so that a test compares a whole dialogue with the user at once.
 class RecordingDesktop : public QObject, public Desktop {
   public:
     QStringList files;  // what the next file dialogs return; "" is Cancel
     QMessageBox::StandardButton answer = QMessageBox::No;  // to every Yes/No question
     QStringList log;
     QWidget* window = nullptr;  // the owner every dialog must have
-    int endProgramCalls = 0;
 
     QString ChooseFile(QWidget* owner, const FileDialogRequest& r) override {
-        const bool open = r.mode == FileDialogRequest::Mode::Open;
         log.append(QStringLiteral("%1 %2 [%3 (%4) .%5]%6%7")
-                       .arg(open ? "open" : "save", r.title, r.filterName, r.filterPattern,
-                            r.defaultSuffix, Stray(owner),
+                       .arg(r.mode == FileDialogRequest::Mode::Open ? "open" : "save", r.title,
+                            r.filterName, r.filterPattern, r.defaultSuffix, Stray(owner),
                             r.chosen.isEmpty() ? "" : " after " + r.chosen));
-        if (files.empty()) log.append("unexpected dialog");
-        return files.empty() ? QString() : files.takeFirst();
+        return files.empty() ? "unexpected dialog" : files.takeFirst();
     }
 
+    // Logged as "title [icon; buttons; default button] text".
     QMessageBox::StandardButton ShowMessageBox(QWidget* owner,
                                                const MessageBoxRequest& r) override {
-        const QMetaEnum icons = QMetaEnum::fromType<QMessageBox::Icon>();
         const QMetaEnum buttons = QMetaEnum::fromType<QMessageBox::StandardButtons>();
-        QStringList set;
-        for (int bit = 1; bit > 0 && bit <= int(r.buttons); bit <<= 1)
-            if (r.buttons & bit) set.append(buttons.valueToKey(bit));
         log.append(QStringLiteral("%1 [%2; %3; default %4]%5 %6")
-                       .arg(r.title, icons.valueToKey(r.icon), set.join('|'),
+                       .arg(r.title, QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(r.icon),
+                            buttons.valueToKeys(r.buttons).replace("|FirstButton", ""),
                             buttons.valueToKey(r.defaultButton), Stray(owner), r.text));
         return r.buttons & QMessageBox::Yes ? answer : QMessageBox::Ok;
     }
 
-    void EndProgram() override { ++endProgramCalls; }
+    void EndProgram() override { log.append("end program"); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -61,6 +56,8 @@ class RecordingDesktop : public QObject, public Desktop {
             log.append(window->isEnabled() ? "enabled" : "disabled");
         } else if (event->type() == QEvent::WindowStateChange) {
             log.append(window->isMinimized() ? "minimized" : "restored");
+        } else if (event->type() == QEvent::WindowTitleChange) {
+            log.append("title " + window->windowTitle());
         }
         return false;
     }
@@ -90,11 +87,9 @@ struct WindowUnderTest {
         return control;
     }
     PathLabel* File(int index) { return Find<PathLabel>(QStringLiteral("lblFile(%1)").arg(index)); }
-
     void Click(const QString& name) {
         QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton);
     }
-    void Menu(const QString& item) { Find<QAction>(item)->trigger(); }
 
     /// Clicks ".." of label `index`; the dialog returns `path` ("" cancels).
     void Choose(int index, const QString& path) {
@@ -116,10 +111,15 @@ struct WindowUnderTest {
         return true;
     }
 
-    /// Clicks Cutting, answering the question `answer`, and returns the report.
+    /// Clicks Cutting, answering the question `answer`, and returns the report once
+    /// the window is back.
     QByteArray Cut(QMessageBox::StandardButton answer) {
         desktop.answer = answer;
+        desktop.log.append("click");
         Click("cmdCutting");
+        if (!QTest::qWaitFor([&] { return desktop.log.last() == "enabled"; }, 20000))
+            return "(the run never ended)";
+        desktop.log.removeOne("click");
         QFile report(File(1)->Tag());
         return report.open(QIODevice::ReadOnly) ? report.readAll() : "(no report)";
     }

@@ -1,65 +1,124 @@
 #!/usr/bin/env bash
-# Starts kestrin in a private X server, photographs its window and quits it
-# through its Quit button, as a user would.
-# usage: x11_smoke_test.sh KESTRIN SCREENSHOT.png
+# The real kestrin in a private X server under openbox, driven as a user would: on
+# a log of some 700 MB with a million distinct URLs, a run shows its progress in
+# the title, the window restored during it is painted, and closing it ends the run
+# and the program at once, leaving the previous report as it was. A second run is
+# answered Yes and its report is kestrin-cut's. Quit ends the program.
+# usage: x11_smoke_test.sh KESTRIN KESTRIN-CUT SCREENSHOT.png
 set -euo pipefail
 kestrin=$1
-shot=$2
+cut=$2
+shot=$3
 
-for tool in Xvfb xdotool import identify; do
+for tool in Xvfb openbox xdotool import convert; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
-xvfb=
-app=
+pids=()
 cleanup() {
-    [ -z "$app" ] || kill "$app" 2>/dev/null || true
-    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
-
 fail() {
-    echo "x11 smoke test: $*" >&2
+    echo "x11 test: $*" >&2
     sed 's/^/  kestrin: /' "$work/kestrin.log" >&2 2>/dev/null || true
     exit 1
 }
+# Waits up to $1 tenths of a second for the command after it to succeed.
+within() {
+    local tenths=$1
+    shift
+    for _ in $(seq "$tenths"); do
+        "$@" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
 
 # -displayfd picks a free display and writes its number once the server is up.
-Xvfb -displayfd 3 -screen 0 800x240x24 -dpi 96 -nolisten tcp 3>"$work/display" \
+Xvfb -displayfd 3 -screen 0 800x400x24 -dpi 96 -nolisten tcp 3>"$work/display" \
     2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+pids+=($!)
+within 100 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(cat "$work/display")"
 export XDG_CONFIG_HOME="$work"  # the user's settings stay untouched
+openbox --startup "touch $work/wm" >"$work/openbox.log" 2>&1 &
+pids+=($!)
+within 100 test -e "$work/wm" || fail "openbox did not start"
 
-"$kestrin" >"$work/kestrin.log" 2>&1 &
-app=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^KSTN$' | head -n 1) ||
-    fail "no window titled KSTN appeared"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-[ "$WIDTH" -eq 528 ] || fail "the window is $WIDTH pixels wide, not 528"
-menu=$((HEIGHT - 78))
-[ "$menu" -gt 0 ] || fail "the window is $HEIGHT pixels high: no room for the menu bar"
+# A million distinct URLs, each on four lines.
+awk 'BEGIN { for (i = 0; i < 1000000; i++)
+    printf "10.0.0.%d - - [07/Dec/2026] \"GET / HTTP/1.1\" 200 5 \"http://h%d.example/a/longer/path?s=%d\" \"-\"\n",
+        i % 250, i % 997, i }' >"$work/part"
+for _ in 1 2 3 4 5 6; do cat "$work/part"; done >"$work/access.log"
+rm "$work/part"
 
-sleep 1  # let the first paint land
-import -window "$window" "$shot"
-[ "$(identify -format '%wx%h' "$shot")" = "${WIDTH}x${HEIGHT}" ] || fail "bad screenshot $shot"
+# Starts kestrin on the log, names the save file $1 in its dialog and leaves the
+# window's id in $window and the menu bar's height in $menu.
+start() {
+    "$kestrin" "$work/access.log" >"$work/kestrin.log" 2>&1 &
+    app=$!
+    pids+=($app)
+    window=$(timeout 20 xdotool search --sync --onlyvisible --name '^KSTN$' | head -n 1) ||
+        fail "no window titled KSTN appeared"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    [ "$WIDTH" -eq 528 ] || fail "the window is $WIDTH pixels wide, not 528"
+    menu=$((HEIGHT - 78))
+    [ "$menu" -gt 0 ] || fail "the window is $HEIGHT pixels high: no room for the menu bar"
+    click 508 32  # SaveFile ".."
+    dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^SAVE\.\.$' | head -n 1) ||
+        fail "no save dialog"
+    xdotool windowactivate --sync "$dialog" type "$1"
+    xdotool key Return
+    within 50 bash -c "! xdotool search --onlyvisible --name '^SAVE\.\.$'" ||
+        fail "the save dialog did not take $1"
+}
+# Clicks at $1, $2 of the window's client area, below the menu bar.
+click() { xdotool mousemove --window "$window" "$1" $((menu + $2)) click 1; }
+# Waits for kestrin to end by itself within $1 tenths of a second, with status 0.
+ended() {
+    within "$1" bash -c "! kill -0 $app" || fail "kestrin is still running"
+    local status=0
+    wait "$app" || status=$?
+    [ "$status" -eq 0 ] || fail "kestrin ended with status $status"
+}
+# Answers the message box titled $1 with Return.
+answer() {
+    local box
+    box=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1) ||
+        fail "no message box $1"
+    xdotool windowactivate --sync "$box" key Return
+}
 
-# Quit sits at 440, 56 (81 x 17) in the client area below the menu bar.
-xdotool mousemove --window "$window" 480 $((menu + 64)) click 1
-for _ in $(seq 100); do
-    kill -0 "$app" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app" 2>/dev/null && fail "kestrin is still running after Quit"
-status=0
-wait "$app" || status=$?
-app=
-[ "$status" -eq 0 ] || fail "kestrin ended with status $status"
-echo "x11 smoke test: kestrin showed its window ($shot) and quit"
+# First run: closed while it counts.
+start "$work/kept.dat"
+printf 'http://old.example/\t 1\r\n' >"$work/kept.dat"
+cp "$work/kept.dat" "$work/previous.dat"
+import -window "$window" "$shot"  # the window as the README shows it
+click 392 64  # Cutting
+within 100 bash -c "xdotool getwindowname $window | grep -Eq '^KSTN [0-9]{1,2}%$'" ||
+    fail "no progress in the title: $(xdotool getwindowname "$window")"
+xdotool windowactivate --sync "$window"
+sleep 0.3
+import -window "$window" "$work/busy.png"
+[ "$(convert "$work/busy.png" -format '%[fx:mean > 0.5]' info:)" = 1 ] ||
+    fail "the window restored during the run is not painted ($work/busy.png)"
+title=$(xdotool getwindowname "$window")
+[[ "$title" =~ ^KSTN\ [0-9]{1,2}%$ ]] || fail "the run ended before the window was closed"
+xdotool key alt+F4
+ended 10
+
+# Second run: answered Yes, to the end.
+start "$work/window.dat"
+click 392 64  # Cutting
+answer Confirm
+answer Complete
+within 100 bash -c "xdotool getwindowname $window | grep -q '^KSTN$'" || fail "the title stays"
+"$cut" --ranked "$work/access.log" "$work/cut.dat" 2>/dev/null
+cmp "$work/window.dat" "$work/cut.dat" || fail "the window's report is not kestrin-cut's"
+click 480 64  # Quit
+ended 50
+cmp "$work/previous.dat" "$work/kept.dat" || fail "closing the window replaced the report"
+echo "x11 test: kestrin showed its progress, stopped when closed, reported and quit"
