@@ -116,7 +116,7 @@ click 392 64  # Cutting
 answer Confirm
 answer Complete
 within 100 bash -c "xdotool getwindowname $window | grep -q '^KSTN$'" || fail "the title stays"
-"$cut" --ranked "$work/access.log" "$work/cut.dat" 2>/dev/null
+"$cut" --ranked --quiet -o "$work/cut.dat" "$work/access.log"
 cmp "$work/window.dat" "$work/cut.dat" || fail "the window's report is not kestrin-cut's"
 click 480 64  # Quit
 ended 50
