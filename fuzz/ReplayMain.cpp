@@ -50,8 +50,10 @@ int main(int argc, char** argv) {
             input[std::size_t(header)] = char(random());
         for (std::uint32_t edits = random() % 16; edits-- > 0 && !input.empty();) {
             const std::size_t at = random() % input.size();
+            // Now and then any byte value at all, so that every one meets every code page.
+            const char byte = random() % 8 == 0 ? char(random()) : kBytes[random() % kBytes.size()];
             const std::string piece(random() % 4 == 0 ? 1 + random() % 1200 : 1 + random() % 4,
-                                    kBytes[random() % kBytes.size()]);
+                                    byte);
             if (random() % 2 == 0)
                 input.insert(at, piece);
             else

@@ -68,26 +68,6 @@ class QtDesktopTest : public QObject {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
     }
 
-    void aMessageBoxTakesInputWhileItsOwnerIsBusy() {
-        QMainWindow owner;
-        owner.show();
-        owner.setEnabled(false);
-        owner.showMinimized();
-        QString seen;
-        WhenModal<QMessageBox>([&](QMessageBox* box) {
-            seen = QStringLiteral("%1|%2|%3|%4")
-                       .arg(box->windowTitle(), box->text())
-                       .arg(box->defaultButton() == box->button(QMessageBox::Yes))
-                       .arg(box->parentWidget() == &owner && box->isEnabled());
-            box->button(QMessageBox::No)->click();
-        });
-        QCOMPARE(QtDesktop().ShowMessageBox(&owner,
-                                            {"two\nlines <b>", "Confirm", QMessageBox::Question,
-                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}),
-                 QMessageBox::No);
-        QCOMPARE(seen, QString("Confirm|two\nlines <b>|1|1"));
-    }
-
     // The open dialog takes a name without a dot as it is; the save dialog adds
     // ".dat", refuses a read-only file and asks before replacing another. Each opens
     // in the folder of the file it chose before, else in the one last chosen from.

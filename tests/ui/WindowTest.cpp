@@ -48,16 +48,12 @@ class WindowTest : public QObject {
             QString expected;
         } cases[] = {{{}, "|||off"},
                      {{"log"}, "/log|/log||off"},
-                     {{"save"}, "||/save|off"},
                      {{"log", "save"}, "/log|/log|/save|on"},
                      {{"menu save", "menu log"}, "/menu log|/menu log|/menu save|on"},
-                     {{"cancel log", "cancel save"}, "|||off"},
                      {{"log", "save", "cancel log", "cancel save"}, "/log|/log|/save|on"},
                      {{"save", "drop file:///logs/a.log"}, "/logs/a.log|/logs/a.log|/save|on"},
                      {{"drop file:///a file:///b file:///c"}, "/c|/c||off"},
-                     {{"drop file:///logs/"}, "/logs/|/logs/||off"},
                      {{"drop"}, "|||off refused"},
-                     {{"drop " + remote}, "|||off refused"},
                      {{"drop file:///a " + remote}, "|||off refused"},
                      {{"drop on save file:///a"}, "|||off refused"}};
         for (const auto& c : cases) {
@@ -132,23 +128,6 @@ class WindowTest : public QObject {
                 w.desktop.log.clear();
             }
         }
-    }
-
-    // Closing the window during a run stops the run: no question, no message; the
-    // window closes once the run is over.
-    void closingStopsARun() {
-        WindowUnderTest w;
-        w.Choose(0, big_);
-        w.Choose(1, dir_.filePath("stopped.dat"));
-        w.desktop.log.clear();
-        w.Click("cmdCutting");
-        QTRY_VERIFY(w.window.windowTitle() != "KSTN");
-        w.window.close();
-        QVERIFY(w.window.isVisible());
-        QTRY_VERIFY(!w.window.isVisible());
-        QCOMPARE(Told(w.desktop.log),
-                 "wait cursor | disabled | minimized | title KSTN % | "
-                 "title KSTN | restored | normal cursor | enabled");
     }
 };
 
