@@ -35,6 +35,7 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         Listing sorted;
     } cases[] = {
         {"CP932", {"ab", "a", "B", "a"}, {{"B", 1}, {"a", 2}, {"ab", 1}}},
+        {"CP932", {std::string("a\0", 2), "a"}, {{"a", 1}, {std::string("a\0", 2), 1}}},
         // Half-width katakana, undecodable bytes (an unassigned pair among them),
         // kanji, hiragana, ASCII: byte order is nearly the reverse of code unit order.
         {"CP932",
@@ -63,6 +64,12 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute
     };
     for (const auto& c : cases) EXPECT_EQ(Tally(c.codePage, c.urls), c.sorted);
+    // Enough URLs for the index to grow many times, each counted twice.
+    std::vector<std::string> twice;
+    Listing counted;
+    for (int i = 0; i < 2 * 50000; ++i) twice.push_back(std::to_string(100000 + i % 50000));
+    for (int i = 0; i < 50000; ++i) counted.emplace_back(std::to_string(100000 + i), 2);
+    EXPECT_TRUE(Tally("CP932", twice) == counted);
 }
 
 }  // namespace
