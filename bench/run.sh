@@ -1,25 +1,53 @@
 #!/usr/bin/env bash
-# Speed and memory of kestrin-cut on generated access logs.
+# Speed and memory of kestrin-cut against its targets, all measured in one run.
 #
-# 1. On a 1 GB log (generated once, kept in bench/out/): the best of three runs,
-#    with the log in the page cache, of `wc -l` (the floor), kestrin-cut with and
-#    without --ranked, and a mawk-and-sort pipeline doing the same tally. Prints
-#    the times, the ratios and kestrin-cut's peak memory against the targets, and
-#    checks that kestrin-cut and mawk found the same URLs with the same counts.
-# 2. On a log of the same size with 2 million distinct URLs: kestrin-cut --ranked,
-#    its time per line against the 1 GB log's.
+#   bash bench/run.sh [--big]
 #
-# Exit status 1 when the tallies disagree or a target is missed.
+# Every time is the best of KESTRIN_BENCH_ROUNDS runs with the input in the page
+# cache; only ratios of times taken in one run mean anything on a shared machine.
+#
+#   case                                                          target
+#   1 GB log, 200 k distinct: kestrin-cut / wc -l                 at most 2.0
+#   same log: mawk tally and sort / kestrin-cut                   at least 10
+#   its first 100 MB: GoAccess referrers panel / kestrin-cut      at least 100
+#   1 GB, 2 M distinct, ranked: time per line / the 200 k log's   at most 2
+#   same: peak memory                                             64 MiB + 2 x the URLs' bytes
+#   1 GB of NUL bytes: kestrin-cut / wc -l                        at most 3
+#   20 M distinct URLs (--big only): peak memory                  64 MiB + 2 x the URLs' bytes
+#   one 300 MB line: peak memory                                  64 MiB + 2 x the line
+#
+# Also, when kestrin-cut takes --jobs: the 200 k log with --jobs 1; and when
+# KESTRIN_BENCH_BASELINE names another kestrin-cut (say, one built from an older
+# commit), that one on the same log, against which --jobs 1 must not be slower
+# (at most 1.05 of its time, for the noise of a shared machine).
+#
+# Exit status 1 when kestrin-cut and mawk disagree or a target is missed.
 # Knobs (environment): KESTRIN_BENCH_SIZE (1G), KESTRIN_BENCH_DISTINCT (200000),
-# KESTRIN_BENCH_MANY (2000000), KESTRIN_BENCH_ROUNDS (3), KESTRIN_BENCH_BUILD (build-bench).
+# KESTRIN_BENCH_MANY (2000000), KESTRIN_BENCH_HUGE (20000000), KESTRIN_BENCH_HUGE_SIZE
+# (5G), KESTRIN_BENCH_ROUNDS (3), KESTRIN_BENCH_BUILD (build-bench),
+# KESTRIN_BENCH_BASELINE (unset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+big=0
+for argument in "$@"; do
+    case $argument in
+        --big) big=1 ;;
+        *)
+            echo "usage: bash bench/run.sh [--big]" >&2
+            exit 2
+            ;;
+    esac
+done
 
 size=${KESTRIN_BENCH_SIZE:-1G}
 distinct=${KESTRIN_BENCH_DISTINCT:-200000}
 many=${KESTRIN_BENCH_MANY:-2000000}
+huge=${KESTRIN_BENCH_HUGE:-20000000}
+huge_size=${KESTRIN_BENCH_HUGE_SIZE:-5G}
 rounds=${KESTRIN_BENCH_ROUNDS:-3}
 build=${KESTRIN_BENCH_BUILD:-build-bench}
+baseline=${KESTRIN_BENCH_BASELINE:-}
 out=bench/out
 mkdir -p "$out"
 
@@ -29,6 +57,16 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRIN_BUILD_UI=OF
 cmake --build "$build" -j 2 --target kestrin-cut kestrin-loggen >/dev/null
 cut_bin=$build/cli/kestrin-cut
 loggen=$build/bench/kestrin-loggen
+
+# The command line: `kestrin-cut [OPTIONS] [LOGFILE...]` with the report on standard
+# output where --help mentions --output, else the older `LOGFILE -`.
+help=$("$cut_bin" --help 2>&1 || true)
+report_to_stdout=()
+grep -q -e '--output' <<<"$help" || report_to_stdout=(-)
+has_jobs=0
+grep -q -e '--jobs' <<<"$help" && has_jobs=1
+
+echo "load before the run: $(uptime)"
 
 # A cached log is reused only while the generator's sources are unchanged.
 generator_id=$(cat bench/AccessLogGenerator.* bench/Random.h bench/ZipfSampler.h | cksum |
@@ -47,6 +85,17 @@ log_for() {
     echo "$path"
 }
 
+# Makes FILE by running the rest of the arguments into it, once.
+make_once() {
+    local path=$1
+    shift
+    if [ ! -f "$path" ]; then
+        echo "generating $path" >&2
+        "$@" >"$path.part"
+        mv "$path.part" "$path"
+    fi
+}
+
 # Wall time of one run of "$@" in seconds; a failing run stops the script.
 seconds_of() {
     local start end
@@ -59,24 +108,42 @@ seconds_of() {
     awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }'
 }
 
-min() { printf '%s\n' "$@" | sort -g | head -1; }
-max() { printf '%s\n' "$@" | sort -g | tail -1; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-# check VAR A B CONDITION: sets VAR to OK when awk finds CONDITION on a and b
-# true, otherwise to MISSED and notes the miss for the exit status.
-missed=0
-check() {
-    if awk -v a="$2" -v b="$3" "BEGIN { exit !($4) }"; then printf -v "$1" OK; else
-        printf -v "$1" MISSED
-        missed=1
-    fi
+# best VAR COMMAND...: the shortest of $rounds runs into VAR.
+best() {
+    local var=$1 t least=
+    shift
+    for ((round = 1; round <= rounds; round++)); do
+        t=$(seconds_of "$@")
+        if [ -z "$least" ] || awk -v a="$t" -v b="$least" 'BEGIN { exit !(a < b) }'; then
+            least=$t
+        fi
+    done
+    printf -v "$var" %s "$least"
 }
 
-run_wc() { wc -l <"$log" >/dev/null; }
-# Peak memory goes to $out/rss.$1 (KiB), the report to $out/kestrin$1.txt.
-run_kestrin() {
-    /usr/bin/time -f %M -o "$out/rss.$1" "$cut_bin" --keyword '"' ${2:+"$2"} "$log" \
-        "$out/kestrin$1.txt" 2>/dev/null
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+missed=0
+# row TEXT VALUE CONDITION: prints the row with OK or MISSED (awk CONDITION on v).
+row() {
+    local verdict=OK
+    if ! awk -v v="$2" "BEGIN { exit !($3) }"; then
+        verdict=MISSED
+        missed=1
+    fi
+    printf '  %-58s %12s  %s\n' "$1" "$2" "$verdict"
+}
+
+run_wc() { wc -l <"$1" >/dev/null; }
+# run_cut LOG REPORT [OPTIONS...]: kestrin-cut with the keyword '"'; its peak
+# memory (KiB) goes to $out/rss.
+run_cut() {
+    local log=$1 report=$2
+    shift 2
+    /usr/bin/time -f %M -o "$out/rss" "$cut_bin" --keyword '"' "$@" "$log" \
+        "${report_to_stdout[@]}" >"$report" 2>/dev/null
+}
+run_baseline() {
+    "$baseline" --keyword '"' "$1" - >"$2" 2>/dev/null
 }
 run_mawk() {
     LC_ALL=C mawk '
@@ -90,101 +157,132 @@ run_mawk() {
             }
         }
         END { for (url in count) print url "\t " count[url] }
-    ' "$log" | LC_ALL=C sort >"$out/mawk.txt"
+    ' "$1" | LC_ALL=C sort >"$out/mawk.txt"
 }
+run_goaccess() {
+    goaccess "$1" --no-global-config --log-format=COMBINED --enable-panel=REFERRERS \
+        --no-progress --output="$out/goaccess.csv" >/dev/null 2>&1
+}
+# Bytes of the URLs of a report's first listing (the lines before the banner).
+url_bytes_of() {
+    LC_ALL=C mawk -F '\t' '/^\*\*\*\*\*\*\*\*\*\*\* SORTTING DATA/ { exit }
+        { bytes += length($1) } END { print bytes + 0 }' "$1"
+}
+limit_kib() { echo $(((64 * 1048576 + 2 * $1) / 1024)); }
 
+# 1. The 1 GB log with 200 k distinct URLs.
 log=$(log_for "$size" "$distinct")
-cat "$log" >/dev/null  # into the page cache
+cat "$log" >/dev/null
 lines=$(wc -l <"$log")
-log_bytes=$(stat -c %s "$log")
-
-declare -a t_wc t_cut t_ranked t_mawk rss_cut rss_ranked
-for ((round = 1; round <= rounds; round++)); do
-    t_wc+=("$(seconds_of run_wc)")
-    t_cut+=("$(seconds_of run_kestrin plain)")
-    rss_cut+=("$(cat "$out/rss.plain")")
-    t_ranked+=("$(seconds_of run_kestrin ranked --ranked)")
-    rss_ranked+=("$(cat "$out/rss.ranked")")
-    t_mawk+=("$(seconds_of run_mawk)")
-done
-wc_s=$(min "${t_wc[@]}")
-cut_s=$(min "${t_cut[@]}")
-ranked_s=$(min "${t_ranked[@]}")
-mawk_s=$(min "${t_mawk[@]}")
-rss_kib=$(max "${rss_cut[@]}" "${rss_ranked[@]}")
-
-# The same tally: the same URL and count pairs, whatever the order.
-if tr -d '\r' <"$out/kestrinplain.txt" | LC_ALL=C sort | cmp -s - "$out/mawk.txt"; then
-    agree="yes"
+best wc_s run_wc "$log"
+best cut_s run_cut "$log" "$out/kestrin.txt"
+best ranked_s run_cut "$log" "$out/ranked.txt" --ranked
+best mawk_s run_mawk "$log"
+if tr -d '\r' <"$out/kestrin.txt" | LC_ALL=C sort | cmp -s - "$out/mawk.txt"; then
+    agree=yes
 else
-    agree="NO"
+    agree=NO
     missed=1
 fi
-distinct_found=$(wc -l <"$out/mawk.txt")
-url_bytes=$(LC_ALL=C mawk -F '\t' '{ bytes += length($1) } END { print bytes + 0 }' \
-    "$out/mawk.txt")
-memory_limit_kib=$(((64 * 1048576 + url_bytes) / 1024))
-
 echo
-echo "Log: $log"
-echo "     $log_bytes bytes, $lines lines, $distinct_found distinct URLs of $url_bytes bytes"
-echo "Best of $rounds, log in the page cache:"
-printf '  %-34s %8s s\n' "wc -l" "$wc_s" \
-    "kestrin-cut --keyword '\"'" "$cut_s" \
-    "kestrin-cut --keyword '\"' --ranked" "$ranked_s" \
-    "mawk tally | sort" "$mawk_s"
-check v_wc "$cut_s" "$wc_s" 'a <= 2.5 * b'
-check v_ranked "$ranked_s" "$wc_s" 'a <= 2.5 * b'
-check v_mawk "$mawk_s" "$cut_s" 'a >= 10 * b'
-check v_rss "$rss_kib" "$memory_limit_kib" 'a < b'
-echo "Targets:"
-printf '  %-44s %8s  %s\n' \
-    "kestrin / wc -l (at most 2.5)" "$(ratio "$cut_s" "$wc_s")" "$v_wc" \
-    "kestrin --ranked / wc -l (at most 2.5)" "$(ratio "$ranked_s" "$wc_s")" "$v_ranked" \
-    "mawk / kestrin (at least 10)" "$(ratio "$mawk_s" "$cut_s")" "$v_mawk" \
-    "peak memory KiB (under $memory_limit_kib)" "$rss_kib" "$v_rss"
-echo "  kestrin and mawk tallies agree: $agree"
-if [ "$agree" = yes ]; then
-    rm -f "$out"/kestrin*.txt "$out/mawk.txt"
-else
-    echo "  (compare $out/kestrinplain.txt with $out/mawk.txt)"
+echo "Log: $log ($(stat -c %s "$log") bytes, $lines lines," \
+    "$(wc -l <"$out/mawk.txt") distinct URLs of $(url_bytes_of "$out/kestrin.txt") bytes)"
+printf '  %-40s %8s s\n' "wc -l" "$wc_s" "kestrin-cut" "$cut_s" "kestrin-cut --ranked" \
+    "$ranked_s" "mawk tally | sort" "$mawk_s"
+if [ "$has_jobs" = 1 ]; then
+    best jobs1_s run_cut "$log" "$out/jobs1.txt" --jobs 1
+    printf '  %-40s %8s s\n' "kestrin-cut --jobs 1" "$jobs1_s"
+    cmp -s "$out/kestrin.txt" "$out/jobs1.txt" || {
+        echo "  kestrin-cut --jobs 1 wrote another report"
+        missed=1
+    }
 fi
-rm -f "$out"/rss.*
+if [ -n "$baseline" ]; then
+    best base_s run_baseline "$log" "$out/baseline.txt"
+    printf '  %-40s %8s s\n' "$baseline" "$base_s"
+    cmp -s "$out/kestrin.txt" "$out/baseline.txt" || {
+        echo "  the baseline wrote another report"
+        missed=1
+    }
+fi
 
-# Second benchmark: many distinct URLs, ranked, per line against the first log.
+# Its first 100 MB, cut at a line end, for the slow peer.
+prefix=${log%.log}-100M.log
+make_once "$prefix" sh -c 'head -c 100M "$1" | LC_ALL=C sed "\$d"' sh "$log"
+best prefix_cut_s run_cut "$prefix" "$out/prefix.txt"
+rounds_saved=$rounds
+rounds=1
+best goaccess_s run_goaccess "$prefix"
+rounds=$rounds_saved
+printf '  %-40s %8s s\n' "first 100 MB: kestrin-cut" "$prefix_cut_s" \
+    "first 100 MB: GoAccess referrers" "$goaccess_s"
 first_per_line=$(awk -v s="$ranked_s" -v n="$lines" 'BEGIN { print s / n }')
+
+# 2. The same size with 2 M distinct URLs, ranked.
 log=$(log_for "$size" "$many")
 cat "$log" >/dev/null
 many_lines=$(wc -l <"$log")
-declare -a t_many rss_many
-for ((round = 1; round <= rounds; round++)); do
-    t_many+=("$(seconds_of run_kestrin many --ranked)")
-    rss_many+=("$(cat "$out/rss.many")")
-done
-many_s=$(min "${t_many[@]}")
-# The entries before the ranked listing's banner line.
-banner_line=$(LC_ALL=C grep -n -a -m 1 -F '*********** SORTTING DATA' "$out/kestrinmany.txt" |
-    cut -d: -f1)
-many_distinct=$((banner_line - 1))
-many_url_bytes=$(LC_ALL=C mawk -F '\t' -v last="$many_distinct" \
-    'NR <= last { bytes += length($1) } END { print bytes + 0 }' "$out/kestrinmany.txt")
+best many_s run_cut "$log" "$out/many.txt" --ranked
+many_rss=$(cat "$out/rss")
+many_bytes=$(url_bytes_of "$out/many.txt")
 many_per_line=$(awk -v s="$many_s" -v n="$many_lines" 'BEGIN { print s / n }')
-many_rss_kib=$(max "${rss_many[@]}")
-many_limit_kib=$(((64 * 1048576 + many_url_bytes) / 1024))
-rm -f "$out"/kestrin*.txt "$out"/rss.*
+echo
+echo "Log: $log ($many_lines lines, URLs of $many_bytes bytes)"
+printf '  %-40s %8s s\n' "kestrin-cut --ranked" "$many_s"
+
+# 3. 1 GB of NUL bytes: a billion empty lines.
+nuls=$out/nul-1G.log
+make_once "$nuls" head -c 1G /dev/zero
+cat "$nuls" >/dev/null
+best nul_wc_s run_wc "$nuls"
+best nul_cut_s run_cut "$nuls" "$out/nul.txt"
+echo
+printf '  %-40s %8s s\n' "1 GB of NULs: wc -l" "$nul_wc_s" "1 GB of NULs: kestrin-cut" "$nul_cut_s"
+
+# 4. One line of 300 MB, most of it its URL.
+long=$out/line-300M.log
+make_once "$long" sh -c 'printf "GET http://"; head -c 314572788 /dev/zero | tr "\0" a; printf "\r\n"'
+run_cut "$long" "$out/long.txt"
+long_rss=$(cat "$out/rss")
+long_bytes=$(($(stat -c %s "$long") - 2))
+
+# 5. (--big) 20 M distinct URLs.
+if [ "$big" = 1 ]; then
+    log=$(log_for "$huge_size" "$huge")
+    run_cut "$log" "$out/huge.txt" --ranked
+    huge_rss=$(cat "$out/rss")
+    huge_bytes=$(url_bytes_of "$out/huge.txt")
+    echo
+    echo "Log: $log (URLs of $huge_bytes bytes)"
+fi
 
 echo
-echo "Log: $log"
-echo "     $(stat -c %s "$log") bytes, $many_lines lines, $many_distinct distinct URLs" \
-    "of $many_url_bytes bytes"
-printf '  %-34s %8s s\n' "kestrin-cut --keyword '\"' --ranked" "$many_s"
-printf '  %-44s %8s ns\n' "time per line, this log" \
-    "$(awk -v p="$many_per_line" 'BEGIN { printf "%.1f", p * 1e9 }')" \
-    "time per line, first log (--ranked)" \
-    "$(awk -v p="$first_per_line" 'BEGIN { printf "%.1f", p * 1e9 }')"
-check v_many "$many_per_line" "$first_per_line" 'a <= 2 * b'
-check v_many_rss "$many_rss_kib" "$many_limit_kib" 'a < b'
-printf '  %-44s %8s  %s\n' "ratio (at most 2)" "$(ratio "$many_per_line" "$first_per_line")" \
-    "$v_many" "peak memory KiB (under $many_limit_kib)" "$many_rss_kib" "$v_many_rss"
+echo "Targets:"
+row "200 k log: kestrin-cut / wc -l (at most 2.0)" "$(ratio "$cut_s" "$wc_s")" 'v <= 2.0'
+row "200 k log: mawk / kestrin-cut (at least 10)" "$(ratio "$mawk_s" "$cut_s")" 'v >= 10'
+echo "  kestrin-cut and mawk tallies agree: $agree"
+row "first 100 MB: GoAccess / kestrin-cut (at least 100)" \
+    "$(ratio "$goaccess_s" "$prefix_cut_s")" 'v >= 100'
+row "2 M log ranked: time per line / 200 k log's (at most 2)" \
+    "$(ratio "$many_per_line" "$first_per_line")" 'v <= 2'
+row "2 M log: peak KiB (at most $(limit_kib "$many_bytes"))" "$many_rss" \
+    "v <= $(limit_kib "$many_bytes")"
+row "1 GB of NULs: kestrin-cut / wc -l (at most 3)" "$(ratio "$nul_cut_s" "$nul_wc_s")" 'v <= 3'
+if [ "$big" = 1 ]; then
+    row "20 M log: peak KiB (at most $(limit_kib "$huge_bytes"))" "$huge_rss" \
+        "v <= $(limit_kib "$huge_bytes")"
+fi
+row "300 MB line: peak KiB (at most $(limit_kib "$long_bytes"))" "$long_rss" \
+    "v <= $(limit_kib "$long_bytes")"
+if [ "$has_jobs" = 1 ]; then
+    printf '  %-58s %12s\n' "200 k log: kestrin-cut --jobs 1 / wc -l" "$(ratio "$jobs1_s" "$wc_s")"
+fi
+if [ -n "$baseline" ]; then
+    single_s=${jobs1_s:-$cut_s}
+    row "200 k log: single-threaded / baseline (at most 1.05)" "$(ratio "$single_s" "$base_s")" \
+        'v <= 1.05'
+fi
+echo "load after the run: $(uptime)"
 
+if [ "$agree" = yes ]; then rm -f "$out"/*.txt "$out"/*.csv "$out/rss"; fi
 exit "$missed"

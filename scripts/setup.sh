@@ -22,7 +22,7 @@ packages=(
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools
-    libbenchmark-dev mawk coreutils time
+    libbenchmark-dev mawk coreutils time goaccess
 )
 
 missing=()

@@ -1,36 +1,109 @@
 #include "input/LogReader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include "input/ByteSource.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kestrin {
+namespace {
 
-LogReader::LogReader(ByteSource& source, std::size_t bufferSize)
-    : source_(&source), buffer_(std::max(bufferSize, 2 * kWindow)) {}
+// A long line grows the buffer by a quarter at a time, and by at most this much,
+// so that the buffer never holds much more than the line.
+constexpr std::size_t kMaxGrowth = 32 << 20;
+
+// The offset of the first CR or LF in [bytes, bytes + size), or size.
+std::size_t FindLineBreak(const char* bytes, std::size_t size) {
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; at + 32 <= size; at += 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 16));
+        const unsigned low =
+            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, cr), _mm_cmpeq_epi8(a, lf))));
+        const unsigned high =
+            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, cr), _mm_cmpeq_epi8(b, lf))));
+        if ((low | high) != 0)
+            return at + std::size_t(__builtin_ctzll(low | std::uint64_t(high) << 16));
+    }
+#endif
+    for (; at < size; ++at) {
+        if (bytes[at] == '\r' || bytes[at] == '\n') return at;
+    }
+    return size;
+}
+
+// The offset of the first byte that is not NUL in [bytes, bytes + size), or size.
+std::size_t FindNotNul(const char* bytes, std::size_t size) {
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; at + 64 <= size; at += 64) {
+        const __m128i* block = reinterpret_cast<const __m128i*>(bytes + at);
+        const __m128i any =
+            _mm_or_si128(_mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
+                         _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) != 0xFFFF) break;
+    }
+#endif
+    for (; at < size; ++at) {
+        if (bytes[at] != '\0') return at;
+    }
+    return size;
+}
+
+}  // namespace
 
 LogReader::LogReader(int fd, std::size_t bufferSize)
     : ownSource_(std::make_unique<FileSource>(fd)),
-      source_(ownSource_.get()),
-      buffer_(std::max(bufferSize, 2 * kWindow)) {}
+      source_(*ownSource_),
+      buffer_(static_cast<char*>(std::malloc(std::max(bufferSize, 2 * kWindow)))),
+      capacity_(std::max(bufferSize, 2 * kWindow)) {
+    if (buffer_ == nullptr) throw std::bad_alloc();
+}
+
+LogReader::LogReader(ByteSource& source, std::size_t bufferSize)
+    : source_(source),
+      buffer_(static_cast<char*>(std::malloc(std::max(bufferSize, 2 * kWindow)))),
+      capacity_(std::max(bufferSize, 2 * kWindow)) {
+    if (buffer_ == nullptr) throw std::bad_alloc();
+}
+
+LogReader::~LogReader() {
+    std::free(buffer_);
+}
 
 bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
     if (atEnd_ || Available() >= upTo) return Available() >= upTo;
     keepFrom = std::min(keepFrom, Available());
-    std::size_t needed = std::size_t(upTo - keepFrom);
-    if (base_ + std::int64_t(buffer_.size()) < upTo) {
+    const std::size_t needed = std::size_t(upTo - keepFrom);
+    if (base_ + std::int64_t(capacity_) < upTo) {
         // Keep only the line being read; grow only when that line outgrows the buffer.
-        std::size_t kept = std::size_t(Available() - keepFrom);
-        std::memmove(buffer_.data(), At(keepFrom), kept);
-        base_ = keepFrom;
-        size_ = kept;
-        if (needed > buffer_.size()) buffer_.resize(std::max(needed, 2 * buffer_.size()));
+        if (keepFrom > base_) {
+            const std::size_t kept = std::size_t(Available() - keepFrom);
+            std::memmove(buffer_, At(keepFrom), kept);
+            base_ = keepFrom;
+            size_ = kept;
+        }
+        if (needed > capacity_) {
+            void* grown = std::realloc(buffer_, needed);
+            if (grown == nullptr) throw std::bad_alloc();
+            buffer_ = static_cast<char*>(grown);
+            capacity_ = needed;
+        }
     }
     while (Available() < upTo) {
-        std::int64_t got = source_->Read(buffer_.data() + size_, buffer_.size() - size_);
+        const std::int64_t got = source_.Read(buffer_ + size_, capacity_ - size_);
         if (got <= 0) {
+            if (got < 0) error_ = source_.Error();
             atEnd_ = true;
             break;
         }
@@ -40,32 +113,36 @@ bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
     return Available() >= upTo;
 }
 
-std::int64_t LogReader::FindByte(char byte, std::int64_t from, std::int64_t limit,
-                                 std::int64_t& found, std::int64_t& scannedTo) {
-    // Nothing lies between `from` and a remembered hit, nor below `scannedTo`, and
-    // positions only grow: each byte of the log is searched once per byte value.
-    // The search runs on to the end of the buffer, past `limit`, so that a byte
-    // that is rare in the log costs one search a buffer, not one a line.
-    if (found >= from) return found < limit ? found : -1;
-    std::int64_t start = std::max(from, scannedTo);
-    std::int64_t end = Available();
+std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
+    // Nothing lies between `from` and a remembered hit, nor below the scanned
+    // mark, and positions only grow: each byte of the log is searched once. The
+    // search runs on past `limit` (to the next break or the end of the buffer) so
+    // that a line's search also serves the lines before the break.
+    if (nextBreak_ >= from) return nextBreak_ < limit ? nextBreak_ : -1;
+    const std::int64_t start = std::max(from, breakScannedTo_);
+    const std::int64_t end = Available();
     if (start >= end) return -1;
-    const void* hit = std::memchr(At(start), byte, std::size_t(end - start));
-    if (hit == nullptr) {
-        scannedTo = end;
-        return -1;
-    }
-    found = base_ + (static_cast<const char*>(hit) - buffer_.data());
-    scannedTo = found;
-    return found < limit ? found : -1;
+    const std::int64_t hit =
+        start + std::int64_t(FindLineBreak(At(start), std::size_t(end - start)));
+    breakScannedTo_ = hit;
+    if (hit == end) return -1;
+    nextBreak_ = hit;
+    return hit < limit ? hit : -1;
 }
 
-std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
-    std::int64_t cr = FindByte('\r', from, limit, nextCr_, crScannedTo_);
-    std::int64_t lf = FindByte('\n', from, limit, nextLf_, lfScannedTo_);
-    if (cr < 0) return lf;
-    if (lf < 0) return cr;
-    return std::min(cr, lf);
+std::int64_t LogReader::NextNul(std::int64_t from, std::int64_t limit) {
+    if (nextNul_ >= from) return nextNul_ < limit ? nextNul_ : -1;
+    const std::int64_t start = std::max(from, nulScannedTo_);
+    const std::int64_t end = Available();
+    if (start >= end) return -1;
+    const void* hit = std::memchr(At(start), '\0', std::size_t(end - start));
+    if (hit == nullptr) {
+        nulScannedTo_ = end;
+        return -1;
+    }
+    nextNul_ = base_ + (static_cast<const char*>(hit) - buffer_);
+    nulScannedTo_ = nextNul_;
+    return nextNul_ < limit ? nextNul_ : -1;
 }
 
 std::optional<LogLine> LogReader::NextLine() {
@@ -80,8 +157,7 @@ std::optional<LogLine> LogReader::NextLine() {
         // A CR LF is one terminator only when the window still holds the LF.
         bool crLf = *At(lineEnd) == '\r' && lineEnd + 1 < windowEnd && *At(lineEnd + 1) == '\n';
         next = lineEnd + (crLf ? 2 : 1);
-    } else if (std::int64_t nul = FindByte('\0', start, windowEnd, nextNul_, nulScannedTo_);
-               nul >= 0) {
+    } else if (std::int64_t nul = NextNul(start, windowEnd); nul >= 0) {
         lineEnd = nul;
         next = nul + 1;
     } else if (windowEnd - start < std::int64_t(kWindow)) {
@@ -95,7 +171,8 @@ std::optional<LogLine> LogReader::NextLine() {
             lineEnd = NextLineBreak(from, Available());
             if (lineEnd >= 0) break;
             from = Available();
-            if (!Fill(start, from + std::int64_t(buffer_.size()))) {
+            const std::size_t growth = std::max(kWindow, std::min(capacity_ / 4, kMaxGrowth));
+            if (!Fill(start, from + std::int64_t(growth))) {
                 if (from == Available()) break;
             }
         }
@@ -111,6 +188,35 @@ std::optional<LogLine> LogReader::NextLine() {
     }
     next_ = next;
     return LogLine{{At(start), std::size_t(lineEnd - start)}, start + 1};
+}
+
+bool LogReader::SkipEmptyNuls() {
+    // A NUL at p is an empty line of its own exactly when no CR or LF lies in the
+    // window [p, p + 1024): so every NUL of the run before the point 1023 bytes
+    // short of the next line break is one, and all of them go at once.
+    const std::int64_t start = next_;
+    if (*At(start) != '\0') return false;
+    std::int64_t limit;
+    if (const std::int64_t lineBreak = NextLineBreak(start, Available()); lineBreak >= 0) {
+        limit = lineBreak - std::int64_t(kWindow) + 1;
+    } else if (atEnd_) {
+        limit = Available();  // the windows end with the log: no break in any of them
+    } else {
+        limit = Available() - std::int64_t(kWindow) + 1;
+    }
+    if (limit <= start) return false;
+    next_ = start + std::int64_t(FindNotNul(At(start), std::size_t(limit - start)));
+    return true;
+}
+
+std::optional<LogLine> LogReader::NextNonEmptyLine() {
+    for (;;) {
+        Fill(next_, next_ + std::int64_t(kWindow));
+        if (next_ >= Available()) return std::nullopt;
+        if (SkipEmptyNuls()) continue;
+        std::optional<LogLine> line = NextLine();
+        if (!line || !line->text.empty()) return line;
+    }
 }
 
 }  // namespace kestrin

@@ -10,6 +10,8 @@
 
 namespace kestrin {
 
+class ByteSource;
+
 /// One line of the log, without its terminator.
 struct LogLine {
     /// The line's bytes, valid until the next call of NextLine.
@@ -29,18 +31,25 @@ class LogReader {
   public:
     static constexpr std::size_t kWindow = 1024;
 
-    /// Reads the log's bytes from `source`, which must outlive the reader.
-    explicit LogReader(ByteSource& source, std::size_t bufferSize = 1 << 20);
     /// Reads the plain log open on `fd`, which stays the caller's to close.
     explicit LogReader(int fd, std::size_t bufferSize = 1 << 20);
+    /// Reads from `source`, which must outlive the reader.
+    explicit LogReader(ByteSource& source, std::size_t bufferSize = 1 << 20);
+    ~LogReader();
+    LogReader(const LogReader&) = delete;
+    LogReader& operator=(const LogReader&) = delete;
 
     /// The next line, or nothing at the end of the log (or after a read error,
     /// see Error).
     std::optional<LogLine> NextLine();
 
-    /// The errno of a failed read, 0 while every read has succeeded; the source
-    /// says more (a damaged compressed log).
-    int Error() const { return source_->Error(); }
+    /// The next line that holds at least one byte: NextLine, with the empty lines
+    /// passed over. A run of NULs (an empty line each, where no CR or LF follows
+    /// within the window) is passed over in one vector pass, not line by line.
+    std::optional<LogLine> NextNonEmptyLine();
+
+    /// The errno of a failed read, 0 while every read has succeeded.
+    int Error() const { return error_; }
     /// Bytes of the log read so far.
     std::int64_t BytesRead() const { return fileOffset_; }
 
@@ -49,24 +58,29 @@ class LogReader {
     // Reads until the buffer holds the log up to `upTo`, keeping what lies from
     // `keepFrom` on; false when the log ends (or fails) before that.
     bool Fill(std::int64_t keepFrom, std::int64_t upTo);
-    const char* At(std::int64_t pos) const { return buffer_.data() + (pos - base_); }
+    const char* At(std::int64_t pos) const { return buffer_ + (pos - base_); }
     std::int64_t Available() const { return base_ + std::int64_t(size_); }
-    std::int64_t FindByte(char byte, std::int64_t from, std::int64_t limit, std::int64_t& found,
-                          std::int64_t& scannedTo);
-    std::int64_t NextLineBreak(std::int64_t from, std::int64_t limit);  // first CR or LF, or -1
+    // The first CR or LF in [from, limit), or -1; one pass over CR and LF together.
+    std::int64_t NextLineBreak(std::int64_t from, std::int64_t limit);
+    std::int64_t NextNul(std::int64_t from, std::int64_t limit);
+    // Passes over the NULs at next_ that are empty lines; false when there are none.
+    bool SkipEmptyNuls();
 
-    std::unique_ptr<ByteSource> ownSource_;  // for a reader made from a descriptor
-    ByteSource* source_;
+    std::unique_ptr<ByteSource> ownSource_;
+    ByteSource& source_;
     std::int64_t next_ = 0;  // where the next line starts
-    std::vector<char> buffer_;
+    // malloc'd, so that a long line grows it with realloc, which moves pages rather
+    // than copying them and never holds the old and the new buffer at once.
+    char* buffer_ = nullptr;
+    std::size_t capacity_ = 0;
     std::int64_t base_ = 0;
     std::size_t size_ = 0;
     std::int64_t fileOffset_ = 0;
     bool atEnd_ = false;
-    // Where the next CR, LF and NUL were last seen, and how far each search went,
-    // so a run of short lines never scans the same bytes twice.
-    std::int64_t nextCr_ = -1, crScannedTo_ = 0;
-    std::int64_t nextLf_ = -1, lfScannedTo_ = 0;
+    int error_ = 0;
+    // Where the next line break and NUL were last seen, and how far each search
+    // went, so a run of short lines never scans the same bytes twice.
+    std::int64_t nextBreak_ = -1, breakScannedTo_ = 0;
     std::int64_t nextNul_ = -1, nulScannedTo_ = 0;
 };
 

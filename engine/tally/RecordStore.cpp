@@ -12,27 +12,48 @@ constexpr std::size_t kMaxBlocks = 4095;  // so that a reference + 1 fits 32 bit
 
 }  // namespace
 
-std::uint32_t RecordStore::Add(std::string_view url, std::string_view key) {
-    if (url.size() > kMaxLength || key.size() > kMaxLength) throw std::length_error("URL too long");
-    const std::uint32_t keyLength =
-        key.data() == nullptr ? Record::kPlain : std::uint32_t(key.size());
-    const std::size_t words = Words(url.size(), keyLength);
+std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t count) {
+    if (url.size() > kMaxLength) throw std::length_error("URL too long");
+    const std::size_t words = Words(url.size());
     if (blocks_.empty() || words > blockSize_ - blockUsed_.back()) {
         if (blocks_.size() == kMaxBlocks) throw std::length_error("too many distinct URLs");
         blockSize_ = std::max(kBlockWords, words);
-        blocks_.push_back(std::make_unique<std::uint64_t[]>(blockSize_));
+        // Not zeroed: only the words records take are ever touched.
+        blocks_.push_back(std::make_unique_for_overwrite<std::uint64_t[]>(blockSize_));
         blockUsed_.push_back(0);
     }
     auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_.back());
     blockUsed_.back() += words;
+    ++recordCount_;
 
     Record* record = Resolve(ref);
-    record->count = 1;
-    record->length = std::uint32_t(url.size());
-    record->keyLength = keyLength;
+    record->countLow = 0;
+    record->lengthAndFlag = std::uint32_t(url.size()) | (plain ? Record::kPlainFlag : 0);
     if (!url.empty()) std::memcpy(record->Bytes(), url.data(), url.size());
-    if (!key.empty()) std::memcpy(record->Bytes() + url.size(), key.data(), key.size());
+    AddCount(ref, count);
     return ref;
+}
+
+void RecordStore::AddCount(std::uint32_t ref, std::uint64_t count) {
+    Record* record = Resolve(ref);
+    const std::uint64_t low = std::uint64_t(record->countLow) + (count & 0xFFFFFFFF);
+    record->countLow = std::uint32_t(low);
+    const std::uint64_t high = (count >> 32) + (low >> 32);
+    if (high != 0) highCounts_[ref] += std::uint32_t(high);
+}
+
+std::uint64_t RecordStore::Count(std::uint32_t ref) const {
+    const std::uint64_t low = Resolve(ref)->countLow;
+    if (highCounts_.empty()) return low;
+    auto high = highCounts_.find(ref);
+    return high == highCounts_.end() ? low : std::uint64_t(high->second) << 32 | low;
+}
+
+std::uint64_t RecordStore::TakeCount(std::uint32_t ref) {
+    const std::uint64_t count = Count(ref);
+    Resolve(ref)->countLow = 0;
+    if (!highCounts_.empty()) highCounts_.erase(ref);
+    return count;
 }
 
 }  // namespace kestrin::detail

@@ -2,128 +2,243 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "text/CodePage.h"
 
 namespace kestrin::detail {
 namespace {
 
-std::uint64_t BigEndianAt(std::string_view key, std::size_t from) {
-    unsigned char bytes[8] = {};
-    if (from < key.size()) {
-        std::memcpy(bytes, key.data() + from, std::min<std::size_t>(8, key.size() - from));
-    }
-    std::uint64_t value = 0;
-    for (unsigned char byte : bytes) value = value << 8 | byte;
-    return value;
-}
-
+constexpr std::size_t kWindow = 15;  // key bytes a sort item carries
 constexpr std::size_t kWindowedDepth = 256;
 
-// Sixteen key bytes from some depth on, as numbers, so that the sort compares
-// inside its array instead of following two pointers to the keys.
-struct SortItem {
-    std::uint64_t head, next;
-    std::uint32_t ref;
-    std::uint32_t keyLength;
+// The sort key of a URL, byte by byte: its UTF-16 code units, each written as
+// UTF-8 would write that value, so that bytewise order is code unit order. A
+// plain URL is its own key; any other is decoded as it is read, never stored,
+// since most of the table never needs its key past the first few bytes.
+class KeyReader {
+  public:
+    KeyReader(const CodePage& page, const Record& record)
+        : page_(page), url_(record.Url()), plain_(record.Plain()) {}
+
+    // The next key byte, or -1 at the end of the key.
+    int Next() {
+        if (plain_) return at_ < url_.size() ? std::uint8_t(url_[at_++]) : -1;
+        if (pendingAt_ == pendingSize_ && !DecodeChar()) return -1;
+        return pending_[pendingAt_++];
+    }
+    void Skip(std::size_t count) {
+        if (plain_) {
+            at_ = std::min(url_.size(), at_ + count);
+            return;
+        }
+        while (count-- > 0 && Next() >= 0) {
+        }
+    }
+
+  private:
+    bool DecodeChar() {
+        if (at_ >= url_.size()) return false;
+        const std::size_t length = page_.CharLength(url_, at_);
+        units_.clear();
+        page_.Decode(url_.substr(at_, length), units_);
+        at_ += length;
+        pendingAt_ = pendingSize_ = 0;
+        for (char16_t unit : units_) {
+            if (unit < 0x80) {
+                pending_[pendingSize_++] = std::uint8_t(unit);
+            } else if (unit < 0x800) {
+                pending_[pendingSize_++] = std::uint8_t(0xC0 | unit >> 6);
+                pending_[pendingSize_++] = std::uint8_t(0x80 | (unit & 0x3F));
+            } else {
+                pending_[pendingSize_++] = std::uint8_t(0xE0 | unit >> 12);
+                pending_[pendingSize_++] = std::uint8_t(0x80 | ((unit >> 6) & 0x3F));
+                pending_[pendingSize_++] = std::uint8_t(0x80 | (unit & 0x3F));
+            }
+        }
+        return pendingSize_ > 0;
+    }
+
+    const CodePage& page_;
+    std::string_view url_;
+    bool plain_;
+    std::size_t at_ = 0;
+    std::u16string units_;
+    std::uint8_t pending_[12];
+    std::size_t pendingAt_ = 0, pendingSize_ = 0;
 };
+
+// Three-way comparison of two keys from `depth` on.
+int CompareKeys(const CodePage& page, const Record& a, const Record& b, std::size_t depth) {
+    if (a.Plain() && b.Plain()) {
+        const int order = a.Url()
+                              .substr(std::min<std::size_t>(depth, a.Length()))
+                              .compare(b.Url().substr(std::min<std::size_t>(depth, b.Length())));
+        return order;
+    }
+    KeyReader x(page, a), y(page, b);
+    x.Skip(depth);
+    y.Skip(depth);
+    for (;;) {
+        const int p = x.Next(), q = y.Next();
+        if (p != q) return p < q ? -1 : 1;
+        if (p < 0) return 0;
+    }
+}
+
+// Fifteen key bytes from some depth on, as two numbers, and where the key ends
+// (0 to 15 bytes into the window, or 16 when it goes on past it) in the low byte
+// of the second, so that the sort compares inside its array instead of following
+// a reference to the record. A key that ends inside a window is a prefix of the
+// longer ones with the same bytes there, and comes first. Twenty bytes, packed:
+// a table of tens of millions of URLs is sorted in little more than its records.
+struct __attribute__((packed)) SortItem {
+    std::uint64_t head;
+    std::uint64_t next;
+    std::uint32_t ref;
+};
+static_assert(sizeof(SortItem) == 20);
+
+constexpr unsigned kGoesOn = kWindow + 1;
 
 class KeySorter {
   public:
-    explicit KeySorter(const RecordStore& records) : records_(records) {}
+    KeySorter(const RecordStore& records, const CodePage& page, const Progress& progress,
+              std::uint64_t total)
+        : records_(records), page_(page), progress_(progress), total_(total) {}
 
-    std::string_view Key(const SortItem& item) const { return records_.Resolve(item.ref)->Key(); }
+    const Record& RecordOf(const SortItem& item) const { return *records_.Resolve(item.ref); }
 
     void LoadWindow(SortItem& item, std::size_t depth) const {
-        std::string_view key = Key(item);
-        item.head = BigEndianAt(key, depth);
-        item.next = BigEndianAt(key, depth + 8);
+        const Record& record = RecordOf(item);
+        unsigned char bytes[kWindow + 1] = {};
+        std::size_t valid = 0;
+        if (record.Plain()) {
+            const std::string_view url = record.Url();
+            if (depth < url.size()) {
+                valid = std::min(kWindow + 1, url.size() - depth);
+                std::memcpy(bytes, url.data() + depth, valid);
+            }
+        } else {
+            KeyReader key(page_, record);
+            key.Skip(depth);
+            for (int byte; valid < kWindow + 1 && (byte = key.Next()) >= 0;)
+                bytes[valid++] = std::uint8_t(byte);
+        }
+        std::uint64_t head = 0, next = 0;
+        for (std::size_t i = 0; i < 8; ++i) head = head << 8 | bytes[i];
+        for (std::size_t i = 8; i < kWindow; ++i) next = next << 8 | bytes[i];
+        item.head = head;
+        item.next = next << 8 | valid;  // valid is kGoesOn when the key goes on
     }
 
     // Past the first window the records are read in sort order, not in the order
-    // they lie in memory: fetch each record's header, then its key bytes, ahead.
+    // they lie in memory: fetch each record ahead.
     void LoadWindows(SortItem* first, SortItem* last, std::size_t depth) const {
-        constexpr std::ptrdiff_t kHeaderAhead = 16, kKeyAhead = 8;
+        constexpr std::ptrdiff_t kAhead = 12;
         const std::ptrdiff_t count = last - first;
         for (std::ptrdiff_t i = 0; i < count; ++i) {
-            if (i + kHeaderAhead < count)
-                __builtin_prefetch(records_.Resolve(first[i + kHeaderAhead].ref));
-            if (i + kKeyAhead < count) {
-                std::string_view key = Key(first[i + kKeyAhead]);
-                if (depth < key.size()) __builtin_prefetch(key.data() + depth);
+            if (i + kAhead < count) {
+                const char* ahead = reinterpret_cast<const char*>(&RecordOf(first[i + kAhead]));
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(ahead + 8 + depth);
             }
             LoadWindow(first[i], depth);
         }
     }
 
-    // Sorts items whose keys agree before `depth`, sixteen bytes at a time: a run
-    // of equal windows is sorted again on the next sixteen bytes. A key that ends
+    // Sorts items whose keys agree before `depth`, eight bytes at a time: a run
+    // of equal windows is sorted again on the next eight bytes. A key that ends
     // inside an equal window is a prefix of the longer ones there and comes first.
-    void Sort(SortItem* first, SortItem* last, std::size_t depth) const {
+    void Sort(SortItem* first, SortItem* last, std::size_t depth) {
+        if (last - first < 2) {
+            Done(std::size_t(last - first));
+            return;
+        }
         if (depth >= kWindowedDepth) {
             // Keys this alike are rare: compare the rest of them whole.
             std::sort(first, last, [this, depth](const SortItem& a, const SortItem& b) {
-                return Key(a).substr(depth) < Key(b).substr(depth);
+                return CompareKeys(page_, RecordOf(a), RecordOf(b), depth) < 0;
             });
+            Done(std::size_t(last - first));
             return;
         }
         if (depth > 0) LoadWindows(first, last, depth);
-        const std::size_t windowEnd = depth + 16;
-        auto shown = [windowEnd](const SortItem& item) {
-            return std::min<std::size_t>(item.keyLength, windowEnd);
+        auto less = [](const SortItem& a, const SortItem& b) {
+            const std::uint64_t ah = a.head, bh = b.head;
+            return ah != bh ? ah < bh : a.next < b.next;
         };
-        std::sort(first, last, [&shown](const SortItem& a, const SortItem& b) {
-            if (a.head != b.head) return a.head < b.head;
-            if (a.next != b.next) return a.next < b.next;
-            return shown(a) < shown(b);
+        // Most URLs begin alike: a range of equal windows needs no sorting.
+        const std::uint64_t firstHead = first->head, firstNext = first->next;
+        const bool alike = std::all_of(first, last, [&](const SortItem& item) {
+            return item.head == firstHead && item.next == firstNext;
         });
+        if (!alike) std::sort(first, last, less);
         for (SortItem* run = first; run != last;) {
             SortItem* end = run + 1;
-            while (end != last && end->head == run->head && end->next == run->next &&
-                   shown(*end) == shown(*run)) {
-                ++end;
-            }
+            while (end != last && !less(*run, *end)) ++end;
             // Keys that end inside an equal window are equal: nothing is left to sort.
-            if (end - run > 1 && shown(*run) == windowEnd) Sort(run, end, windowEnd);
+            if (end - run > 1 && (run->next & 0xFF) == kGoesOn) {
+                Sort(run, end, depth + kWindow);
+            } else {
+                Done(std::size_t(end - run));
+            }
             run = end;
         }
     }
 
   private:
+    void Done(std::size_t items) {
+        done_ += items;
+        if (progress_ && (done_ >= nextReport_ || done_ == total_)) {
+            progress_(done_, total_);
+            nextReport_ = done_ + std::max<std::uint64_t>(total_ / 128, 4096);
+        }
+    }
+
     const RecordStore& records_;
+    const CodePage& page_;
+    const Progress& progress_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+    std::uint64_t nextReport_ = 0;
 };
 
 }  // namespace
 
-std::vector<const Record*> MergeInUrlOrder(const RecordStore& records, std::size_t count) {
+std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page,
+                                           const Progress& progress) {
     // Records are read in the order they were made, block by block, which is
     // both the fastest order to read them in and the order their URLs came in.
-    const KeySorter sorter(records);
+    KeySorter sorter(records, page, progress, records.RecordCount());
     std::vector<SortItem> items;
-    items.reserve(count);
-    records.ForEach([&](std::uint32_t ref, const Record* record) {
-        SortItem item{0, 0, ref, std::uint32_t(record->Key().size())};
+    items.reserve(records.RecordCount());
+    records.ForEach([&](std::uint32_t ref, const Record*) {
+        SortItem item{0, 0, ref};
         sorter.LoadWindow(item, 0);
         items.push_back(item);
     });
     sorter.Sort(items.data(), items.data() + items.size(), 0);
 
     // Byte forms that decode to the same text are one URL, shown as first seen.
-    std::vector<const Record*> order;
+    // Only forms that are not their own key can decode alike.
+    std::vector<std::uint32_t> order;
     order.reserve(items.size());
     for (std::size_t i = 0; i < items.size();) {
         std::size_t end = i + 1;
         std::uint32_t shown = items[i].ref;
-        while (end < items.size() && records.Resolve(items[i].ref)->keyLength != Record::kPlain &&
-               sorter.Key(items[end]) == sorter.Key(items[i])) {
+        const Record& record = sorter.RecordOf(items[i]);
+        while (end < items.size() && !record.Plain() && items[end].head == items[i].head &&
+               items[end].next == items[i].next && !sorter.RecordOf(items[end]).Plain() &&
+               CompareKeys(page, sorter.RecordOf(items[end]), record, 0) == 0) {
             shown = std::min(shown, items[end].ref);
             ++end;
         }
-        Record* entry = records.Resolve(shown);
         for (std::size_t other = i; other < end; ++other) {
-            if (items[other].ref == shown) continue;
-            entry->count += records.Resolve(items[other].ref)->count;
-            records.Resolve(items[other].ref)->count = 0;
+            if (items[other].ref != shown)
+                records.AddCount(shown, records.TakeCount(items[other].ref));
         }
-        order.push_back(entry);
+        order.push_back(shown);
         i = end;
     }
     return order;

@@ -1,13 +1,23 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "tally/RecordStore.h"
 
+namespace kestrin {
+class CodePage;
+}
+
 namespace kestrin::detail {
 
-/// The records in URL order, byte forms with one key merged into the form seen
-/// first (whose count then holds them all).
-std::vector<const Record*> MergeInUrlOrder(const RecordStore& records, std::size_t count);
+/// How far a long step has come: `done` of `total` units of work.
+using Progress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+/// The references of the records in URL order, byte forms that decode alike
+/// merged into the form seen first (whose count then holds them all).
+std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page,
+                                           const Progress& progress);
 
 }  // namespace kestrin::detail

@@ -7,38 +7,61 @@ namespace kestrin {
 UrlEntry UrlTable::operator[](std::size_t index) const {
     // The listing is read in order, its records are not: fetch a few ahead.
     if (index + 8 < order_.size()) {
-        const char* ahead = reinterpret_cast<const char*>(order_[index + 8]);
+        const char* ahead = reinterpret_cast<const char*>(records_.Resolve(order_[index + 8]));
         __builtin_prefetch(ahead);
         __builtin_prefetch(ahead + 64);
     }
-    const detail::Record* record = order_[index];
-    return {record->Url(), record->count};
+    const std::uint32_t ref = order_[index];
+    return {records_.Resolve(ref)->Url(), records_.Count(ref)};
 }
 
-void UrlTable::RankByCount() {
+void UrlTable::RankByCount(const ProgressReport& progress) {
     // The selection sort that swaps the leftmost largest count of the rest into
     // place takes the entries of each count, highest count first, in the order
     // of the positions they hold when their count's turn comes; and it moves
-    // only the entry at the front, to where the one taken stood. So sort by count
-    // once, then take each count's positions in order, swapping as it would.
+    // only the entry at the front, to where the one taken stood. So order the
+    // entries by count once, then take each count's positions in order, swapping
+    // as it would. Arrays of 32-bit positions, so that a table of tens of millions
+    // of entries ranks in little more memory than its listing.
     const std::size_t n = order_.size();
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> byCount(n);  // count, position
-    std::vector<std::uint32_t> entryAt(n), positionOf(n), positions;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        byCount[i] = {order_[i]->count, i};
-        entryAt[i] = positionOf[i] = i;
+    std::vector<std::uint32_t> byCount(n);  // positions in the listing, by descending count
+    std::vector<bool> startsCount(n);       // where byCount moves on to a lower count
+    {
+        std::vector<std::uint64_t> counts(n);
+        std::uint64_t highest = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i + 16 < n) __builtin_prefetch(records_.Resolve(order_[i + 16]));
+            counts[i] = records_.Count(order_[i]);
+            highest = std::max(highest, counts[i]);
+        }
+        if (highest < (std::uint64_t(1) << 24)) {
+            // Counts are small next to the table: a counting sort, linear and stable.
+            std::vector<std::uint32_t> firstOf(std::size_t(highest) + 2, 0);
+            for (std::uint64_t count : counts) ++firstOf[std::size_t(highest - count) + 1];
+            for (std::size_t c = 1; c < firstOf.size(); ++c) firstOf[c] += firstOf[c - 1];
+            for (std::uint32_t i = 0; i < n; ++i)
+                byCount[firstOf[std::size_t(highest - counts[i])]++] = i;
+        } else {
+            for (std::uint32_t i = 0; i < n; ++i) byCount[i] = i;
+            std::stable_sort(byCount.begin(), byCount.end(), [&](std::uint32_t a, std::uint32_t b) {
+                return counts[a] > counts[b];
+            });
+        }
+        for (std::size_t k = 0; k < n; ++k)
+            startsCount[k] = k == 0 || counts[byCount[k]] != counts[byCount[k - 1]];
     }
-    std::sort(byCount.begin(), byCount.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::uint32_t> entryAt(n), positionOf(n);
+    for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
     std::size_t front = 0;
+    std::uint64_t nextReport = 0;
     for (std::size_t first = 0; first < n;) {
         std::size_t last = first + 1;
-        while (last < n && byCount[last].first == byCount[first].first) ++last;
-        positions.clear();
-        for (std::size_t k = first; k < last; ++k)
-            positions.push_back(positionOf[byCount[k].second]);
-        std::sort(positions.begin(), positions.end());
-        for (std::uint32_t taken : positions) {
+        while (last < n && !startsCount[last]) ++last;
+        // The count's positions take the place of its entries, read just before.
+        for (std::size_t k = first; k < last; ++k) byCount[k] = positionOf[byCount[k]];
+        std::sort(byCount.begin() + std::ptrdiff_t(first), byCount.begin() + std::ptrdiff_t(last));
+        for (std::size_t k = first; k < last; ++k) {
+            const std::uint32_t taken = byCount[k];
             const std::uint32_t moved = entryAt[front], chosen = entryAt[taken];
             entryAt[front] = chosen;
             entryAt[taken] = moved;
@@ -47,10 +70,15 @@ void UrlTable::RankByCount() {
             ++front;
         }
         first = last;
+        if (progress && (first >= nextReport || first == n)) {
+            progress(first, n);
+            nextReport = first + std::max<std::size_t>(n / 128, 4096);
+        }
     }
-    std::vector<const detail::Record*> ranked(n);
-    for (std::size_t i = 0; i < n; ++i) ranked[i] = order_[entryAt[i]];
-    order_.swap(ranked);
+    std::vector<std::uint32_t>().swap(byCount);
+    // The ranked references, written over an array no longer needed.
+    for (std::size_t i = 0; i < n; ++i) positionOf[i] = order_[entryAt[i]];
+    order_.swap(positionOf);
 }
 
 }  // namespace kestrin

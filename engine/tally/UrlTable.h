@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,10 @@ struct UrlEntry {
     std::uint64_t Count = 0;
 };
 
+/// How far a long step has come: `done` of `total` units of work. Called now
+/// and then from the thread doing the work, and once more when it is complete.
+using ProgressReport = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
 /// The listing of a finished tally, made by UrlTally::SortByUrl: the entries in
 /// URL order until RankByCount puts them in ranked order.
 class UrlTable {
@@ -25,15 +30,15 @@ class UrlTable {
 
     /// Reorders the entries by descending count exactly as a selection sort that
     /// swaps the leftmost largest count of the rest into place would, in O(n log n).
-    void RankByCount();
+    void RankByCount(const ProgressReport& progress = {});
 
   private:
     friend class UrlTally;
-    UrlTable(detail::RecordStore records, std::vector<const detail::Record*> order)
+    UrlTable(detail::RecordStore records, std::vector<std::uint32_t> order)
         : records_(std::move(records)), order_(std::move(order)) {}
 
     detail::RecordStore records_;
-    std::vector<const detail::Record*> order_;
+    std::vector<std::uint32_t> order_;  // record references
 };
 
 }  // namespace kestrin

@@ -59,24 +59,6 @@ std::uint32_t HashTag(std::string_view key) {
     return std::uint32_t(hash ^ (hash >> 32));
 }
 
-// UTF-16 code units written as UTF-8 would write each value: bytewise order is
-// then code unit order, and ASCII keeps its bytes.
-void AppendKeyUnits(const std::u16string& units, std::string& key) {
-    key.clear();
-    for (char16_t unit : units) {
-        if (unit < 0x80) {
-            key.push_back(char(unit));
-        } else if (unit < 0x800) {
-            key.push_back(char(0xC0 | unit >> 6));
-            key.push_back(char(0x80 | (unit & 0x3F)));
-        } else {
-            key.push_back(char(0xE0 | unit >> 12));
-            key.push_back(char(0x80 | ((unit >> 6) & 0x3F)));
-            key.push_back(char(0x80 | (unit & 0x3F)));
-        }
-    }
-}
-
 }  // namespace
 
 UrlTally::UrlTally(const CodePage& codePage) : page_(&codePage) {}
@@ -136,28 +118,22 @@ std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uin
     for (; slots_[at] != 0; at = (at + 1) & mask) {
         const std::uint64_t slot = slots_[at];
         if (std::uint32_t(slot >> 32) != tag) continue;
-        detail::Record* record = records_.Resolve(std::uint32_t(slot) - 1);
+        const std::uint32_t ref = std::uint32_t(slot) - 1;
+        detail::Record* record = records_.Resolve(ref);
         if (record->Url() == url) {
-            if (__builtin_add_overflow(record->count, times, &record->count))
-                throw std::overflow_error("a count passed 2^64 - 1");
+            // A merged report adds its counts; a line adds one.
+            if (times == 1) records_.CountOne(ref, record);
+            else records_.AddCount(ref, times);
             return std::nullopt;
         }
     }
     return Slot{at, tag};
 }
 
-void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t times) {
-    std::string_view key;
-    if (!IsPlain(url, *page_)) {
-        scratchUnits_.clear();
-        page_->Decode(url, scratchUnits_);
-        AppendKeyUnits(scratchUnits_, scratchKey_);
-        key = scratchKey_;
-    }
-    const std::uint32_t ref = records_.Add(url, key);
-    records_.Resolve(ref)->count = times;
+void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t count) {
+    const std::uint32_t ref = records_.Add(url, IsPlain(url, *page_), count);
     slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (ref + 1);
-    if (++entryCount_ * 2 > slots_.size()) Grow();
+    if (records_.RecordCount() * 4 > slots_.size() * 3) Grow();
 }
 
 void UrlTally::Grow() {
@@ -173,11 +149,36 @@ void UrlTally::Grow() {
     slots_.swap(slots);
 }
 
-UrlTable UrlTally::SortByUrl() && {
+void UrlTally::Merge(UrlTally&& later) {
+    CountBatch();
+    later.CountBatch();
+    std::vector<std::uint64_t>().swap(later.slots_);
+    // The later part's forms come after every form of this one, in their own
+    // order: appended in that order, they keep references growing with the log.
+    later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
+        const std::string_view url = record->Url();
+        const std::uint64_t count = later.records_.Count(ref);
+        const std::uint32_t tag = HashTag(url);
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = tag & mask;
+        for (; slots_[at] != 0; at = (at + 1) & mask) {
+            const std::uint64_t slot = slots_[at];
+            if (std::uint32_t(slot >> 32) != tag) continue;
+            const std::uint32_t known = std::uint32_t(slot) - 1;
+            if (records_.Resolve(known)->Url() == url) {
+                records_.AddCount(known, count);
+                return;
+            }
+        }
+        InsertUrl(Slot{at, tag}, url, count);
+    });
+}
+
+UrlTable UrlTally::SortByUrl(const ProgressReport& progress) && {
     CountBatch();
     // The slots are not needed for the listing: give their memory to the sort.
     std::vector<std::uint64_t>().swap(slots_);
-    std::vector<const detail::Record*> order = detail::MergeInUrlOrder(records_, entryCount_);
+    std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, progress);
     return UrlTable(std::move(records_), std::move(order));
 }
 

@@ -28,13 +28,19 @@ class UrlTally {
 
     /// Counts one line's URL. The bytes are copied: the line may go right after.
     void Count(std::string_view url);
-    /// Counts `url` `times` times at once (reports merged); throws
-    /// std::overflow_error when its count would pass 2^64 - 1.
+    /// Counts `url` `times` times at once (the entries of merged reports).
     void Count(std::string_view url, std::uint64_t times);
+
+    /// Adds the tally of the log's next part: merging the tallies of consecutive
+    /// parts in their order gives the tally of the whole, each URL shown in the
+    /// form that came first. `later` is left empty, its memory given back as the
+    /// merge goes. Both must count in the same code page.
+    void Merge(UrlTally&& later);
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
-    UrlTable SortByUrl() &&;
+    /// `progress`, when given, hears how many of the entries are in place.
+    UrlTable SortByUrl(const ProgressReport& progress = {}) &&;
 
   private:
     // URLs are counted a batch at a time, so that the slots and records of the
@@ -52,18 +58,17 @@ class UrlTally {
     void CountBatch();
     // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
     std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag, std::uint64_t times = 1);
-    void InsertUrl(Slot slot, std::string_view url, std::uint64_t times = 1);
+    void InsertUrl(Slot slot, std::string_view url, std::uint64_t count = 1);
     void Grow();
 
     const CodePage* page_;
-    // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if free.
+    // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if
+    // free. Filled up to three quarters: eight bytes a slot are a good part of a
+    // big table's memory.
     std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, 0);
-    std::size_t entryCount_ = 0;
     detail::RecordStore records_;
     std::string batchBytes_;
     std::vector<std::size_t> batchEnds_;
-    std::u16string scratchUnits_;
-    std::string scratchKey_;
 };
 
 }  // namespace kestrin
