@@ -33,6 +33,8 @@ constexpr const char* kHelp =
     "  --scheme LIST         the URLs cut: http (default), https or http,https\n"
     "  --exclude-host HOST   do not count URLs of HOST or its subdomains (repeatable)\n"
     "  --merge               add up the first listings of REPORTs written before\n"
+    "  -j, --jobs N          threads that tally one plain log at once (default: every\n"
+    "                        processor this process may use)\n"
     "  --quiet               show errors only: no question, no Complete, no summary\n"
     "  -h, --help            this text\n"
     "  -V, --version         the version\n"
@@ -132,13 +134,14 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
             name = arg.substr(0, equals);
             value = arg.substr(equals + 1);
             inlineValue = true;
-        } else if (arg.starts_with("-o") && arg.size() > 2) {
-            name = "-o";
+        } else if ((arg.starts_with("-o") || arg.starts_with("-j")) && arg.size() > 2) {
+            name = arg.substr(0, 2);
             value = arg.substr(2);
             inlineValue = true;
         }
         static const char* const kWithValue[] = {"-o",         "--output", "--keyword",
-                                                 "--codepage", "--scheme", "--exclude-host"};
+                                                 "--codepage", "--scheme", "--exclude-host",
+                                                 "-j",         "--jobs"};
         const bool takesValue =
             std::find(std::begin(kWithValue), std::end(kWithValue), name) != std::end(kWithValue);
         if (takesValue && !inlineValue) {
@@ -175,6 +178,11 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
             std::optional<Schemes> schemes = SchemesFrom(value);
             if (!schemes) return UsageError(console.err, "--scheme takes http, https or both");
             request.schemes = *schemes;
+        } else if (name == "-j" || name == "--jobs") {
+            if (value.empty() || value.size() > 4 ||
+                value.find_first_not_of("0123456789") != std::string::npos || std::stoi(value) < 1)
+                return UsageError(console.err, name + " takes a number of threads from 1 to 9999");
+            request.jobs = std::size_t(std::stoi(value));
         } else if (name == "--exclude-host") {
             if (value.empty()) return UsageError(console.err, "--exclude-host needs a host");
             request.excludedHosts.push_back(value);

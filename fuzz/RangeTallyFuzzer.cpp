@@ -13,6 +13,7 @@
 #include "tally/RangeTally.h"
 #include "tally/UrlTally.h"
 #include "text/CuttingRule.h"
+#include "text/HostFilter.h"
 
 using namespace kestrin;
 using namespace kestrin::fuzz;
@@ -51,13 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               ranges.back().end == std::int64_t(log.size()),
           "the ranges cover the log", pageName);
     const CuttingRule rule(page, keyword);
+    const HostFilter noHosts({});
     UrlTally whole(page);
+    LineCounts counts;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         Check(i == 0 ? ranges[i].begin == 0
                      : ranges[i].begin == ranges[i - 1].end && log[ranges[i].begin - 1] == '\n',
               "each range starts right after an LF", pageName);
         UrlTally part(page);
-        Check(TallyRange(fd, ranges[i], rule, part) == 0, "a range is read");
+        Check(TallyRange(fd, ranges[i], {rule, noHosts}, part, counts) == 0, "a range is read");
         whole.Merge(std::move(part));
     }
     close(fd);
@@ -67,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (auto url = ModelUrl(log.substr(line.start, line.length), page, keyword))
             urls.push_back(*url);
     }
+    Check(counts.lines == ModelLines(log).size() && counts.withUrl == urls.size(),
+          "the ranges count the lines of the whole log", pageName);
     const std::vector<ModelEntry> listing = ModelTally(urls, page);
     UrlTable table = std::move(whole).SortByUrl();
     Check(Entries(table) == listing, "the merged ranges list as the whole log", pageName);

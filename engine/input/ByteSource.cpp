@@ -239,4 +239,8 @@ std::unique_ptr<ByteSource> OpenLogSource(int fd) {
     return std::make_unique<FileSource>(fd, taken);
 }
 
+bool IsCompressed(std::string_view firstBytes) {
+    return IsGzip(firstBytes) || IsZstd(firstBytes);
+}
+
 }  // namespace kestrin

@@ -89,4 +89,8 @@ class ZstdSource : public ByteSource {
 /// the first Read failing.
 std::unique_ptr<ByteSource> OpenLogSource(int fd);
 
+/// True when a log's first bytes (four are enough) are those of a gzip member or
+/// a zstd frame: such a log reads only from its start, on one reader.
+bool IsCompressed(std::string_view firstBytes);
+
 }  // namespace kestrin

@@ -187,6 +187,7 @@ std::optional<LogLine> LogReader::NextLine() {
         }
     }
     next_ = next;
+    ++lines_;
     return LogLine{{At(start), std::size_t(lineEnd - start)}, start + 1};
 }
 
@@ -206,6 +207,7 @@ bool LogReader::SkipEmptyNuls() {
     }
     if (limit <= start) return false;
     next_ = start + std::int64_t(FindNotNul(At(start), std::size_t(limit - start)));
+    lines_ += std::uint64_t(next_ - start);  // each NUL passed over was an empty line
     return true;
 }
 

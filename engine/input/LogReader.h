@@ -50,6 +50,8 @@ class LogReader {
 
     /// The errno of a failed read, 0 while every read has succeeded.
     int Error() const { return error_; }
+    /// Lines read so far, those passed over by NextNonEmptyLine included.
+    std::uint64_t LinesRead() const { return lines_; }
     /// Bytes of the log read so far.
     std::int64_t BytesRead() const { return fileOffset_; }
 
@@ -69,6 +71,7 @@ class LogReader {
     std::unique_ptr<ByteSource> ownSource_;
     ByteSource& source_;
     std::int64_t next_ = 0;  // where the next line starts
+    std::uint64_t lines_ = 0;
     // malloc'd, so that a long line grows it with realloc, which moves pages rather
     // than copying them and never holds the old and the new buffer at once.
     char* buffer_ = nullptr;

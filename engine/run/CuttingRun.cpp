@@ -12,19 +12,31 @@
 #include <stdexcept>
 
 #include "input/ByteSource.h"
+#include "input/LogLooks.h"
+#include "input/LogRanges.h"
 #include "input/LogReader.h"
 #include "report/ReportFile.h"
 #include "report/ReportListing.h"
 #include "report/ReportWriter.h"
+#include "tally/ParallelTally.h"
 #include "tally/UrlTally.h"
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
+#include "text/HostFilter.h"
 
 namespace kestrin {
 namespace {
 
-constexpr std::int64_t kProgressStep = 16 << 20;
-constexpr std::size_t kHeadBytes = 4096;  // what tells a log's kind by its look
+// A plain log this big is tallied in ranges, one a thread: below it the threads
+// cost more than they save.
+constexpr std::int64_t kRangesFrom = 32 << 20;
+
+// Below this much log a run is over before progress would mean anything.
+constexpr std::int64_t kProgressFrom = 16 << 20;
+
+// How much of a run each phase takes, in thousandths, for its progress: reading
+// the logs, putting the entries in URL order, the first listing, the ranked one.
+constexpr int kReadShare = 750, kSortShare = 100, kListShare = 100;
 
 // 0 for an ordinary file: a regular file (links followed) whose own name is not
 // hidden; else an errno that says why not, or -1 where none does.
@@ -42,67 +54,6 @@ int NotOrdinaryFile(const std::string& path) {
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
-
-// The host of `url`: what follows "://" up to the first "/", "?", "#", ":" or
-// the end. Those bytes are never trail bytes of a double-byte code page.
-std::string_view HostOf(std::string_view url) {
-    std::size_t from = url.find("://");
-    if (from == std::string_view::npos) return {};
-    url.remove_prefix(from + 3);
-    return url.substr(0, url.find_first_of("/?#:"));
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [&](char x, char y) { return lower(x) == lower(y); });
-}
-
-bool IsExcluded(std::string_view url, const std::vector<std::string>& hosts) {
-    if (hosts.empty()) return false;
-    const std::string_view host = HostOf(url);
-    for (const std::string& excluded : hosts) {
-        if (EqualIgnoringAsciiCase(host, excluded)) return true;
-        if (host.size() > excluded.size() && host[host.size() - excluded.size() - 1] == '.' &&
-            EqualIgnoringAsciiCase(host.substr(host.size() - excluded.size()), excluded))
-            return true;
-    }
-    return false;
-}
-
-LogLooks LooksOf(std::string_view head) {
-    if (head.starts_with("\xff\xfe") || head.starts_with("\xfe\xff")) return LogLooks::Utf16;
-    bool evenNul = head.size() >= 2, oddNul = head.size() >= 2;
-    std::size_t nul = 0, control = 0;
-    for (std::size_t i = 0; i < head.size(); ++i) {
-        const auto byte = std::uint8_t(head[i]);
-        if (byte != 0) (i % 2 == 0 ? evenNul : oddNul) = false;
-        nul += byte == 0;
-        control += (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f' &&
-                    byte != 0x1b) ||
-                   byte == 0x7f;
-    }
-    if (evenNul != oddNul) return LogLooks::Utf16;
-    return nul > 0 || control * 10 > head.size() ? LogLooks::Binary : LogLooks::Text;
-}
-
-// A source that keeps the first bytes it hands out, to tell later what they looked like.
-class HeadKeepingSource : public ByteSource {
-  public:
-    HeadKeepingSource(ByteSource& source, std::string& head) : source_(source), head_(head) {}
-    std::int64_t Read(char* into, std::size_t size) override {
-        const std::int64_t got = source_.Read(into, size);
-        if (got < 0) return Fail(source_.Error(), source_.Reason());
-        consumed_ = source_.Consumed();
-        const std::size_t keep = std::min(std::size_t(got), kHeadBytes - head_.size());
-        head_.append(into, keep);
-        return got;
-    }
-
-  private:
-    ByteSource& source_;
-    std::string& head_;
-};
 
 // One log of the run: its descriptor (closed at the end unless the caller's) and
 // what it is.
@@ -139,19 +90,18 @@ class Run {
 
         UrlTally tally(*page);
         const CuttingRule rule(*page, keyword[0], request_.schemes);
-        std::int64_t totalSize = 0, doneSize = 0;
-        for (const Log& log : logs_) totalSize += S_ISREG(log.info.st_mode) ? log.info.st_size : 0;
+        const HostFilter hosts(request_.excludedHosts);
+        for (const Log& log : logs_) totalSize_ += S_ISREG(log.info.st_mode) ? log.info.st_size : 0;
         for (const Log& log : logs_) {
-            std::unique_ptr<ByteSource> opened = OpenLogSource(log.fd);
-            HeadKeepingSource source(*opened, head_);
-            if (std::optional<RunResult> failure =
-                    request_.mergeReports ? Merge(source, log, tally)
-                                          : Tally(source, log, rule, doneSize, totalSize, tally))
+            if (std::optional<RunResult> failure = request_.mergeReports
+                                                       ? Merge(log, hosts, tally)
+                                                       : Tally(log, {rule, hosts}, *page, tally))
                 return *failure;
             if (StopRequested()) return {.outcome = RunOutcome::Stopped};
-            doneSize += source.Consumed();
         }
-        UrlTable table = std::move(tally).SortByUrl();
+        UrlTable table = std::move(tally).SortByUrl([&](std::uint64_t done, std::uint64_t total) {
+            ShowProgress(kReadShare, kSortShare, done, total);
+        });
         counts_.distinctUrls = table.EntryCount();
         counts_.looks = LooksOf(head_);
 
@@ -228,60 +178,99 @@ class Run {
         return std::nullopt;
     }
 
-    std::optional<RunResult> Tally(ByteSource& source, const Log& log, const CuttingRule& rule,
-                                   std::int64_t doneSize, std::int64_t totalSize, UrlTally& tally) {
-        LogReader reader(source);
-        std::int64_t nextProgress = kProgressStep;
-        while (std::optional<LogLine> line = reader.NextLine()) {
-            if (reader.BytesRead() >= nextProgress) {
-                if (StopRequested()) return std::nullopt;
-                ui_.ShowProgress(doneSize + source.Consumed(), totalSize);
-                nextProgress = reader.BytesRead() + kProgressStep;
-            }
-            ++counts_.lines;
-            std::optional<std::string_view> url = ExtractUrl(line->text, rule);
-            if (url && !IsExcluded(*url, request_.excludedHosts)) {
-                ++counts_.linesWithUrl;
-                tally.Count(*url);
+    // Where the run has come, as a share of the log's bytes: `share` thousandths
+    // of the run from `from` on, `done` of `total` of that phase. Told only when
+    // the thousandth changes, so that a front end is not flooded.
+    void ShowProgress(int from, int share, std::uint64_t done, std::uint64_t total) {
+        if (totalSize_ < kProgressFrom || total == 0) return;
+        const int now =
+            from + int(std::min<std::uint64_t>(done, total) * std::uint64_t(share) / total);
+        if (now == shown_) return;
+        shown_ = now;
+        ui_.ShowProgress(totalSize_ * now / 1000, totalSize_);
+    }
+
+    bool KeepGoing(std::int64_t bytesRead) {
+        ShowProgress(0, kReadShare, std::uint64_t(doneSize_ + bytesRead),
+                     std::uint64_t(totalSize_));
+        return !StopRequested();
+    }
+
+    std::optional<RunResult> Tally(const Log& log, const UrlCut& cut, const CodePage& page,
+                                   UrlTally& tally) {
+        LineCounts lines;
+        const std::size_t jobs = request_.jobs > 0 ? request_.jobs : UsableProcessors();
+        if (S_ISREG(log.info.st_mode) && jobs > 1 && log.info.st_size >= kRangesFrom) {
+            std::string first(kHeadBytes, '\0');
+            const ssize_t got = pread(log.fd, first.data(), first.size(), 0);
+            if (got < 0) return LogFailure(RunOutcome::LogUnreadable, log.path, errno);
+            first.resize(std::size_t(got));
+            if (!IsCompressed(first)) {
+                head_.append(first, 0, kHeadBytes - std::min(kHeadBytes, head_.size()));
+                const int error =
+                    TallyInRanges(log.fd, log.info.st_size, jobs, page, cut, tally, lines,
+                                  [&](std::int64_t bytes) { return KeepGoing(bytes); });
+                if (error != 0) return LogFailure(RunOutcome::LogUnreadable, log.path, error);
+                Add(lines, log.info.st_size);
+                return std::nullopt;
             }
         }
+        std::unique_ptr<ByteSource> opened = OpenLogSource(log.fd);
+        HeadKeepingSource source(*opened, head_);
+        LogReader reader(source);
+        TallyLines(reader, cut, tally, lines,
+                   [&](std::int64_t) { return KeepGoing(source.Consumed()); });
         if (source.Error() != 0)
             return LogFailure(RunOutcome::LogUnreadable, log.path, source.Error(), source.Reason());
+        Add(lines, source.Consumed());
         return std::nullopt;
     }
 
-    std::optional<RunResult> Merge(ByteSource& source, const Log& log, UrlTally& tally) {
+    void Add(const LineCounts& lines, std::int64_t bytes) {
+        counts_.lines += lines.lines;
+        counts_.linesWithUrl += lines.withUrl;
+        doneSize_ += bytes;
+    }
+
+    std::optional<RunResult> Merge(const Log& log, const HostFilter& hosts, UrlTally& tally) {
+        std::unique_ptr<ByteSource> opened = OpenLogSource(log.fd);
+        HeadKeepingSource source(*opened, head_);
         std::string problem =
             ReadReportListing(source, [&](std::string_view url, std::uint64_t count) {
                 ++counts_.lines;
-                if (IsExcluded(url, request_.excludedHosts)) return;
+                if (hosts.Excludes(url)) return;
                 ++counts_.linesWithUrl;
                 tally.Count(url, count);
             });
         if (source.Error() != 0)
             return LogFailure(RunOutcome::LogUnreadable, log.path, source.Error(), source.Reason());
         if (!problem.empty()) return LogFailure(RunOutcome::NotAReport, log.path, 0, problem);
+        doneSize_ += source.Consumed();
         return std::nullopt;
     }
 
     // Returns the errno of a failed write, or 0.
     int WriteReport(int fd, UrlTable& table) {
         ReportWriter report(fd);
-        WriteListing(report, table);
+        WriteListing(report, table, kReadShare + kSortShare, kListShare);
         if (!report.Flush()) return report.Error();
         if (ui_.AskYesNo("Sortting Data Output?", "Confirm")) {
             report.WriteLine(kRankedBanner);
             table.RankByCount();
-            WriteListing(report, table);
+            WriteListing(report, table, kReadShare + kSortShare + kListShare,
+                         1000 - kReadShare - kSortShare - kListShare);
         }
         report.Flush();
         return report.Error();
     }
 
-    static void WriteListing(ReportWriter& report, const UrlTable& table) {
-        for (std::size_t i = 0; i < table.EntryCount(); ++i) {
+    void WriteListing(ReportWriter& report, const UrlTable& table, int from, int share) {
+        const std::size_t entries = table.EntryCount();
+        for (std::size_t i = 0; i < entries; ++i) {
+            if (i % 65536 == 0) ShowProgress(from, share, i, entries);
             report.WriteEntry(table[i].Url, table[i].Count);
         }
+        ShowProgress(from, share, entries, entries);
     }
 
     const RunRequest& request_;
@@ -291,6 +280,9 @@ class Run {
     ReportFile report_;  // discarded, if not committed, when the run ends
     std::string head_;
     RunResult counts_;
+    std::int64_t totalSize_ = 0;  // of the regular logs
+    std::int64_t doneSize_ = 0;   // of the logs read to their end
+    int shown_ = -1;              // the thousandth of the run last shown
 };
 
 RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {

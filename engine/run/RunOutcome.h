@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "input/LogLooks.h"
 #include "run/Ui.h"
 
 namespace kestrin {
@@ -20,9 +21,6 @@ enum class RunOutcome {
     OutOfMemory,
     InternalFailure,  // a limit of the tally was passed (a URL or a table too large)
 };
-
-/// What the start of a log looked like, for a run that found no URL in it.
-enum class LogLooks { Text, Binary, Utf16 };
 
 /// What a run did: its outcome, the path it concerns (the log or the save path,
 /// empty where none), and for failures the system's reason when there is one.

@@ -43,6 +43,9 @@ struct RunRequest {
     std::vector<std::string> excludedHosts{};
     /// The logs are reports of earlier runs: their first listings are added up.
     bool mergeReports = false;
+    /// Threads that may tally one plain log at once; 0 for every processor this
+    /// process may use. A compressed log, or one read from a pipe, takes one.
+    std::size_t jobs = 0;
 };
 
 }  // namespace kestrin

@@ -3,6 +3,7 @@
 #include "input/LogReader.h"
 #include "tally/UrlTally.h"
 #include "text/CuttingRule.h"
+#include "text/HostFilter.h"
 
 namespace kestrin {
 namespace {
@@ -11,24 +12,33 @@ constexpr std::int64_t kReportStep = 16 << 20;
 
 }  // namespace
 
-bool TallyLines(LogReader& reader, const CuttingRule& rule, UrlTally& tally,
+bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
                 const KeepGoing& keepGoing) {
     std::int64_t nextReport = kReportStep;
+    bool going = true;
     while (std::optional<LogLine> line = reader.NextNonEmptyLine()) {
         if (reader.BytesRead() >= nextReport) {
-            if (keepGoing && !keepGoing(reader.BytesRead())) return false;
+            if (keepGoing && !keepGoing(reader.BytesRead())) {
+                going = false;
+                break;
+            }
             nextReport = reader.BytesRead() + kReportStep;
         }
-        if (std::optional<std::string_view> url = ExtractUrl(line->text, rule)) tally.Count(*url);
+        std::optional<std::string_view> url = ExtractUrl(line->text, cut.rule);
+        if (url && !cut.hosts.Excludes(*url)) {
+            ++counts.withUrl;
+            tally.Count(*url);
+        }
     }
-    return true;
+    counts.lines += reader.LinesRead();
+    return going;
 }
 
-int TallyRange(int fd, LogRange range, const CuttingRule& rule, UrlTally& tally,
+int TallyRange(int fd, LogRange range, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
                const KeepGoing& keepGoing) {
     RangeSource source(fd, range);
     LogReader reader(source);
-    TallyLines(reader, rule, tally, keepGoing);
+    TallyLines(reader, cut, tally, counts, keepGoing);
     return reader.Error();
 }
 

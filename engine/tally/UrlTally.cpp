@@ -122,8 +122,10 @@ std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uin
         detail::Record* record = records_.Resolve(ref);
         if (record->Url() == url) {
             // A merged report adds its counts; a line adds one.
-            if (times == 1) records_.CountOne(ref, record);
-            else records_.AddCount(ref, times);
+            if (times == 1)
+                records_.CountOne(ref, record);
+            else
+                records_.AddCount(ref, times);
             return std::nullopt;
         }
     }

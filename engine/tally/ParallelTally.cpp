@@ -1,0 +1,95 @@
+#include "tally/ParallelTally.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "tally/UrlTally.h"
+
+namespace kestrin {
+namespace {
+
+// One range tallied on a thread of its own.
+struct RangeJob {
+    explicit RangeJob(const CodePage& page) : tally(page) {}
+    UrlTally tally;
+    LineCounts counts;
+    std::atomic<std::int64_t> bytesRead{0};
+    std::atomic<bool> done{false};
+    int error = 0;
+    std::exception_ptr failure;
+};
+
+}  // namespace
+
+int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& page,
+                  const UrlCut& cut, UrlTally& tally, LineCounts& counts,
+                  const KeepGoing& keepGoing) {
+    int error = 0;
+    const std::vector<LogRange> ranges = SplitLog(fd, size, std::max<std::size_t>(jobs, 1), error);
+    if (error != 0) return error;
+
+    std::atomic<bool> stop{false};
+    std::vector<std::unique_ptr<RangeJob>> others;
+    for (std::size_t i = 1; i < ranges.size(); ++i)
+        others.push_back(std::make_unique<RangeJob>(page));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        threads.emplace_back([&, i, job = others[i - 1].get()] {
+            try {
+                job->error = TallyRange(fd, ranges[i], cut, job->tally, job->counts,
+                                        [&](std::int64_t bytes) {
+                                            job->bytesRead = bytes;
+                                            return !stop.load(std::memory_order_relaxed);
+                                        });
+            } catch (...) {
+                job->failure = std::current_exception();
+                stop = true;
+            }
+            job->done = true;
+        });
+    }
+    // Progress and the stop are the calling thread's: it sums what every range read.
+    std::int64_t firstRead = 0;
+    auto report = [&] {
+        std::int64_t total = firstRead;
+        for (const auto& job : others) total += job->bytesRead.load(std::memory_order_relaxed);
+        if (keepGoing && !keepGoing(total)) stop = true;
+        return !stop.load();
+    };
+    try {
+        error = TallyRange(fd, ranges[0], cut, tally, counts, [&](std::int64_t bytes) {
+            firstRead = bytes;
+            return report();
+        });
+    } catch (...) {
+        stop = true;
+        for (std::thread& thread : threads) thread.join();
+        throw;
+    }
+    firstRead = ranges[0].end - ranges[0].begin;
+    for (const auto& job : others) {
+        while (!job->done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            report();
+        }
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (const auto& job : others) {
+        if (job->failure) std::rethrow_exception(job->failure);
+        if (error == 0) error = job->error;
+    }
+    if (stop || error != 0) return error;
+    for (const auto& job : others) {
+        tally.Merge(std::move(job->tally));
+        counts.lines += job->counts.lines;
+        counts.withUrl += job->counts.withUrl;
+    }
+    return 0;
+}
+
+}  // namespace kestrin
