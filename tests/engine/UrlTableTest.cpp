@@ -48,13 +48,14 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
           {"\x85\x40", 1},
           {"\xb1", 1}}},
         // The bytes Windows decodes otherwise than ICU's table, in Windows order:
-        // U+001A, U+001C, U+007F, U+0080, then U+F8F0 to U+F8F3.
+        // U+001A, U+001C, U+007F, U+0080, then past hiragana U+F8F0 to U+F8F3.
         {"CP932",
-         {"\xff", "\xa0", "\x7f", "\x1c", "\xfe", "\x80", "\x1a", "\xfd"},
+         {"\xff", "\xa0", "\x7f", "\x1c", "\xfe", "\x80", "\x1a", "\xfd", "\x82\xa0"},
          {{"\x1a", 1},
           {"\x1c", 1},
           {"\x7f", 1},
           {"\x80", 1},
+          {"\x82\xa0", 1},
           {"\xa0", 1},
           {"\xfd", 1},
           {"\xfe", 1},
