@@ -160,19 +160,8 @@ void UrlTally::Merge(UrlTally&& later) {
     later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
         const std::string_view url = record->Url();
         const std::uint64_t count = later.records_.Count(ref);
-        const std::uint32_t tag = HashTag(url);
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t at = tag & mask;
-        for (; slots_[at] != 0; at = (at + 1) & mask) {
-            const std::uint64_t slot = slots_[at];
-            if (std::uint32_t(slot >> 32) != tag) continue;
-            const std::uint32_t known = std::uint32_t(slot) - 1;
-            if (records_.Resolve(known)->Url() == url) {
-                records_.AddCount(known, count);
-                return;
-            }
-        }
-        InsertUrl(Slot{at, tag}, url, count);
+        if (std::optional<Slot> slot = LookupUrl(url, HashTag(url), count))
+            InsertUrl(*slot, url, count);
     });
 }
 
