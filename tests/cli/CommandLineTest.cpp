@@ -107,13 +107,34 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
 TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     TempDir dir;
     const std::string log = KESTRIN_TEST_DATA "/apache_access.log", gz = dir / "access.log.gz";
-    ASSERT_EQ(std::system(("gzip -c " + log + " > " + gz).c_str()), 0);
+    // Whole, and in two members or frames (an empty one and a skippable one among them).
+    const std::string halves = "(head -n 20 " + log + " | gzip; gzip </dev/null; tail -n +21 " +
+                               log + " | gzip) > " + gz +
+                               "; (printf 'P*M\\030\\001\\0\\0\\0x'; head -n 20 " + log +
+                               " | zstd -q; tail -n +21 " + log + " | zstd -q) > " + dir / "a.zst";
+    ASSERT_EQ(std::system(halves.c_str()), 0);
     WriteFile(dir / "cut.gz", ReadFile(gz).substr(0, 300));
+    WriteFile(dir / "cut.zst",
+              ReadFile(dir / "a.zst").substr(0, ReadFile(dir / "a.zst").size() - 1));
     WriteFile(dir / "a.log", "http://a/x");  // no terminator: the next log's line stays apart
     WriteFile(dir / "b.log", "y http://b/\n");
     const std::string ranked = TestData("apache_access.ranked-report");
     const auto fromStdin = [&](const std::string& path) {
         return [path] { dup2(open(path.c_str(), O_RDONLY), STDIN_FILENO); };
+    };
+    // Standard input a pipe, its first bytes one at a time, so the magic comes in pieces.
+    const auto fromPipe = [&](const std::string& path) {
+        return [bytes = ReadFile(path)] {
+            int ends[2];
+            if (pipe(ends) != 0) return;
+            if (fork() != 0) return (void)(dup2(ends[0], STDIN_FILENO), close(ends[1]));
+            close(ends[0]);
+            for (std::size_t at = 0; at < bytes.size(); at += at < 3 ? 1 : bytes.size()) {
+                if (write(ends[1], bytes.data() + at, at < 3 ? 1 : bytes.size() - at) < 0) break;
+                usleep(at < 3 ? 2000 : 0);
+            }
+            _exit(0);
+        };
     };
     const struct {
         std::vector<std::string> args;
@@ -127,7 +148,8 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          ranked,
          "Complete: - done..\nkestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n"},
         {{"--ranked", "--keyword", "\"", gz}, {}, 0, ranked, ""},
-        {{"--ranked", "--keyword", "\""}, fromStdin(gz), 0, ranked, ""},
+        {{"--ranked", "--keyword", "\""}, fromPipe(gz), 0, ranked, ""},
+        {{"--ranked", "--keyword", "\"", dir / "a.zst"}, {}, 0, ranked, ""},
         {{"--ranked", "--keyword=\"", "-o", "-", "-"}, fromStdin(log), 0, ranked, ""},
         {{dir / "a.log", dir / "b.log"},
          {},
@@ -139,6 +161,12 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          1,
          "",
          "ERROR!: Can't File Read!\n" + dir / "cut.gz" +
+             "\nkestrin-cut: unexpected end of compressed data\n"},
+        {{dir / "cut.zst"},
+         {},
+         1,
+         "",
+         "ERROR!: Can't File Read!\n" + dir / "cut.zst" +
              "\nkestrin-cut: unexpected end of compressed data\n"},
         {{log},
          [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); },

@@ -80,6 +80,22 @@ TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
         EXPECT_EQ(ReadFile(log), urls) << logPath << " saved as " << savePath;
     }
     std::filesystem::current_path(previous);
+
+    // A link to an earlier report (through a link relative to its own folder)
+    // replaces the report it leads to, which keeps its mode; the links stay links.
+    WriteFile(dir / "sub/report.dat", "earlier");
+    chmod((dir / "sub/report.dat").c_str(), 0640);
+    symlink("report.dat", (dir / "sub/inner").c_str());
+    symlink((dir / "sub/inner").c_str(), (dir / "outer").c_str());
+    ASSERT_EQ(RunEngine({.logPaths = {log}, .savePath = dir / "outer"}), Completed(dir / "outer"));
+    struct stat outer {
+    }, inner{}, report{};
+    lstat((dir / "outer").c_str(), &outer);
+    lstat((dir / "sub/inner").c_str(), &inner);
+    stat((dir / "sub/report.dat").c_str(), &report);
+    EXPECT_TRUE(S_ISLNK(outer.st_mode) && S_ISLNK(inner.st_mode));
+    EXPECT_EQ(report.st_mode, S_IFREG | 0640);
+    EXPECT_TRUE(ReadFile(dir / "sub/report.dat").starts_with("http://example.com/page/0\t 1\r\n"));
 }
 
 // The report's directory is removed while the question is on screen: the report
