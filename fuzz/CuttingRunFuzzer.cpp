@@ -11,6 +11,9 @@
 #include "FuzzInput.h"
 #include "ReferenceModel.h"
 #include "run/CuttingRun.h"
+#include "tally/RangeTally.h"
+#include "tally/UrlTally.h"
+#include "text/HostFilter.h"
 
 using namespace kestrin;
 using namespace kestrin::fuzz;
@@ -88,5 +91,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (yes)
         expected += "*********** SORTTING DATA ************\r\n" + Listing(ModelRanking(listing));
     Check(report == expected, "the report is exactly the expected tally", pageName);
+
+    // The log cut at LFs into ranges tallied apart and merged in order, as a run
+    // on several cores does: the same listing, first-seen byte forms included.
+    const int fd = MemoryFile(log);
+    int error = 0;
+    const std::vector<LogRange> ranges =
+        SplitLog(fd, std::int64_t(log.size()), 1 + data[2] / 16, error);
+    const CuttingRule rule(page, request.backKeyword[0]);
+    const HostFilter noHosts({});
+    UrlTally whole(page);
+    LineCounts counts;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        Check(ranges[i].begin == (i == 0 ? 0 : ranges[i - 1].end) &&
+                  (i == 0 || log[std::size_t(ranges[i].begin) - 1] == '\n'),
+              "each range starts right after an LF", pageName);
+        UrlTally part(page);
+        Check(TallyRange(fd, ranges[i], {rule, noHosts}, part, counts) == 0, "a range is read");
+        whole.Merge(std::move(part));
+    }
+    close(fd);
+    UrlTable table = std::move(whole).SortByUrl();
+    std::string merged;
+    for (std::size_t i = 0; i < table.EntryCount(); ++i)
+        merged += std::string(table[i].Url) + "\t " + std::to_string(table[i].Count) + "\r\n";
+    Check(error == 0 && (log.empty() || ranges.back().end == std::int64_t(log.size())) &&
+              merged == Listing(listing) && counts.withUrl == urls.size() &&
+              counts.lines == ModelLines(log).size(),
+          "the ranges cover the log and tally as the whole of it", pageName);
     return 0;
 }
