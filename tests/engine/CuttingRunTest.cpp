@@ -15,13 +15,12 @@ using namespace testing;
 TEST(CuttingRun, RealLogsGiveTheReportsWorkedOutByHand) {
     TempDir dir;
     const std::string save = dir / "report.txt";
-    const RunRequest real[] = {
-        {.logPaths = {KESTRIN_TEST_DATA "/apache_access.log"},
-         .savePath = save,
-         .backKeyword = BackKeywordFrom(u"\"")},
-        {.logPaths = {KESTRIN_TEST_DATA "/aozora_cp932.txt"},
-         .savePath = save,
-         .backKeyword = BackKeywordFrom(u"Space")}};
+    const RunRequest real[] = {{.logPaths = {KESTRIN_TEST_DATA "/apache_access.log"},
+                                .savePath = save,
+                                .backKeyword = BackKeywordFrom(u"\"")},
+                               {.logPaths = {KESTRIN_TEST_DATA "/aozora_cp932.txt"},
+                                .savePath = save,
+                                .backKeyword = BackKeywordFrom(u"Space")}};
     for (const RunRequest& request : real) {
         EXPECT_EQ(RunEngine(request, true), Completed(save)) << request.logPaths[0];
         const std::string name = std::filesystem::path(request.logPaths[0]).stem();

@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include <cstring>
 
@@ -32,23 +30,18 @@ TEST(LogFaults, OnlyAnOrdinaryFileWithAVisibleNameIsALog) {
                                 {"plain.log", ".link"},
                                 {".hidden.log", "link-to-hidden.log"}})
         symlink((dir / target).c_str(), (dir / name).c_str());
-    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-    (dir / "socket.log").copy(address.sun_path, sizeof address.sun_path - 1);
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
     const std::string save = dir / "report.txt";
     for (const std::string& logPath :
          {dir / "missing.log", dir / ".logs", dir / "fifo.log" /* must not wait for a writer */,
-          dir / "socket.log", std::string("/dev/zero"), dir / "dangling.log", dir / "loop.log",
-          dir / "dir-link.log", dir / ".hidden.log", dir / ".link" /* the name given counts */,
+          std::string("/dev/zero"), dir / "dangling.log", dir / "loop.log", dir / "dir-link.log",
+          dir / ".hidden.log", dir / ".link" /* the name given counts */,
           dir / ".logs/../.hidden.log", dir / "plain.log/", dir / std::string(5000, 'x'),
           std::string()}) {
         EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = save}),
                   Failed("File Not Found!\r" + logPath));
         EXPECT_FALSE(Exists(save)) << logPath << ": no report file is made";
     }
-    close(listener);
     for (const std::string& logPath : {dir / ".logs/visible.log", dir / "link-to-hidden.log"}) {
         EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = save}), Completed(save)) << logPath;
         EXPECT_EQ(ReadFile(save), "http://a/\t 1\r\n") << logPath;

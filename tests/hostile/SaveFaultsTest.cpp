@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mman.h>
 
 #include "Processes.h"
 #include "RecordingUi.h"
@@ -42,10 +41,7 @@ TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
     } cases[] = {
         {"/dev/full", -1},
         {dir / "gone/report.txt", -1},
-        {dir / "subdir", -1},
         {dir / "fifo", -1},  // nobody reads it: the run must not hang
-        {log + "/report.txt", -1},
-        {"", -1},
         {"(read-only)", open(log.c_str(), O_RDONLY)},
         {"-", pipeEnds[1]},  // its reader has gone
         {"-", open(log.c_str(), O_WRONLY | O_APPEND)},
@@ -88,19 +84,17 @@ TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
     symlink("report.dat", (dir / "sub/inner").c_str());
     symlink((dir / "sub/inner").c_str(), (dir / "outer").c_str());
     ASSERT_EQ(RunEngine({.logPaths = {log}, .savePath = dir / "outer"}), Completed(dir / "outer"));
-    struct stat outer {
-    }, inner{}, report{};
-    lstat((dir / "outer").c_str(), &outer);
-    lstat((dir / "sub/inner").c_str(), &inner);
-    stat((dir / "sub/report.dat").c_str(), &report);
-    EXPECT_TRUE(S_ISLNK(outer.st_mode) && S_ISLNK(inner.st_mode));
-    EXPECT_EQ(report.st_mode, S_IFREG | 0640);
+    auto mode = [](const std::string& path) {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0 ? info.st_mode : 0;
+    };
+    EXPECT_TRUE(S_ISLNK(mode(dir / "outer")) && S_ISLNK(mode(dir / "sub/inner")));
+    EXPECT_EQ(mode(dir / "sub/report.dat"), S_IFREG | 0640);
     EXPECT_TRUE(ReadFile(dir / "sub/report.dat").starts_with("http://example.com/page/0\t 1\r\n"));
 }
 
 // The report's directory is removed while the question is on screen: the report
-// cannot take its name, so the run did not save it. A descriptor handed to the
-// run, though, may have no name at all.
+// cannot take its name, so the run did not save it.
 TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
     mkdir((dir / "out").c_str(), 0777);
     struct VanishingUi : RecordingUi {
@@ -116,10 +110,6 @@ TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
               std::vector<std::string>({"EnterBusy", "Confirm Sortting Data Output?",
                                         "ERROR! error Can't File Save!\r" + dir / "out/report.dat",
                                         "LeaveBusy"}));
-    RunRequest unnamed{.logPaths = {log}, .savePath = "(memory)"};
-    unnamed.saveDescriptor = memfd_create("report", 0);
-    EXPECT_EQ(RunEngine(unnamed), Completed("(memory)"));
-    close(unnamed.saveDescriptor);
 }
 
 // The report stops growing at a file size limit, as on a disk that fills up, or

@@ -1,7 +1,7 @@
 #pragma once
 
-// The real kestrin-cut in a child process, with its exit status, output and peak
-// memory, optionally as an unprivileged user or under limits.
+// The real kestrin-cut in a child process, with its exit status and output,
+// optionally as an unprivileged user or under limits.
 
 #include <grp.h>
 #include <sys/resource.h>
@@ -30,17 +30,10 @@ inline void DropPrivileges() {
         _exit(126);
 }
 
-/// For a child process: measure the program, not AddressSanitizer's quarantine.
-inline void WithoutQuarantine() {
-    std::string options = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
-    setenv("ASAN_OPTIONS", (options + ":quarantine_size_mb=0").c_str(), 1);
-}
-
 /// What a kestrin-cut process did.
 struct CutResult {
     int status = -1;  // exit status, or 128 + signal
     std::string out, err;
-    long peakKilobytes = 0;  // peak resident memory, from the kernel's accounting
 };
 
 /// Runs kestrin-cut with `args`; `before` runs in the child just before the
@@ -65,10 +58,8 @@ inline CutResult RunCut(const std::vector<std::string>& args,
     if (during) during(child);
     CutResult result;
     int status = 0;
-    struct rusage usage {};
-    wait4(child, &status, 0, &usage);
+    waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.peakKilobytes = usage.ru_maxrss;
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
