@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-${FUZZ_SECONDS:-60}}
-targets=(reader_rule cutting_run)
+targets=(cutting_run)
 
 bash scripts/setup.sh
 cmake --preset fuzz >/dev/null

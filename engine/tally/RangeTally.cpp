@@ -35,9 +35,9 @@ bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCount
 }
 
 int TallyRange(int fd, LogRange range, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
-               const KeepGoing& keepGoing) {
+               const KeepGoing& keepGoing, std::size_t bufferSize) {
     RangeSource source(fd, range);
-    LogReader reader(source);
+    LogReader reader(source, bufferSize);
     TallyLines(reader, cut, tally, counts, keepGoing);
     return reader.Error();
 }

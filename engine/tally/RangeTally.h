@@ -39,8 +39,9 @@ bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCount
 /// does, reading with pread: several threads can each tally a range of one
 /// descriptor into a tally of their own, and merging those tallies in range order
 /// (UrlTally::Merge) gives the tally of the whole file when the ranges come from
-/// SplitLog. Returns the errno of a failed read, or 0 (also when stopped).
+/// SplitLog. The reader's buffer starts at `bufferSize` bytes. Returns the errno
+/// of a failed read, or 0 (also when stopped).
 int TallyRange(int fd, LogRange range, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
-               const KeepGoing& keepGoing = {});
+               const KeepGoing& keepGoing = {}, std::size_t bufferSize = 1 << 20);
 
 }  // namespace kestrin
