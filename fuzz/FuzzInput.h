@@ -18,15 +18,22 @@ namespace kestrin::fuzz {
 inline constexpr const char* kCodePages[] = {"CP932", "windows-1252", "CP936",
                                              "CP949", "CP950",        "UTF-8"};
 
+/// Stops the fuzzer with a message that names the broken rule.
+[[noreturn]] inline void Broken(const char* rule, const std::string& detail = {}) {
+    std::fprintf(stderr, "invariant broken: %s %s\n", rule, detail.c_str());
+    std::abort();
+}
+
+inline void Check(bool holds, const char* rule, const std::string& detail = {}) {
+    if (!holds) Broken(rule, detail);
+}
+
 /// The code page named by `choice`, opened once per name for the whole fuzzing run.
 inline const CodePage& ChosenCodePage(std::uint8_t choice, std::string& name) {
     name = kCodePages[choice % std::size(kCodePages)];
     std::string error;
     const CodePage* page = CodePage::Shared(name, error);
-    if (page == nullptr) {
-        std::fprintf(stderr, "cannot open %s: %s\n", name.c_str(), error.c_str());
-        std::abort();
-    }
+    Check(page != nullptr, "every fuzzed code page opens", error);
     return *page;
 }
 
@@ -39,16 +46,6 @@ inline char16_t ChosenKeyword(const CodePage& page, std::uint8_t byte) {
     page.Decode(std::string_view(reinterpret_cast<const char*>(&byte), 1), units);
     if (units.size() != 1 || (units[0] >= 0xD800 && units[0] <= 0xDFFF)) return u' ';
     return units[0];
-}
-
-/// Stops the fuzzer with a message that names the broken rule.
-[[noreturn]] inline void Broken(const char* rule, const std::string& detail = {}) {
-    std::fprintf(stderr, "invariant broken: %s %s\n", rule, detail.c_str());
-    std::abort();
-}
-
-inline void Check(bool holds, const char* rule, const std::string& detail = {}) {
-    if (!holds) Broken(rule, detail);
 }
 
 /// A descriptor of a file in memory holding `content`, read from its start.

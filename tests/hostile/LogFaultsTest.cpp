@@ -1,6 +1,5 @@
 // The log cannot be read, or not as an ordinary file: each run ends with one
-// "ERROR!" that names the log (and no report), or, when the log changes under the
-// run, with a report of exactly what was read.
+// "ERROR!" that names the log, and no report.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -78,33 +77,6 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
     close(fd);
     munmap(mapped, page);
     EXPECT_EQ(std::tuple(reader.Error(), lines), std::tuple(EIO, page));
-}
-
-// A log truncated while the run reads it (as rotation by copy and truncate does),
-// to a line end past what the reader can hold yet: the run completes with the
-// tally of exactly the bytes left.
-TEST(LogFaults, LogTruncatedDuringTheRunIsTalliedAsFarAsItWasRead) {
-    TempDir dir;
-    const std::string log = dir / "rotating.log", save = dir / "report.txt";
-    std::string original, block;
-    for (int i = 0; i < 1000; ++i) block += "GET http://host/" + std::to_string(i % 97) + " 200\n";
-    while (original.size() < (48 << 20)) original += block;
-    WriteFile(log, original);
-    std::int64_t kept = -1;
-    RecordingUi ui;
-    ui.onProgress = [&](std::int64_t shown, std::int64_t) {
-        if (kept >= 0) return;
-        kept = std::int64_t(original.rfind('\n', std::size_t(2 * shown) + (8 << 20)) + 1);
-        truncate(log.c_str(), off_t(kept));
-    };
-    // On one thread: ranges read at once would each stop where the cut found them.
-    RunEngine({.logPaths = {log}, .savePath = save, .jobs = 1}, ui);
-    ASSERT_GT(kept, 0) << "the run reports progress";
-    EXPECT_EQ(ui.calls, Completed(save));
-    const std::string prefix = dir / "prefix.log", prefixSave = dir / "prefix-report.txt";
-    WriteFile(prefix, original.substr(0, std::size_t(kept)));
-    ASSERT_EQ(RunEngine({.logPaths = {prefix}, .savePath = prefixSave}), Completed(prefixSave));
-    EXPECT_TRUE(ReadFile(save) == ReadFile(prefixSave));
 }
 
 }  // namespace

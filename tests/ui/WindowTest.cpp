@@ -103,8 +103,6 @@ class WindowTest : public QObject {
             {"entry 1", QMessageBox::Yes, log_, asked + done, listing + sorted},
             {",", QMessageBox::No, log_, asked + done,
              "http://a.example/\"\t 1\r\nhttp://b.example/x\t 1\r\nhttp://b.example/x\" z\t 1\r\n"},
-            {"entry 0", QMessageBox::Yes, log_ + "x",
-             "ERROR! [Critical; Ok; default Ok] File Not Found!\n" + log_ + "x", "(no report)"},
             {"entry 0", QMessageBox::No, big_, "title KSTN % | " + asked + done + " | title KSTN",
              "http://a.example/\t 1\r\nhttp://b.example/x\t 1\r\n"}};
         for (const auto& c : cases) {
