@@ -34,7 +34,7 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
         int status;
         std::string err, report;  // no report: none written
     } cases[] = {
-        {{log, "-o", save}, 0, no + summary, listing},
+        {{"--keyword", "Space", log, "-o", save}, 0, no + summary, listing},
         {{"--keyword=\"", "--output", save, log},
          0,
          no + summary,
@@ -145,7 +145,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          ranked,
          "Complete: - done..\nkestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n"},
         {{"--ranked", "--keyword", "\"", gz}, {}, 0, ranked, ""},
-        {{"--ranked", "--keyword", "Space", KESTRIN_TEST_DATA "/aozora_cp932.txt"},
+        {{"--ranked", KESTRIN_TEST_DATA "/aozora_cp932.txt"},
          {},
          0,
          TestData("aozora_cp932.ranked-report"),
