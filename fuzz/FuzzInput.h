@@ -38,8 +38,7 @@ inline const CodePage& ChosenCodePage(std::uint8_t choice, std::string& name) {
 }
 
 /// A keyword of one single-byte character of the code page, taken from `byte`
-/// (its search form when it has one, so upper-case letters stay possible too), or
-/// one space when that byte is a lead byte or does not decode.
+/// (upper-case letters too), or one space for a lead byte or one that does not decode.
 inline char16_t ChosenKeyword(const CodePage& page, std::uint8_t byte) {
     if (page.IsLead(byte)) return u' ';
     std::u16string units;
