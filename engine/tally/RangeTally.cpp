@@ -8,7 +8,8 @@
 namespace kestrin {
 namespace {
 
-constexpr std::int64_t kReportStep = 16 << 20;
+// Often enough that a stop asked for by a closing window is seen at once.
+constexpr std::int64_t kReportStep = 4 << 20;
 
 }  // namespace
 

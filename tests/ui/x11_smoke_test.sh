@@ -109,7 +109,7 @@ import -window "$window" "$work/busy.png"
 title=$(xdotool getwindowname "$window")
 [[ "$title" =~ ^KSTN\ [0-9]{1,2}%$ ]] || fail "the run ended before the window was closed"
 xdotool key alt+F4
-ended 10
+ended "${KESTRIN_X11_CLOSE_TENTHS:-10}"
 
 # Second run: answered Yes, to the end.
 start "$work/window.dat"
