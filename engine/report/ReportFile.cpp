@@ -20,16 +20,6 @@ namespace {
 constexpr int kMaxLinks = 40;                // as the kernel's own limit on a path
 constexpr std::size_t kKeptNameBytes = 200;  // of the target's name in the temporary's
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool IsLog(const struct stat& file, std::span<const struct stat> logs) {
-    for (const struct stat& log : logs)
-        if (SameFile(file, log)) return true;
-    return false;
-}
-
 std::string DirectoryOf(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) return ".";
@@ -101,6 +91,12 @@ class EndingSignalsHeld {
 };
 
 }  // namespace
+
+bool IsLog(const struct stat& file, std::span<const struct stat> logs) {
+    for (const struct stat& log : logs)
+        if (file.st_dev == log.st_dev && file.st_ino == log.st_ino) return true;
+    return false;
+}
 
 ReportFile::~ReportFile() {
     Discard();

@@ -8,6 +8,9 @@
 
 namespace kestrin {
 
+/// True when `file` is one of `logs`, by device and inode: whatever name it has.
+bool IsLog(const struct stat& file, std::span<const struct stat> logs);
+
 /// The report's file, replaced only once the whole report is written.
 ///
 /// A save path naming a regular file, or nothing yet, gets a new temporary file

@@ -51,10 +51,6 @@ int NotOrdinaryFile(const std::string& path) {
     return name.empty() || name[0] != '.' ? 0 : -1;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // One log of the run: its descriptor (closed at the end unless the caller's) and
 // what it is.
 struct Log {
@@ -168,8 +164,7 @@ class Run {
         if (request_.saveDescriptor >= 0) {
             struct stat save;
             if (fstat(request_.saveDescriptor, &save) != 0) return SaveFailure(errno);
-            for (const struct stat& log : logStats_)
-                if (S_ISREG(save.st_mode) && SameFile(save, log)) return SaveFailure(0, isALog);
+            if (S_ISREG(save.st_mode) && IsLog(save, logStats_)) return SaveFailure(0, isALog);
             return std::nullopt;
         }
         const int error = report_.Open(request_.savePath, logStats_);
