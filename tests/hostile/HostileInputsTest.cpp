@@ -22,8 +22,7 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
         std::snprintf(text, sizeof text, "http://h/%07d", number);
         return std::string(text);
     };
-    // Every URL once, in a scrambled order (multiplying by a number prime to the
-    // count visits each once), then two of them again.
+    // Every URL once, scrambled by a factor prime to the count, then two again.
     std::string text;
     for (long i = 0; i < kUrls; ++i)
         text += "GET " + url(int(i * 7919 % kUrls)) + " HTTP/1.1 200\n";
