@@ -11,6 +11,7 @@
 #include "FuzzInput.h"
 #include "ReferenceModel.h"
 #include "input/ByteSource.h"
+#include "input/LogReader.h"
 #include "run/CuttingRun.h"
 #include "tally/RangeTally.h"
 #include "tally/UrlTally.h"
@@ -81,12 +82,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     Check(result.outcome == RunOutcome::Complete, "a run on a memory file completes");
-    std::vector<std::string_view> urls;
-    for (const ModelLine& line : ModelLines(log)) {
-        if (auto url = ModelUrl(log.substr(line.start, line.length), page, request.backKeyword[0]))
-            urls.push_back(*url);
-    }
-    const std::vector<ModelEntry> listing = ModelTally(urls, page);
+    const auto urlsOf = [&](std::string_view text) {
+        std::vector<std::string_view> urls;
+        for (const ModelLine& line : ModelLines(text)) {
+            if (auto url =
+                    ModelUrl(text.substr(line.start, line.length), page, request.backKeyword[0]))
+                urls.push_back(*url);
+        }
+        return urls;
+    };
+    const std::vector<ModelEntry> listing = ModelTally(urlsOf(log), page);
     std::string expected = Listing(listing);
     if (yes)
         expected += "*********** SORTTING DATA ************\r\n" + Listing(ModelRanking(listing));
@@ -94,18 +99,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The log cut at LFs into ranges read with small buffers, tallied apart and
     // merged in order, as a run on several cores does: the same lines and the
-    // same listing, first-seen byte forms included.
-    const int fd = MemoryFile(log);
+    // same listing, first-seen byte forms included. Empty lines after it put a
+    // whole window ahead of every line, which is when lines are cut in one pass.
+    const std::string padded = std::string(log) + std::string(LogReader::kWindow, '\n');
+    const int fd = MemoryFile(padded);
     int error = 0;
     const std::vector<LogRange> ranges =
-        SplitLog(fd, std::int64_t(log.size()), 1 + data[2] / 16, error);
+        SplitLog(fd, std::int64_t(padded.size()), 1 + data[2] / 16, error);
     const CuttingRule rule(page, request.backKeyword[0]);
     const HostFilter noHosts({});
     UrlTally whole(page);
     LineCounts counts;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         Check(ranges[i].begin == (i == 0 ? 0 : ranges[i - 1].end) &&
-                  (i == 0 || log[std::size_t(ranges[i].begin) - 1] == '\n'),
+                  (i == 0 || padded[std::size_t(ranges[i].begin) - 1] == '\n'),
               "each range starts right after an LF", pageName);
         UrlTally part(page);
         // Small buffers put buffer edges inside lines, pairs and CR LF terminators.
@@ -119,9 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string merged;
     for (std::size_t i = 0; i < table.EntryCount(); ++i)
         merged += std::string(table[i].Url) + "\t " + std::to_string(table[i].Count) + "\r\n";
-    Check(error == 0 && (log.empty() || ranges.back().end == std::int64_t(log.size())) &&
-              merged == Listing(listing) && counts.withUrl == urls.size() &&
-              counts.lines == ModelLines(log).size(),
+    const std::vector<std::string_view> urls = urlsOf(padded);
+    Check(error == 0 && ranges.back().end == std::int64_t(padded.size()) &&
+              merged == Listing(ModelTally(urls, page)) && counts.withUrl == urls.size() &&
+              counts.lines == ModelLines(padded).size(),
           "the ranges cover the log and tally as the whole of it", pageName);
     return 0;
 }

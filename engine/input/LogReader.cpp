@@ -7,6 +7,7 @@
 #include <new>
 
 #include "input/ByteSource.h"
+#include "text/ByteScan.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,28 +19,6 @@ namespace {
 // A long line grows the buffer by a quarter at a time, and by at most this much,
 // so that the buffer never holds much more than the line.
 constexpr std::size_t kMaxGrowth = 32 << 20;
-
-// The offset of the first CR or LF in [bytes, bytes + size), or size.
-std::size_t FindLineBreak(const char* bytes, std::size_t size) {
-    std::size_t at = 0;
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-    for (; at + 32 <= size; at += 32) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + 16));
-        const unsigned low =
-            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(a, cr), _mm_cmpeq_epi8(a, lf))));
-        const unsigned high =
-            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, cr), _mm_cmpeq_epi8(b, lf))));
-        if ((low | high) != 0)
-            return at + std::size_t(__builtin_ctzll(low | std::uint64_t(high) << 16));
-    }
-#endif
-    for (; at < size; ++at) {
-        if (bytes[at] == '\r' || bytes[at] == '\n') return at;
-    }
-    return size;
-}
 
 // The offset of the first byte that is not NUL in [bytes, bytes + size), or size.
 std::size_t FindNotNul(const char* bytes, std::size_t size) {
@@ -123,7 +102,7 @@ std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
     const std::int64_t end = Available();
     if (start >= end) return -1;
     const std::int64_t hit =
-        start + std::int64_t(FindLineBreak(At(start), std::size_t(end - start)));
+        start + std::int64_t(scan::FindBreak(At(start), std::size_t(end - start)));
     breakScannedTo_ = hit;
     if (hit == end) return -1;
     nextBreak_ = hit;
@@ -143,6 +122,12 @@ std::int64_t LogReader::NextNul(std::int64_t from, std::int64_t limit) {
     nextNul_ = base_ + (static_cast<const char*>(hit) - buffer_);
     nulScannedTo_ = nextNul_;
     return nextNul_ < limit ? nextNul_ : -1;
+}
+
+std::string_view LogReader::Ahead() {
+    Fill(next_, next_ + std::int64_t(kWindow));
+    if (next_ >= Available()) return {};
+    return {At(next_), std::size_t(Available() - next_)};
 }
 
 std::optional<LogLine> LogReader::NextLine() {

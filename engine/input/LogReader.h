@@ -48,6 +48,17 @@ class LogReader {
     /// within the window) is passed over in one vector pass, not line by line.
     std::optional<LogLine> NextNonEmptyLine();
 
+    /// The log's bytes from the next line's start on, as far as they are read:
+    /// at least a window's worth unless the log ends sooner. Empty at the end.
+    /// Valid until the next call of any other member.
+    std::string_view Ahead();
+    /// Passes over `lines` lines the caller found in the first `bytes` of Ahead,
+    /// by the rules above; `bytes` ends right after a line's terminator.
+    void Consume(std::size_t bytes, std::uint64_t lines) {
+        next_ += std::int64_t(bytes);
+        lines_ += lines;
+    }
+
     /// The errno of a failed read, 0 while every read has succeeded.
     int Error() const { return error_; }
     /// Lines read so far, those passed over by NextNonEmptyLine included.

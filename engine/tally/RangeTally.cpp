@@ -15,9 +15,15 @@ constexpr std::int64_t kReportStep = 4 << 20;
 
 bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
                 const KeepGoing& keepGoing) {
+    const auto count = [&](std::optional<std::string_view> url) {
+        if (url && !cut.hosts.Excludes(*url)) {
+            ++counts.withUrl;
+            tally.Count(*url);
+        }
+    };
     std::int64_t nextReport = kReportStep;
     bool going = true;
-    while (std::optional<LogLine> line = reader.NextNonEmptyLine()) {
+    for (;;) {
         if (reader.BytesRead() >= nextReport) {
             if (keepGoing && !keepGoing(reader.BytesRead())) {
                 going = false;
@@ -25,11 +31,26 @@ bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCount
             }
             nextReport = reader.BytesRead() + kReportStep;
         }
-        std::optional<std::string_view> url = ExtractUrl(line->text, cut.rule);
-        if (url && !cut.hosts.Excludes(*url)) {
-            ++counts.withUrl;
-            tally.Count(*url);
+        // Lines with a whole window read ahead of them are cut in one pass each,
+        // straight from the reader's buffer.
+        const std::string_view ahead = reader.Ahead();
+        std::size_t used = 0;
+        std::uint64_t lines = 0;
+        while (ahead.size() - used >= LogReader::kWindow) {
+            const std::optional<CutLine> line =
+                cut.rule.CutFirstLine(ahead.substr(used, LogReader::kWindow));
+            if (!line) break;
+            count(line->url);
+            used += line->next;
+            ++lines;
         }
+        reader.Consume(used, lines);
+        if (used > 0) continue;
+        // The rest goes through the reader: a window without a line break, where a
+        // NUL or the log's end decides, or a run of NULs passed over in bulk.
+        std::optional<LogLine> line = reader.NextNonEmptyLine();
+        if (!line) break;
+        count(ExtractUrl(line->text, cut.rule));
     }
     counts.lines += reader.LinesRead();
     return going;

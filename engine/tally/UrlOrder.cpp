@@ -23,8 +23,11 @@ class KeyReader {
 
     // The next key byte, or -1 at the end of the key.
     int Next() {
-        if (plain_) return at_ < url_.size() ? std::uint8_t(url_[at_++]) : -1;
-        if (pendingAt_ == pendingSize_ && !DecodeChar()) return -1;
+        if (pendingAt_ < pendingSize_) return pending_[pendingAt_++];
+        if (at_ >= url_.size()) return -1;
+        // Most of a URL is plain bytes, even in one that is not plain as a whole.
+        if (plain_ || page_.IsPlain(std::uint8_t(url_[at_]))) return std::uint8_t(url_[at_++]);
+        DecodeChar();
         return pending_[pendingAt_++];
     }
     void Skip(std::size_t count) {
@@ -37,14 +40,14 @@ class KeyReader {
     }
 
   private:
-    bool DecodeChar() {
-        if (at_ >= url_.size()) return false;
+    void DecodeChar() {
         const std::size_t length = page_.CharLength(url_, at_);
-        units_.clear();
-        page_.Decode(url_.substr(at_, length), units_);
+        char16_t units[2];
+        const std::size_t count = page_.DecodeChar(url_, at_, length, units);
         at_ += length;
         pendingAt_ = pendingSize_ = 0;
-        for (char16_t unit : units_) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const char16_t unit = units[i];
             if (unit < 0x80) {
                 pending_[pendingSize_++] = std::uint8_t(unit);
             } else if (unit < 0x800) {
@@ -56,15 +59,13 @@ class KeyReader {
                 pending_[pendingSize_++] = std::uint8_t(0x80 | (unit & 0x3F));
             }
         }
-        return pendingSize_ > 0;
     }
 
     const CodePage& page_;
     std::string_view url_;
     bool plain_;
     std::size_t at_ = 0;
-    std::u16string units_;
-    std::uint8_t pending_[12];
+    std::uint8_t pending_[6];
     std::size_t pendingAt_ = 0, pendingSize_ = 0;
 };
 

@@ -229,7 +229,8 @@ std::string CodePage::Unusable() const {
     return {};
 }
 
-bool CodePage::IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const {
+bool CodePage::IsBoundaryAfterWalk(std::string_view bytes, std::size_t known,
+                                   std::size_t at) const {
     if (utf8_) {
         // Only a continuation byte can be inside a character, of one that starts
         // at most three bytes before it with a byte that is none.
@@ -254,30 +255,37 @@ bool CodePage::IsBoundary(std::string_view bytes, std::size_t known, std::size_t
     return start == at;
 }
 
-void CodePage::AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const {
-    if (decoded == kUndecodable || decoded == kNotPair) {
-        for (char byte : bytes) out.push_back(char16_t(0xDC00 + std::uint8_t(byte)));
-    } else if (decoded > 0xFFFF) {
-        out.push_back(char16_t(U16_LEAD(decoded)));
-        out.push_back(char16_t(U16_TRAIL(decoded)));
-    } else {
-        out.push_back(char16_t(decoded));
+std::size_t CodePage::DecodeChar(std::string_view bytes, std::size_t at, std::size_t length,
+                                 char16_t out[2]) const {
+    const std::uint8_t first = std::uint8_t(bytes[at]);
+    char32_t decoded = singles_[first];
+    if (utf8_ && length > 1) {
+        decoded = first & (0x7F >> length);
+        for (std::size_t i = 1; i < length; ++i)
+            decoded = decoded << 6 | (std::uint8_t(bytes[at + i]) & 0x3F);
+    } else if (length == 2) {
+        decoded = pairs_[first << 8 | std::uint8_t(bytes[at + 1])];
     }
+    if (decoded == kUndecodable || decoded == kNotPair) {
+        // Undecodable characters are one or two bytes long (UTF-8's are one).
+        for (std::size_t i = 0; i < length; ++i)
+            out[i] = char16_t(0xDC00 + std::uint8_t(bytes[at + i]));
+        return length;
+    }
+    if (decoded > 0xFFFF) {
+        out[0] = char16_t(U16_LEAD(decoded));
+        out[1] = char16_t(U16_TRAIL(decoded));
+        return 2;
+    }
+    out[0] = char16_t(decoded);
+    return 1;
 }
 
 void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
+    char16_t units[2];
     for (std::size_t at = 0; at < bytes.size();) {
-        std::size_t length = CharLength(bytes, at);
-        std::uint8_t first = std::uint8_t(bytes[at]);
-        char32_t decoded = singles_[first];
-        if (utf8_ && length > 1) {
-            decoded = first & (0x7F >> length);
-            for (std::size_t i = 1; i < length; ++i)
-                decoded = decoded << 6 | (std::uint8_t(bytes[at + i]) & 0x3F);
-        } else if (length == 2) {
-            decoded = pairs_[first << 8 | std::uint8_t(bytes[at + 1])];
-        }
-        AppendChar(decoded, bytes.substr(at, length), out);
+        const std::size_t length = CharLength(bytes, at);
+        out.append(units, DecodeChar(bytes, at, length, units));
         at += length;
     }
 }

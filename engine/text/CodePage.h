@@ -47,13 +47,25 @@ class CodePage {
                    : 1;
     }
     /// True when `at` starts a character, given that `known` (<= at) does.
-    bool IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const;
+    bool IsBoundary(std::string_view bytes, std::size_t known, std::size_t at) const {
+        // Mostly the byte before cannot lead (or `at` cannot continue) a character.
+        if (utf8_) {
+            if (at < bytes.size() && (std::uint8_t(bytes[at]) & 0xC0) != 0x80) return true;
+        } else if (at == known || !lead_[std::uint8_t(bytes[at - 1])]) {
+            return true;
+        }
+        return IsBoundaryAfterWalk(bytes, known, at);
+    }
 
     /// The code unit a single-byte character searches as: decoded, then lower-cased.
     char16_t SearchUnit(std::uint8_t byte) const { return searchUnit_[byte]; }
 
     /// Appends the UTF-16 code units `bytes` decode to.
     void Decode(std::string_view bytes, std::u16string& out) const;
+    /// Writes the one or two code units of the character of `length` bytes (as
+    /// CharLength says) at `at` to `out`; returns how many.
+    std::size_t DecodeChar(std::string_view bytes, std::size_t at, std::size_t length,
+                           char16_t out[2]) const;
 
     /// True for an ASCII byte that decodes to itself and whose code unit no other
     /// character decodes to: text of such bytes orders and compares as its bytes.
@@ -76,6 +88,7 @@ class CodePage {
     // UTF-8 by its own rules: a well-formed sequence of 2 to 4 bytes is one
     // character; any other byte of 0x80 or above is one undecodable byte.
     void ReadUtf8();
+    bool IsBoundaryAfterWalk(std::string_view bytes, std::size_t known, std::size_t at) const;
     static std::size_t Utf8Length(std::string_view bytes, std::size_t at);
     void ReadCharacters(::UConverter* converter);
     std::string LayWindowsBytesOver(::UConverter* converter);  // error text, or empty
@@ -83,7 +96,6 @@ class CodePage {
     void ReadUnitLengths(::UConverter* converter);
     void MarkPlainBytes();
     std::string Unusable() const;  // why the byte loops cannot work on it, or empty
-    void AppendChar(char32_t decoded, std::string_view bytes, std::u16string& out) const;
 
     std::string name_;
     bool utf8_ = false;

@@ -1,8 +1,8 @@
 #include "text/CuttingRule.h"
 
-#include "text/SeparatorSearch.h"
-
 #include <cstring>
+
+#include "text/ByteScan.h"
 
 namespace kestrin {
 namespace {
@@ -30,6 +30,8 @@ CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword, Schemes sch
                        BytesSearchingAs(codePage, u'/') == std::vector<unsigned char>{'/'}),
       schemes_(schemes) {
     for (unsigned char byte : keywordBytes_) isKeywordByte_[byte] = true;
+    onePass_ = asciiSeparators_ && keywordBytes_.size() <= scan::ByteSet::kMax;
+    for (unsigned char byte : keywordBytes_) keywordSet_.values[keywordSet_.count++] = byte;
 }
 
 std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
@@ -54,15 +56,14 @@ std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
 
 std::size_t CuttingRule::FindColon(std::string_view line, std::size_t from) const {
     if (from >= line.size()) return kNone;
-    return asciiSeparators_ ? FindSeparator(line, from) : FindFirstOf(line, from, colonBytes_);
+    if (!asciiSeparators_) return FindFirstOf(line, from, colonBytes_);
+    const std::size_t at = from + scan::FindSeparator(line.data() + from, line.size() - from);
+    return at == line.size() ? kNone : at;
 }
 
-std::size_t CuttingRule::FindHttp(std::string_view line) const {
-    // Look for the colon and check the six characters around it: "://" is rarer
-    // than "h", and the first hit that reads "http://" is the first "http://".
-    // With both schemes the first hit is still the earliest start: "https" and
-    // "http" cannot end at one colon, and an "https" before the next colon ends
-    // in "s", not ":".
+std::size_t CuttingRule::SchemeStart(std::string_view line, std::size_t colon) const {
+    // The colon of "://" and the characters before it: "https" and "http" cannot
+    // end at one colon.
     static constexpr char16_t kBefore[] = u"https";
     const auto matches = [&](std::size_t start, std::size_t length) {
         for (std::size_t i = 0; i < length; ++i) {
@@ -70,6 +71,16 @@ std::size_t CuttingRule::FindHttp(std::string_view line) const {
         }
         return page_.IsBoundary(line, 0, start);
     };
+    if (schemes_.http && colon >= 4 && matches(colon - 4, 4)) return colon - 4;
+    if (schemes_.https && colon >= 5 && matches(colon - 5, 5)) return colon - 5;
+    return kNone;
+}
+
+std::size_t CuttingRule::FindHttp(std::string_view line) const {
+    // Look for the colon and check the characters around it: "://" is rarer than
+    // "h", and the first hit that reads "http://" is the first "http://". With
+    // both schemes the first hit is still the earliest start: an "https" before
+    // the next colon ends in "s", not ":".
     for (std::size_t colon = FindColon(line, schemes_.http ? 4 : 5); colon != kNone;
          colon = FindColon(line, colon + 1)) {
         if (colon + 2 >= line.size()) return kNone;
@@ -77,8 +88,7 @@ std::size_t CuttingRule::FindHttp(std::string_view line) const {
             page_.SearchUnit(std::uint8_t(line[colon + 2])) != u'/') {
             continue;
         }
-        if (schemes_.http && matches(colon - 4, 4)) return colon - 4;
-        if (schemes_.https && colon >= 5 && matches(colon - 5, 5)) return colon - 5;
+        if (std::size_t start = SchemeStart(line, colon); start != kNone) return start;
     }
     return kNone;
 }
@@ -94,6 +104,39 @@ std::size_t CuttingRule::FindKeyword(std::string_view line, std::size_t from) co
         if (isKeywordByte_[std::uint8_t(line[at])]) return at;
     }
     return kNone;
+}
+
+std::optional<CutLine> CuttingRule::CutFirstLine(std::string_view window) const {
+    const char* bytes = window.data();
+    const std::size_t size = window.size();
+    const auto line = [&](std::size_t end, std::optional<std::string_view> url) {
+        const bool crLf = bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n';
+        return CutLine{end + (crLf ? 2u : 1u), url};
+    };
+    if (!onePass_) {
+        const std::size_t end = scan::FindBreak(bytes, size);
+        if (end == size) return std::nullopt;
+        return line(end, ExtractUrl(window.substr(0, end), *this));
+    }
+    // Up to the URL's start, the line's end and "://" are looked for together; from
+    // there on its end and the keyword: each byte of the line is looked at once.
+    std::size_t start = kNone;
+    for (std::size_t from = 0; start == kNone;) {
+        const std::size_t hit = from + scan::FindBreakOrSeparator(bytes + from, size - from);
+        if (hit == size) return std::nullopt;
+        if (scan::IsBreak(bytes[hit])) return line(hit, std::nullopt);
+        start = SchemeStart(window, hit);
+        from = hit + 1;
+    }
+    const std::size_t hit =
+        start + scan::FindBreakOrAnyOf(bytes + start, size - start, keywordSet_);
+    if (hit == size) return std::nullopt;
+    if (scan::IsBreak(bytes[hit])) return line(hit, window.substr(start, hit - start));
+    const std::size_t end = hit + 1 + scan::FindBreak(bytes + hit + 1, size - hit - 1);
+    if (end == size) return std::nullopt;
+    if (!page_.IsBoundary(window, start, hit))
+        return line(end, ExtractUrl(window.substr(0, end), *this));
+    return line(end, window.substr(start, hit - start));
 }
 
 std::optional<std::string_view> ExtractUrl(std::string_view line, const CuttingRule& rule) {

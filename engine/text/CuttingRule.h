@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/ByteScan.h"
 #include "text/CodePage.h"
 
 namespace kestrin {
@@ -14,6 +15,13 @@ namespace kestrin {
 struct Schemes {
     bool http = true;
     bool https = false;
+};
+
+/// A line cut from the start of a window of the log: the bytes up to the next
+/// line's start, and the URL the line yields, if any.
+struct CutLine {
+    std::size_t next;
+    std::optional<std::string_view> url;
 };
 
 /// The cutting rule of a run: the code page's view of "http://" and the keyword.
@@ -28,11 +36,20 @@ class CuttingRule {
     /// that the code page cannot represent (and so is never found).
     CuttingRule(const CodePage& codePage, char16_t keyword, Schemes schemes = {});
 
+    /// The line at the start of `window` (the log's bytes from a line's start, up to
+    /// the reader's window or the log's end) and its URL, as the reader and
+    /// ExtractUrl would find them, in one pass over the line's bytes. Nothing when
+    /// the window holds no CR or LF: the reader then decides where the line ends.
+    std::optional<CutLine> CutFirstLine(std::string_view window) const;
+
   private:
     friend std::optional<std::string_view> ExtractUrl(std::string_view line,
                                                       const CuttingRule& rule);
 
     std::size_t FindHttp(std::string_view line) const;
+    // Where the URL whose "://" is at `colon` starts, or npos when no scheme of the
+    // rule ends there.
+    std::size_t SchemeStart(std::string_view line, std::size_t colon) const;
     // The next colon worth checking: with ASCII ':' and '/', only one of "://".
     std::size_t FindColon(std::string_view line, std::size_t from) const;
     std::size_t FindKeyword(std::string_view line, std::size_t from) const;
@@ -46,6 +63,9 @@ class CuttingRule {
     bool asciiSeparators_;
     Schemes schemes_;
     std::array<bool, 256> isKeywordByte_{};
+    // The one-pass cut needs ASCII separators and few enough keyword bytes.
+    bool onePass_ = false;
+    scan::ByteSet keywordSet_;
 };
 
 /// Cuts the first "http://" URL (or of the rule's schemes, the one that starts
