@@ -64,22 +64,24 @@ std::uint32_t HashTag(std::string_view key) {
 UrlTally::UrlTally(const CodePage& codePage) : page_(&codePage) {}
 
 void UrlTally::Count(std::string_view url) {
+    Add(url, 1);
+}
+
+void UrlTally::Count(std::string_view url, std::uint64_t times) {
+    if (times != 0) Add(url, times);
+}
+
+void UrlTally::Add(std::string_view url, std::uint64_t times) {
     if (url.size() > kLongUrl) {
         CountBatch();
         const std::uint32_t tag = HashTag(url);
-        if (std::optional<Slot> slot = LookupUrl(url, tag)) InsertUrl(*slot, url);
+        if (std::optional<Slot> slot = LookupUrl(url, tag, times)) InsertUrl(*slot, url, times);
         return;
     }
     batchBytes_.append(url);
     batchEnds_.push_back(batchBytes_.size());
+    batchTimes_.push_back(times);
     if (batchEnds_.size() == kBatch) CountBatch();
-}
-
-void UrlTally::Count(std::string_view url, std::uint64_t times) {
-    if (times == 0) return;
-    CountBatch();
-    const std::uint32_t tag = HashTag(url);
-    if (std::optional<Slot> slot = LookupUrl(url, tag, times)) InsertUrl(*slot, url, times);
 }
 
 void UrlTally::CountBatch() {
@@ -105,10 +107,12 @@ void UrlTally::CountBatch() {
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
-        if (std::optional<Slot> slot = LookupUrl(urls[i], tags[i])) InsertUrl(*slot, urls[i]);
+        if (std::optional<Slot> slot = LookupUrl(urls[i], tags[i], batchTimes_[i]))
+            InsertUrl(*slot, urls[i], batchTimes_[i]);
     }
     batchBytes_.clear();
     batchEnds_.clear();
+    batchTimes_.clear();
 }
 
 std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uint32_t tag,
@@ -158,11 +162,9 @@ void UrlTally::Merge(UrlTally&& later) {
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
     later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
-        const std::string_view url = record->Url();
-        const std::uint64_t count = later.records_.Count(ref);
-        if (std::optional<Slot> slot = LookupUrl(url, HashTag(url), count))
-            InsertUrl(*slot, url, count);
+        Add(record->Url(), later.records_.Count(ref));
     });
+    CountBatch();
 }
 
 UrlTable UrlTally::SortByUrl(const ProgressReport& progress) && {

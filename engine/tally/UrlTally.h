@@ -55,6 +55,8 @@ class UrlTally {
         std::uint32_t tag;
     };
 
+    // Counts `url` `times` times, in a batch unless it is long.
+    void Add(std::string_view url, std::uint64_t times);
     void CountBatch();
     // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
     std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag, std::uint64_t times = 1);
@@ -69,6 +71,7 @@ class UrlTally {
     detail::RecordStore records_;
     std::string batchBytes_;
     std::vector<std::size_t> batchEnds_;
+    std::vector<std::uint64_t> batchTimes_;
 };
 
 }  // namespace kestrin
