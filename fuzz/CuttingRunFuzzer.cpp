@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         whole.Merge(std::move(part));
     }
     close(fd);
-    UrlTable table = std::move(whole).SortByUrl();
+    UrlTable table = std::move(whole).SortByUrl({}, 2);
     std::string merged;
     for (std::size_t i = 0; i < table.EntryCount(); ++i)
         merged += std::string(table[i].Url) + "\t " + std::to_string(table[i].Count) + "\r\n";

@@ -95,9 +95,11 @@ class Run {
                 return *failure;
             if (StopRequested()) return {.outcome = RunOutcome::Stopped};
         }
-        UrlTable table = std::move(tally).SortByUrl([&](std::uint64_t done, std::uint64_t total) {
-            ShowProgress(kReadShare, kSortShare, done, total);
-        });
+        UrlTable table = std::move(tally).SortByUrl(
+            [&](std::uint64_t done, std::uint64_t total) {
+                ShowProgress(kReadShare, kSortShare, done, total);
+            },
+            unsigned(Jobs()));
         counts_.distinctUrls = table.EntryCount();
         counts_.looks = LooksOf(head_);
 
@@ -191,10 +193,12 @@ class Run {
         return !StopRequested();
     }
 
+    std::size_t Jobs() const { return request_.jobs > 0 ? request_.jobs : UsableProcessors(); }
+
     std::optional<RunResult> Tally(const Log& log, const UrlCut& cut, const CodePage& page,
                                    UrlTally& tally) {
         LineCounts lines;
-        const std::size_t jobs = request_.jobs > 0 ? request_.jobs : UsableProcessors();
+        const std::size_t jobs = Jobs();
         if (S_ISREG(log.info.st_mode) && jobs > 1 && log.info.st_size >= kRangesFrom) {
             std::string first(kHeadBytes, '\0');
             const ssize_t got = pread(log.fd, first.data(), first.size(), 0);
@@ -263,7 +267,8 @@ class Run {
         const std::size_t entries = table.EntryCount();
         for (std::size_t i = 0; i < entries; ++i) {
             if (i % 65536 == 0) ShowProgress(from, share, i, entries);
-            report.WriteEntry(table[i].Url, table[i].Count);
+            const UrlEntry entry = table[i];
+            report.WriteEntry(entry.Url, entry.Count);
         }
         ShowProgress(from, share, entries, entries);
     }

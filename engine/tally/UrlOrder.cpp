@@ -1,8 +1,10 @@
 #include "tally/UrlOrder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "text/CodePage.h"
 
@@ -148,9 +150,9 @@ class KeySorter {
         }
     }
 
-    // Sorts items whose keys agree before `depth`, eight bytes at a time: a run
-    // of equal windows is sorted again on the next eight bytes. A key that ends
-    // inside an equal window is a prefix of the longer ones there and comes first.
+    // Sorts items whose keys agree before `depth`, a window at a time: a run of
+    // equal windows is sorted again on the next window. A key that ends inside an
+    // equal window is a prefix of the longer ones there and comes first.
     void Sort(SortItem* first, SortItem* last, std::size_t depth) {
         if (last - first < 2) {
             Done(std::size_t(last - first));
@@ -164,6 +166,52 @@ class KeySorter {
             Done(std::size_t(last - first));
             return;
         }
+        SortWindows(first, last, depth,
+                    [&](SortItem* run, SortItem* end) { Sort(run, end, depth + kWindow); });
+    }
+
+    // Sort on `threads` threads: runs of equal windows are independent, so each is
+    // sorted whole by one thread. Runs too big to spread the work are split first.
+    void SortShared(SortItem* first, SortItem* last, unsigned threads) {
+        struct Task {
+            SortItem* first;
+            SortItem* last;
+            std::size_t depth;
+        };
+        std::vector<Task> tasks;
+        const std::ptrdiff_t big =
+            std::max<std::ptrdiff_t>((last - first) / (16 * std::ptrdiff_t(threads)), 2);
+        const auto split = [&](const auto& self, SortItem* from, SortItem* to,
+                               std::size_t depth) -> void {
+            if (to - from <= big || depth >= kWindowedDepth) {
+                tasks.push_back({from, to, depth});
+                return;
+            }
+            SortWindows(from, to, depth, [&](SortItem* run, SortItem* end) {
+                self(self, run, end, depth + kWindow);
+            });
+        };
+        split(split, first, last, 0);
+        std::sort(tasks.begin(), tasks.end(),
+                  [](const Task& a, const Task& b) { return a.last - a.first > b.last - b.first; });
+        std::atomic<std::size_t> next{0};
+        const auto work = [&] {
+            for (std::size_t i; (i = next++) < tasks.size();)
+                Sort(tasks[i].first, tasks[i].last, tasks[i].depth);
+        };
+        std::vector<std::thread> helpers;
+        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers) helper.join();
+        if (progress_) progress_(total_, total_);
+    }
+
+  private:
+    // Sorts the items on their windows at `depth` (loaded here past the first) and
+    // calls `goOn(run, end)` for each run of more than one equal window that does
+    // not end its keys; the rest are in place.
+    template <typename GoOn>
+    void SortWindows(SortItem* first, SortItem* last, std::size_t depth, GoOn goOn) {
         if (depth > 0) LoadWindows(first, last, depth);
         auto less = [](const SortItem& a, const SortItem& b) {
             const std::uint64_t ah = a.head, bh = b.head;
@@ -180,7 +228,7 @@ class KeySorter {
             while (end != last && !less(*run, *end)) ++end;
             // Keys that end inside an equal window are equal: nothing is left to sort.
             if (end - run > 1 && (run->next & 0xFF) == kGoesOn) {
-                Sort(run, end, depth + kWindow);
+                goOn(run, end);
             } else {
                 Done(std::size_t(end - run));
             }
@@ -188,12 +236,13 @@ class KeySorter {
         }
     }
 
-  private:
+    // Counts items in place; only the thread that made the sorter tells progress.
     void Done(std::size_t items) {
-        done_ += items;
-        if (progress_ && (done_ >= nextReport_ || done_ == total_)) {
-            progress_(done_, total_);
-            nextReport_ = done_ + std::max<std::uint64_t>(total_ / 128, 4096);
+        const std::uint64_t done = done_ += items;
+        if (progress_ && std::this_thread::get_id() == owner_ &&
+            (done >= nextReport_ || done == total_)) {
+            progress_(done, total_);
+            nextReport_ = done + std::max<std::uint64_t>(total_ / 128, 4096);
         }
     }
 
@@ -201,14 +250,15 @@ class KeySorter {
     const CodePage& page_;
     const Progress& progress_;
     std::uint64_t total_;
-    std::uint64_t done_ = 0;
+    std::atomic<std::uint64_t> done_ = 0;
     std::uint64_t nextReport_ = 0;
+    std::thread::id owner_ = std::this_thread::get_id();
 };
 
 }  // namespace
 
 std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page,
-                                           const Progress& progress) {
+                                           const Progress& progress, unsigned threads) {
     // Records are read in the order they were made, block by block, which is
     // both the fastest order to read them in and the order their URLs came in.
     KeySorter sorter(records, page, progress, records.RecordCount());
@@ -219,7 +269,10 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
         sorter.LoadWindow(item, 0);
         items.push_back(item);
     });
-    sorter.Sort(items.data(), items.data() + items.size(), 0);
+    if (threads > 1)
+        sorter.SortShared(items.data(), items.data() + items.size(), threads);
+    else
+        sorter.Sort(items.data(), items.data() + items.size(), 0);
 
     // Byte forms that decode to the same text are one URL, shown as first seen.
     // Only forms that are not their own key can decode alike.

@@ -5,9 +5,11 @@
 namespace kestrin {
 
 UrlEntry UrlTable::operator[](std::size_t index) const {
-    // The listing is read in order, its records are not: fetch a few ahead.
-    if (index + 8 < order_.size()) {
-        const char* ahead = reinterpret_cast<const char*>(records_.Resolve(order_[index + 8]));
+    // The listing is read in order, its records are not: fetch well ahead, as
+    // each is likely to miss the cache and its page's translation both.
+    constexpr std::size_t kAhead = 24;
+    if (index + kAhead < order_.size()) {
+        const char* ahead = reinterpret_cast<const char*>(records_.Resolve(order_[index + kAhead]));
         __builtin_prefetch(ahead);
         __builtin_prefetch(ahead + 64);
     }

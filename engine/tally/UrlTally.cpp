@@ -167,11 +167,11 @@ void UrlTally::Merge(UrlTally&& later) {
     CountBatch();
 }
 
-UrlTable UrlTally::SortByUrl(const ProgressReport& progress) && {
+UrlTable UrlTally::SortByUrl(const ProgressReport& progress, unsigned threads) && {
     CountBatch();
     // The slots are not needed for the listing: give their memory to the sort.
     std::vector<std::uint64_t>().swap(slots_);
-    std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, progress);
+    std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, progress, threads);
     return UrlTable(std::move(records_), std::move(order));
 }
 

@@ -39,8 +39,9 @@ class UrlTally {
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
-    /// `progress`, when given, hears how many of the entries are in place.
-    UrlTable SortByUrl(const ProgressReport& progress = {}) &&;
+    /// `progress`, when given, hears how many of the entries are in place. The
+    /// sort runs on up to `threads` threads.
+    UrlTable SortByUrl(const ProgressReport& progress = {}, unsigned threads = 1) &&;
 
   private:
     // URLs are counted a batch at a time, so that the slots and records of the
