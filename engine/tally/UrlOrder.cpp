@@ -104,6 +104,39 @@ static_assert(sizeof(SortItem) == 20);
 
 constexpr unsigned kGoesOn = kWindow + 1;
 
+bool WindowLess(const SortItem& a, const SortItem& b) {
+    const std::uint64_t ah = a.head, bh = b.head;
+    return ah != bh ? ah < bh : a.next < b.next;
+}
+
+// Sorts items on their windows on `threads` threads: splitters taken from a
+// sample cut them into a part per thread, and the parts are sorted apart.
+void SortOnThreads(SortItem* first, SortItem* last, unsigned threads) {
+    const std::ptrdiff_t count = last - first;
+    if (threads < 2 || count < 65536) {
+        std::sort(first, last, WindowLess);
+        return;
+    }
+    std::vector<SortItem> sample;
+    const std::ptrdiff_t step = count / (256 * std::ptrdiff_t(threads));
+    for (std::ptrdiff_t i = 0; i < count; i += step) sample.push_back(first[i]);
+    std::sort(sample.begin(), sample.end(), WindowLess);
+    std::vector<SortItem*> bounds{first};
+    for (unsigned part = 1; part < threads; ++part) {
+        const SortItem splitter = sample[sample.size() * part / threads];
+        bounds.push_back(std::partition(
+            bounds.back(), last, [&](const SortItem& item) { return WindowLess(item, splitter); }));
+    }
+    bounds.push_back(last);
+    std::vector<std::thread> helpers;
+    for (unsigned part = 1; part < threads; ++part) {
+        helpers.emplace_back(
+            [&bounds, part] { std::sort(bounds[part], bounds[part + 1], WindowLess); });
+    }
+    std::sort(bounds[0], bounds[1], WindowLess);
+    for (std::thread& helper : helpers) helper.join();
+}
+
 class KeySorter {
   public:
     KeySorter(const RecordStore& records, const CodePage& page, const Progress& progress,
@@ -191,7 +224,10 @@ class KeySorter {
                 self(self, run, end, depth + kWindow);
             });
         };
-        split(split, first, last, 0);
+        // The first split sorts the whole table, so it shares that sort too.
+        SortWindows(
+            first, last, 0, [&](SortItem* run, SortItem* end) { split(split, run, end, kWindow); },
+            threads);
         std::sort(tasks.begin(), tasks.end(),
                   [](const Task& a, const Task& b) { return a.last - a.first > b.last - b.first; });
         std::atomic<std::size_t> next{0};
@@ -211,21 +247,18 @@ class KeySorter {
     // calls `goOn(run, end)` for each run of more than one equal window that does
     // not end its keys; the rest are in place.
     template <typename GoOn>
-    void SortWindows(SortItem* first, SortItem* last, std::size_t depth, GoOn goOn) {
+    void SortWindows(SortItem* first, SortItem* last, std::size_t depth, GoOn goOn,
+                     unsigned threads = 1) {
         if (depth > 0) LoadWindows(first, last, depth);
-        auto less = [](const SortItem& a, const SortItem& b) {
-            const std::uint64_t ah = a.head, bh = b.head;
-            return ah != bh ? ah < bh : a.next < b.next;
-        };
         // Most URLs begin alike: a range of equal windows needs no sorting.
         const std::uint64_t firstHead = first->head, firstNext = first->next;
         const bool alike = std::all_of(first, last, [&](const SortItem& item) {
             return item.head == firstHead && item.next == firstNext;
         });
-        if (!alike) std::sort(first, last, less);
+        if (!alike) SortOnThreads(first, last, threads);
         for (SortItem* run = first; run != last;) {
             SortItem* end = run + 1;
-            while (end != last && !less(*run, *end)) ++end;
+            while (end != last && !WindowLess(*run, *end)) ++end;
             // Keys that end inside an equal window are equal: nothing is left to sort.
             if (end - run > 1 && (run->next & 0xFF) == kGoesOn) {
                 goOn(run, end);
@@ -281,12 +314,18 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
     for (std::size_t i = 0; i < items.size();) {
         std::size_t end = i + 1;
         std::uint32_t shown = items[i].ref;
-        const Record& record = sorter.RecordOf(items[i]);
-        while (end < items.size() && !record.Plain() && items[end].head == items[i].head &&
-               items[end].next == items[i].next && !sorter.RecordOf(items[end]).Plain() &&
-               CompareKeys(page, sorter.RecordOf(items[end]), record, 0) == 0) {
-            shown = std::min(shown, items[end].ref);
-            ++end;
+        // Equal keys end in equal windows: only then is a record worth reading.
+        const auto sameWindow = [&](std::size_t other) {
+            return other < items.size() && items[other].head == items[i].head &&
+                   items[other].next == items[i].next;
+        };
+        if (sameWindow(end)) {
+            const Record& record = sorter.RecordOf(items[i]);
+            while (sameWindow(end) && !record.Plain() && !sorter.RecordOf(items[end]).Plain() &&
+                   CompareKeys(page, sorter.RecordOf(items[end]), record, 0) == 0) {
+                shown = std::min(shown, items[end].ref);
+                ++end;
+            }
         }
         for (std::size_t other = i; other < end; ++other) {
             if (items[other].ref != shown)

@@ -139,12 +139,12 @@ std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uin
 void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t count) {
     const std::uint32_t ref = records_.Add(url, IsPlain(url, *page_), count);
     slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (ref + 1);
-    if (records_.RecordCount() * 4 > slots_.size() * 3) Grow();
+    if (records_.RecordCount() * 4 > slots_.size() * 3) Grow(slots_.size() * 2);
 }
 
-void UrlTally::Grow() {
+void UrlTally::Grow(std::size_t size) {
     // A slot's tag is the low half of its hash, so slots move without their records.
-    std::vector<std::uint64_t> slots(slots_.size() * 2, 0);
+    std::vector<std::uint64_t> slots(size, 0);
     const std::size_t mask = slots.size() - 1;
     for (std::uint64_t slot : slots_) {
         if (slot == 0) continue;
@@ -159,6 +159,10 @@ void UrlTally::Merge(UrlTally&& later) {
     CountBatch();
     later.CountBatch();
     std::vector<std::uint64_t>().swap(later.slots_);
+    // Room for both at once, rather than doubling again and again as the merge goes.
+    std::size_t size = slots_.size();
+    while ((records_.RecordCount() + later.records_.RecordCount()) * 4 > size * 3) size *= 2;
+    if (size > slots_.size()) Grow(size);
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
     later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {

@@ -62,7 +62,7 @@ class UrlTally {
     // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
     std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag, std::uint64_t times = 1);
     void InsertUrl(Slot slot, std::string_view url, std::uint64_t count = 1);
-    void Grow();
+    void Grow(std::size_t size);
 
     const CodePage* page_;
     // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if
