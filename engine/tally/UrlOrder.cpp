@@ -302,7 +302,7 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
         sorter.LoadWindow(item, 0);
         items.push_back(item);
     });
-    if (threads > 1)
+    if (threads > 1 && items.size() > 1)
         sorter.SortShared(items.data(), items.data() + items.size(), threads);
     else
         sorter.Sort(items.data(), items.data() + items.size(), 0);
