@@ -104,10 +104,13 @@ static_assert(sizeof(SortItem) == 20);
 
 constexpr unsigned kGoesOn = kWindow + 1;
 
-bool WindowLess(const SortItem& a, const SortItem& b) {
-    const std::uint64_t ah = a.head, bh = b.head;
-    return ah != bh ? ah < bh : a.next < b.next;
-}
+// A type rather than a function, so that the sorts inline it.
+struct {
+    bool operator()(const SortItem& a, const SortItem& b) const {
+        const std::uint64_t ah = a.head, bh = b.head;
+        return ah != bh ? ah < bh : a.next < b.next;
+    }
+} constexpr WindowLess;
 
 // Sorts items on their windows on `threads` threads: splitters taken from a
 // sample cut them into a part per thread, and the parts are sorted apart.
