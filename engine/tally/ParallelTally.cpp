@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,7 +21,6 @@ struct RangeJob {
     UrlTally tally;
     LineCounts counts;
     std::atomic<std::int64_t> bytesRead{0};
-    std::atomic<bool> done{false};
     int error = 0;
     std::exception_ptr failure;
 };
@@ -34,6 +35,10 @@ int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& p
     if (error != 0) return error;
 
     std::atomic<bool> stop{false};
+    // Each range says when it is done, so that the calling thread stops waiting at once.
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    std::size_t rangesDone = 0;
     std::vector<std::unique_ptr<RangeJob>> others;
     for (std::size_t i = 1; i < ranges.size(); ++i)
         others.push_back(std::make_unique<RangeJob>(page));
@@ -50,7 +55,9 @@ int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& p
                 job->failure = std::current_exception();
                 stop = true;
             }
-            job->done = true;
+            const std::lock_guard<std::mutex> lock(doneMutex);
+            ++rangesDone;
+            doneSignal.notify_one();
         });
     }
     // Progress and the stop are the calling thread's: it sums what every range read.
@@ -72,10 +79,12 @@ int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& p
         throw;
     }
     firstRead = ranges[0].end - ranges[0].begin;
-    for (const auto& job : others) {
-        while (!job->done) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (std::unique_lock<std::mutex> lock(doneMutex); rangesDone < others.size();) {
+        if (!doneSignal.wait_for(lock, std::chrono::milliseconds(20),
+                                 [&] { return rangesDone == others.size(); })) {
+            lock.unlock();
             report();
+            lock.lock();
         }
     }
     for (std::thread& thread : threads) thread.join();

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
+#include <unicode/uset.h>
 #include <unicode/utf16.h>
 
 #include <map>
@@ -291,16 +292,36 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
 }
 
 void CodePage::ReadUnitLengths(UConverter* converter) {
+    // Only units the converter can map at all are worth converting, and they go
+    // in one call: the code page keeps no state between characters, and the
+    // offsets say which unit each byte came from. A unit mapped only with
+    // fallbacks (off, as everywhere here) is skipped and writes no byte.
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
-        ucnv_resetFromUnicode(converter);
-        const UChar one = UChar(unit);
-        char bytes[8];
-        status = U_ZERO_ERROR;
-        int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &one, 1, &status);
-        twoByteUnits_[unit] = U_SUCCESS(status) && length == 2;
+    std::unique_ptr<USet, void (*)(USet*)> mappable(uset_openEmpty(), uset_close);
+    ucnv_getUnicodeSet(converter, mappable.get(), UCNV_ROUNDTRIP_AND_FALLBACK_SET, &status);
+    std::vector<UChar> units;
+    for (std::int32_t item = 0; U_SUCCESS(status) && item < uset_getItemCount(mappable.get());
+         ++item) {
+        UChar32 first = 0, last = 0;
+        uset_getItem(mappable.get(), item, &first, &last, nullptr, 0, &status);
+        for (UChar32 unit = first; unit <= std::min<UChar32>(last, 0xFFFF); ++unit) {
+            if (!U_IS_SURROGATE(unit)) units.push_back(UChar(unit));
+        }
     }
+    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &status);
+    ucnv_resetFromUnicode(converter);
+    std::vector<char> bytes(4 * units.size() + 4);
+    std::vector<std::int32_t> offsets(bytes.size());
+    const UChar* source = units.data();
+    char* target = bytes.data();
+    ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source,
+                     units.data() + units.size(), offsets.data(), true, &status);
+    std::vector<std::uint8_t> lengths(0x10000, 0);
+    if (U_SUCCESS(status)) {
+        for (std::ptrdiff_t i = 0; i < target - bytes.data(); ++i)
+            ++lengths[units[std::size_t(offsets[std::size_t(i)])]];
+    }
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) twoByteUnits_[unit] = lengths[unit] == 2;
 }
 
 int AnsiLength(std::u16string_view text, const CodePage& codePage) {
