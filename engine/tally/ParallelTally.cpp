@@ -60,13 +60,18 @@ int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& p
             doneSignal.notify_one();
         });
     }
-    // Progress and the stop are the calling thread's: it sums what every range read.
+    // Progress and the stop are the calling thread's: it sums what every range
+    // read. Reading counts for nine tenths of the log's bytes and merging the
+    // tallies for the last tenth, so that the progress moves on through the merge.
     std::int64_t firstRead = 0;
+    const auto tell = [&](std::int64_t bytes) {
+        if (keepGoing && !keepGoing(bytes)) stop = true;
+        return !stop.load();
+    };
     auto report = [&] {
         std::int64_t total = firstRead;
         for (const auto& job : others) total += job->bytesRead.load(std::memory_order_relaxed);
-        if (keepGoing && !keepGoing(total)) stop = true;
-        return !stop.load();
+        return tell(total - total / 10);
     };
     try {
         error = TallyRange(fd, ranges[0], cut, tally, counts, [&](std::int64_t bytes) {
@@ -93,8 +98,15 @@ int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& p
         if (error == 0) error = job->error;
     }
     if (stop || error != 0) return error;
-    for (const auto& job : others) {
-        tally.Merge(std::move(job->tally));
+    const std::int64_t read = size - size / 10;
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        const auto& job = others[i];
+        tally.Merge(std::move(job->tally), [&](std::uint64_t done, std::uint64_t total) {
+            const double merged =
+                (double(i) + double(done) / double(total)) / double(others.size());
+            return tell(read + std::int64_t(double(size - read) * merged));
+        });
+        if (stop) return 0;
         counts.lines += job->counts.lines;
         counts.withUrl += job->counts.withUrl;
     }

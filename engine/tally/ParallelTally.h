@@ -14,8 +14,9 @@ class CodePage;
 /// ranges that start right after an LF (SplitLog), each range is tallied into a
 /// tally of its own, and the tallies are merged in the order of their ranges, so
 /// the result is exactly the tally of the whole file read on one thread.
-/// `keepGoing` is called on the calling thread only, with the bytes read by all
-/// ranges; false stops every range. Returns the errno of a failed read, or 0.
+/// `keepGoing` is called on the calling thread only, with how far the work has
+/// come in bytes of the file (the reading of all ranges, then the merge); false
+/// stops every range, or the merge. Returns the errno of a failed read, or 0.
 int TallyInRanges(int fd, std::int64_t size, std::size_t jobs, const CodePage& page,
                   const UrlCut& cut, UrlTally& tally, LineCounts& counts,
                   const KeepGoing& keepGoing);

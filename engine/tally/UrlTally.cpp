@@ -155,7 +155,8 @@ void UrlTally::Grow(std::size_t size) {
     slots_.swap(slots);
 }
 
-void UrlTally::Merge(UrlTally&& later) {
+void UrlTally::Merge(UrlTally&& later,
+                     const std::function<bool(std::uint64_t, std::uint64_t)>& goOn) {
     CountBatch();
     later.CountBatch();
     std::vector<std::uint64_t>().swap(later.slots_);
@@ -165,8 +166,13 @@ void UrlTally::Merge(UrlTally&& later) {
     if (size > slots_.size()) Grow(size);
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
+    const std::uint64_t total = later.records_.RecordCount();
+    std::uint64_t done = 0;
+    bool going = true;
     later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
+        if (!going) return;
         Add(record->Url(), later.records_.Count(ref));
+        if (++done % 65536 == 0 && goOn) going = goOn(done, total);
     });
     CountBatch();
 }

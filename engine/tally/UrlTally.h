@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,8 +35,11 @@ class UrlTally {
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
     /// form that came first. `later` is left empty, its memory given back as the
-    /// merge goes. Both must count in the same code page.
-    void Merge(UrlTally&& later);
+    /// merge goes. Both must count in the same code page. `goOn`, when given, hears
+    /// now and then how many of `later`'s forms are merged; false stops the merge
+    /// there, leaving this tally with only part of `later` (for a run given up).
+    void Merge(UrlTally&& later,
+               const std::function<bool(std::uint64_t done, std::uint64_t total)>& goOn = {});
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
