@@ -1,7 +1,10 @@
 #include "tally/RecordStore.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace kestrin::detail {
@@ -12,14 +15,25 @@ constexpr std::size_t kMaxBlocks = 4095;  // so that a reference + 1 fits 32 bit
 
 }  // namespace
 
+RecordStore::Block RecordStore::NewBlock(std::size_t words) {
+    // Pages are only touched, and so only resident, as records fill them.
+    const std::size_t bytes = words * sizeof(std::uint64_t);
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    return Block(static_cast<std::uint64_t*>(mapped), Unmap{bytes});
+}
+
+void RecordStore::Unmap::operator()(std::uint64_t* words) const {
+    munmap(words, bytes);
+}
+
 std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t count) {
     if (url.size() > kMaxLength) throw std::length_error("URL too long");
     const std::size_t words = Words(url.size());
     if (blocks_.empty() || words > blockSize_ - blockUsed_.back()) {
         if (blocks_.size() == kMaxBlocks) throw std::length_error("too many distinct URLs");
         blockSize_ = std::max(kBlockWords, words);
-        // Not zeroed: only the words records take are ever touched.
-        blocks_.push_back(std::make_unique_for_overwrite<std::uint64_t[]>(blockSize_));
+        blocks_.push_back(NewBlock(blockSize_));
         blockUsed_.push_back(0);
     }
     auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_.back());

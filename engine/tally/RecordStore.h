@@ -82,7 +82,17 @@ class RecordStore {
         }
     }
 
-    std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
+    // Blocks come straight from the system and go back to it when released: the
+    // allocator would keep a freed block for the thread that made it, so a tally
+    // merged away on another thread would stay resident while the merge copies it.
+    struct Unmap {
+        std::size_t bytes = 0;
+        void operator()(std::uint64_t* words) const;
+    };
+    using Block = std::unique_ptr<std::uint64_t[], Unmap>;
+    static Block NewBlock(std::size_t words);
+
+    std::vector<Block> blocks_;
     std::vector<std::size_t> blockUsed_;  // words in use in each block
     std::size_t blockSize_ = 0;           // words in the last block
     std::size_t recordCount_ = 0;

@@ -160,10 +160,6 @@ void UrlTally::Merge(UrlTally&& later,
     CountBatch();
     later.CountBatch();
     std::vector<std::uint64_t>().swap(later.slots_);
-    // Room for both at once, rather than doubling again and again as the merge goes.
-    std::size_t size = slots_.size();
-    while ((records_.RecordCount() + later.records_.RecordCount()) * 4 > size * 3) size *= 2;
-    if (size > slots_.size()) Grow(size);
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
     const std::uint64_t total = later.records_.RecordCount();
