@@ -15,6 +15,7 @@
 #include "run/CuttingRun.h"
 #include "tally/RangeTally.h"
 #include "tally/UrlTally.h"
+#include "text/ByteScan.h"
 #include "text/HostFilter.h"
 
 using namespace kestrin;
@@ -57,6 +58,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view log(reinterpret_cast<const char*>(data + 4), size - 4);
     // A log that starts like gzip or zstd is read decompressed; the model reads plain logs.
     if (IsCompressed(log.substr(0, 4))) return 0;
+
+    // The line searches this processor runs (AVX2 where it has it) find what the
+    // portable ones find, from starts all over the log.
+    const scan::LineSearches& fastest = scan::FastestLineSearches();
+    const scan::ByteSet set{{'"', ' ', 'a', '\0'}, data[3] % 5u};
+    for (std::size_t from = 0; from < log.size(); from += 1 + from / 8) {
+        const char* at = log.data() + from;
+        const std::size_t n = log.size() - from;
+        Check(fastest.findBreak(at, n) == scan::FindBreak(at, n) &&
+                  fastest.findBreakOrSeparator(at, n) == scan::FindBreakOrSeparator(at, n) &&
+                  fastest.findBreakOrAnyOf(at, n, set) == scan::FindBreakOrAnyOf(at, n, set),
+              "the line searches agree");
+    }
 
     RunRequest request{.savePath = "report.txt", .codePage = pageName};
     // Typed text: the entries, refused ones, and any single-byte character.

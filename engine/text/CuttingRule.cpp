@@ -114,7 +114,7 @@ std::optional<CutLine> CuttingRule::CutFirstLine(std::string_view window) const 
         return CutLine{end + (crLf ? 2u : 1u), url};
     };
     if (!onePass_) {
-        const std::size_t end = scan::FindBreak(bytes, size);
+        const std::size_t end = searches_.findBreak(bytes, size);
         if (end == size) return std::nullopt;
         return line(end, ExtractUrl(window.substr(0, end), *this));
     }
@@ -122,17 +122,17 @@ std::optional<CutLine> CuttingRule::CutFirstLine(std::string_view window) const 
     // there on its end and the keyword: each byte of the line is looked at once.
     std::size_t start = kNone;
     for (std::size_t from = 0; start == kNone;) {
-        const std::size_t hit = from + scan::FindBreakOrSeparator(bytes + from, size - from);
+        const std::size_t hit = from + searches_.findBreakOrSeparator(bytes + from, size - from);
         if (hit == size) return std::nullopt;
         if (scan::IsBreak(bytes[hit])) return line(hit, std::nullopt);
         start = SchemeStart(window, hit);
         from = hit + 1;
     }
     const std::size_t hit =
-        start + scan::FindBreakOrAnyOf(bytes + start, size - start, keywordSet_);
+        start + searches_.findBreakOrAnyOf(bytes + start, size - start, keywordSet_);
     if (hit == size) return std::nullopt;
     if (scan::IsBreak(bytes[hit])) return line(hit, window.substr(start, hit - start));
-    const std::size_t end = hit + 1 + scan::FindBreak(bytes + hit + 1, size - hit - 1);
+    const std::size_t end = hit + 1 + searches_.findBreak(bytes + hit + 1, size - hit - 1);
     if (end == size) return std::nullopt;
     if (!page_.IsBoundary(window, start, hit))
         return line(end, ExtractUrl(window.substr(0, end), *this));

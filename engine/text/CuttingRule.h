@@ -66,6 +66,7 @@ class CuttingRule {
     // The one-pass cut needs ASCII separators and few enough keyword bytes.
     bool onePass_ = false;
     scan::ByteSet keywordSet_;
+    const scan::LineSearches& searches_ = scan::FastestLineSearches();
 };
 
 /// Cuts the first "http://" URL (or of the rule's schemes, the one that starts
