@@ -251,26 +251,36 @@ class Run {
     // Returns the errno of a failed write, or 0.
     int WriteReport(int fd, UrlTable& table) {
         ReportWriter report(fd);
-        WriteListing(report, table, kReadShare + kSortShare, kListShare);
+        WriteListing(report, table, ProgressFrom(kReadShare + kSortShare, kListShare));
         if (!report.Flush()) return report.Error();
         if (ui_.AskYesNo("Sortting Data Output?", "Confirm")) {
             report.WriteLine(kRankedBanner);
-            table.RankByCount();
-            WriteListing(report, table, kReadShare + kSortShare + kListShare,
-                         1000 - kReadShare - kSortShare - kListShare);
+            // The ranking and its listing share what is left of the progress.
+            const int ranked = kReadShare + kSortShare + kListShare;
+            const int half = (1000 - ranked) / 2;
+            table.RankByCount(ProgressFrom(ranked, half));
+            WriteListing(report, table, ProgressFrom(ranked + half, 1000 - ranked - half));
         }
         report.Flush();
         return report.Error();
     }
 
-    void WriteListing(ReportWriter& report, const UrlTable& table, int from, int share) {
+    static void WriteListing(ReportWriter& report, const UrlTable& table,
+                             const ProgressReport& progress) {
         const std::size_t entries = table.EntryCount();
         for (std::size_t i = 0; i < entries; ++i) {
-            if (i % 65536 == 0) ShowProgress(from, share, i, entries);
+            if (i % 65536 == 0) progress(i, entries);
             const UrlEntry entry = table[i];
             report.WriteEntry(entry.Url, entry.Count);
         }
-        ShowProgress(from, share, entries, entries);
+        progress(entries, entries);
+    }
+
+    // Progress of a step that takes `share` per mille from `from` on.
+    ProgressReport ProgressFrom(int from, int share) {
+        return [this, from, share](std::uint64_t done, std::uint64_t total) {
+            ShowProgress(from, share, done, total);
+        };
     }
 
     const RunRequest& request_;
