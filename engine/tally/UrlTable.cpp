@@ -17,6 +17,27 @@ UrlEntry UrlTable::operator[](std::size_t index) const {
     return {records_.Resolve(ref)->Url(), records_.Count(ref)};
 }
 
+namespace {
+
+// Sorts distinct positions below 64 x marks.size(). A count shared by a good part
+// of the table (most URLs are seen once or twice) is sorted by marking its
+// positions in a bit set and reading them back in order; `marks` is left clear.
+void SortPositions(std::vector<std::uint32_t>::iterator first,
+                   std::vector<std::uint32_t>::iterator last, std::vector<std::uint64_t>& marks) {
+    if (std::size_t(last - first) < marks.size()) {
+        std::sort(first, last);
+        return;
+    }
+    for (auto it = first; it != last; ++it) marks[*it / 64] |= std::uint64_t(1) << (*it % 64);
+    for (std::size_t word = 0; word < marks.size(); ++word) {
+        for (std::uint64_t bits = marks[word]; bits != 0; bits &= bits - 1)
+            *first++ = std::uint32_t(word * 64 + std::size_t(__builtin_ctzll(bits)));
+        marks[word] = 0;
+    }
+}
+
+}  // namespace
+
 void UrlTable::RankByCount(const ProgressReport& progress) {
     // The selection sort that swaps the leftmost largest count of the rest into
     // place takes the entries of each count, highest count first, in the order
@@ -54,6 +75,7 @@ void UrlTable::RankByCount(const ProgressReport& progress) {
     }
     std::vector<std::uint32_t> entryAt(n), positionOf(n);
     for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
+    std::vector<std::uint64_t> marks((n + 63) / 64);
     std::size_t front = 0;
     std::uint64_t nextReport = 0;
     for (std::size_t first = 0; first < n;) {
@@ -61,7 +83,8 @@ void UrlTable::RankByCount(const ProgressReport& progress) {
         while (last < n && !startsCount[last]) ++last;
         // The count's positions take the place of its entries, read just before.
         for (std::size_t k = first; k < last; ++k) byCount[k] = positionOf[byCount[k]];
-        std::sort(byCount.begin() + std::ptrdiff_t(first), byCount.begin() + std::ptrdiff_t(last));
+        SortPositions(byCount.begin() + std::ptrdiff_t(first),
+                      byCount.begin() + std::ptrdiff_t(last), marks);
         for (std::size_t k = first; k < last; ++k) {
             const std::uint32_t taken = byCount[k];
             const std::uint32_t moved = entryAt[front], chosen = entryAt[taken];
