@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -207,41 +210,64 @@ class KeySorter {
     }
 
     // Sort on `threads` threads: runs of equal windows are independent, so each is
-    // sorted whole by one thread. Runs too big to spread the work are split first.
+    // a task of its own. A thread sorts a small run whole; a big one it sorts on
+    // one window, handing its runs back as tasks, so that no thread is left
+    // alone with most of the table.
     void SortShared(SortItem* first, SortItem* last, unsigned threads) {
         struct Task {
             SortItem* first;
             SortItem* last;
             std::size_t depth;
         };
+        std::mutex mutex;
+        std::condition_variable changed;
         std::vector<Task> tasks;
+        unsigned busy = 0;
+        std::exception_ptr failure;
         const std::ptrdiff_t big =
             std::max<std::ptrdiff_t>((last - first) / (16 * std::ptrdiff_t(threads)), 2);
-        const auto split = [&](const auto& self, SortItem* from, SortItem* to,
-                               std::size_t depth) -> void {
-            if (to - from <= big || depth >= kWindowedDepth) {
-                tasks.push_back({from, to, depth});
-                return;
-            }
-            SortWindows(from, to, depth, [&](SortItem* run, SortItem* end) {
-                self(self, run, end, depth + kWindow);
-            });
-        };
-        // The first split sorts the whole table, so it shares that sort too.
+        // The first window sorts the whole table, so its sort is shared too.
         SortWindows(
-            first, last, 0, [&](SortItem* run, SortItem* end) { split(split, run, end, kWindow); },
+            first, last, 0,
+            [&](SortItem* run, SortItem* end) {
+                tasks.push_back({run, end, kWindow});
+            },
             threads);
-        std::sort(tasks.begin(), tasks.end(),
-                  [](const Task& a, const Task& b) { return a.last - a.first > b.last - b.first; });
-        std::atomic<std::size_t> next{0};
         const auto work = [&] {
-            for (std::size_t i; (i = next++) < tasks.size();)
-                Sort(tasks[i].first, tasks[i].last, tasks[i].depth);
+            std::unique_lock<std::mutex> lock(mutex);
+            for (;;) {
+                changed.wait(lock, [&] { return !tasks.empty() || busy == 0 || failure; });
+                if (tasks.empty() || failure) return;
+                const Task task = tasks.back();
+                tasks.pop_back();
+                ++busy;
+                lock.unlock();
+                std::vector<Task> runs;
+                std::exception_ptr failed;
+                try {
+                    if (task.last - task.first > big && task.depth < kWindowedDepth) {
+                        SortWindows(task.first, task.last, task.depth,
+                                    [&](SortItem* run, SortItem* end) {
+                                        runs.push_back({run, end, task.depth + kWindow});
+                                    });
+                    } else {
+                        Sort(task.first, task.last, task.depth);
+                    }
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+                lock.lock();
+                --busy;
+                if (failed && !failure) failure = failed;
+                tasks.insert(tasks.end(), runs.begin(), runs.end());
+                changed.notify_all();
+            }
         };
         std::vector<std::thread> helpers;
         for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
         work();
         for (std::thread& helper : helpers) helper.join();
+        if (failure) std::rethrow_exception(failure);
         if (progress_) progress_(total_, total_);
     }
 
