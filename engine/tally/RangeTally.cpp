@@ -1,5 +1,8 @@
 #include "tally/RangeTally.h"
 
+#include <array>
+#include <span>
+
 #include "input/LogReader.h"
 #include "tally/UrlTally.h"
 #include "text/CuttingRule.h"
@@ -33,17 +36,28 @@ bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCount
         }
         // Lines with a whole window read ahead of them are cut in one pass each,
         // straight from the reader's buffer.
+        // Their URLs are counted a batch at a time, straight from the buffer.
         const std::string_view ahead = reader.Ahead();
         std::size_t used = 0;
         std::uint64_t lines = 0;
+        std::array<std::string_view, 64> urls;
+        std::size_t found = 0;
         while (ahead.size() - used >= LogReader::kWindow) {
             const std::optional<CutLine> line =
                 cut.rule.CutFirstLine(ahead.substr(used, LogReader::kWindow));
             if (!line) break;
-            count(line->url);
+            if (line->url && !cut.hosts.Excludes(*line->url)) {
+                urls[found++] = *line->url;
+                ++counts.withUrl;
+                if (found == urls.size()) {
+                    tally.Count(urls);
+                    found = 0;
+                }
+            }
             used += line->next;
             ++lines;
         }
+        tally.Count(std::span(urls.data(), found));
         reader.Consume(used, lines);
         if (used > 0) continue;
         // The rest goes through the reader: a window without a line break, where a

@@ -1,5 +1,6 @@
 #include "tally/UrlTally.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -84,16 +85,31 @@ void UrlTally::Add(std::string_view url, std::uint64_t times) {
     if (batchEnds_.size() == kBatch) CountBatch();
 }
 
+void UrlTally::Count(std::span<const std::string_view> urls) {
+    CountBatch();
+    for (std::size_t at = 0; at < urls.size(); at += kBatch)
+        CountAtOnce(urls.data() + at, std::min(kBatch, urls.size() - at), nullptr);
+}
+
 void UrlTally::CountBatch() {
+    std::string_view urls[kBatch];
+    const std::size_t count = batchEnds_.size();
+    for (std::size_t i = 0, start = 0; i < count; start = batchEnds_[i++])
+        urls[i] = std::string_view(batchBytes_).substr(start, batchEnds_[i] - start);
+    CountAtOnce(urls, count, batchTimes_.data());
+    batchBytes_.clear();
+    batchEnds_.clear();
+    batchTimes_.clear();
+}
+
+void UrlTally::CountAtOnce(const std::string_view* urls, std::size_t count,
+                           const std::uint64_t* times) {
     // A table of many URLs lives mostly outside the cache, and each lookup waits
     // for its slot and then its record. Fetching both ahead for the whole batch
     // lets those waits overlap; the lookups that follow are the ordinary ones.
-    std::string_view urls[kBatch];
     std::uint32_t tags[kBatch];
-    const std::size_t count = batchEnds_.size();
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = 0, start = 0; i < count; start = batchEnds_[i++]) {
-        urls[i] = std::string_view(batchBytes_).substr(start, batchEnds_[i] - start);
+    for (std::size_t i = 0; i < count; ++i) {
         tags[i] = HashTag(urls[i]);
         __builtin_prefetch(&slots_[tags[i] & mask]);
     }
@@ -107,12 +123,10 @@ void UrlTally::CountBatch() {
         }
     }
     for (std::size_t i = 0; i < count; ++i) {
-        if (std::optional<Slot> slot = LookupUrl(urls[i], tags[i], batchTimes_[i]))
-            InsertUrl(*slot, urls[i], batchTimes_[i]);
+        const std::uint64_t many = times == nullptr ? 1 : times[i];
+        if (std::optional<Slot> slot = LookupUrl(urls[i], tags[i], many))
+            InsertUrl(*slot, urls[i], many);
     }
-    batchBytes_.clear();
-    batchEnds_.clear();
-    batchTimes_.clear();
 }
 
 std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uint32_t tag,

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ class UrlTally {
     void Count(std::string_view url);
     /// Counts `url` `times` times at once (the entries of merged reports).
     void Count(std::string_view url, std::uint64_t times);
+    /// Counts each of `urls` once, in their order, as many Count calls would, but
+    /// without copying them first: their bytes need only last the call.
+    void Count(std::span<const std::string_view> urls);
 
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
@@ -63,6 +67,8 @@ class UrlTally {
     // Counts `url` `times` times, in a batch unless it is long.
     void Add(std::string_view url, std::uint64_t times);
     void CountBatch();
+    // Counts `count` URLs, each `times[i]` times (once each without `times`).
+    void CountAtOnce(const std::string_view* urls, std::size_t count, const std::uint64_t* times);
     // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
     std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag, std::uint64_t times = 1);
     void InsertUrl(Slot slot, std::string_view url, std::uint64_t count = 1);
