@@ -22,8 +22,7 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-bool HostFilter::Excludes(std::string_view url) const {
-    if (hosts_.empty()) return false;
+bool HostFilter::ExcludesHostOf(std::string_view url) const {
     const std::string_view host = HostOf(url);
     for (const std::string& excluded : hosts_) {
         if (EqualIgnoringAsciiCase(host, excluded)) return true;
