@@ -14,16 +14,39 @@ namespace {
 // Often enough that a stop asked for by a closing window is seen at once.
 constexpr std::int64_t kReportStep = 4 << 20;
 
+// Cuts the lines that have a whole window read ahead of them, one pass each, and
+// counts their URLs a batch at a time straight from the reader's buffer. False
+// when there was no such line: the reader decides where the next one ends.
+bool CountBufferedLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCounts& counts) {
+    const std::string_view ahead = reader.Ahead();
+    std::size_t used = 0;
+    std::uint64_t lines = 0;
+    std::array<std::string_view, 64> urls;
+    std::size_t found = 0;
+    while (ahead.size() - used >= LogReader::kWindow) {
+        const std::optional<CutLine> line =
+            cut.rule.CutFirstLine(ahead.substr(used, LogReader::kWindow));
+        if (!line) break;
+        if (line->url && !cut.hosts.Excludes(*line->url)) {
+            urls[found++] = *line->url;
+            ++counts.withUrl;
+            if (found == urls.size()) {
+                tally.Count(urls);
+                found = 0;
+            }
+        }
+        used += line->next;
+        ++lines;
+    }
+    tally.Count(std::span(urls.data(), found));
+    reader.Consume(used, lines);
+    return used > 0;
+}
+
 }  // namespace
 
 bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
                 const KeepGoing& keepGoing) {
-    const auto count = [&](std::optional<std::string_view> url) {
-        if (url && !cut.hosts.Excludes(*url)) {
-            ++counts.withUrl;
-            tally.Count(*url);
-        }
-    };
     std::int64_t nextReport = kReportStep;
     bool going = true;
     for (;;) {
@@ -34,37 +57,16 @@ bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCount
             }
             nextReport = reader.BytesRead() + kReportStep;
         }
-        // Lines with a whole window read ahead of them are cut in one pass each,
-        // straight from the reader's buffer.
-        // Their URLs are counted a batch at a time, straight from the buffer.
-        const std::string_view ahead = reader.Ahead();
-        std::size_t used = 0;
-        std::uint64_t lines = 0;
-        std::array<std::string_view, 64> urls;
-        std::size_t found = 0;
-        while (ahead.size() - used >= LogReader::kWindow) {
-            const std::optional<CutLine> line =
-                cut.rule.CutFirstLine(ahead.substr(used, LogReader::kWindow));
-            if (!line) break;
-            if (line->url && !cut.hosts.Excludes(*line->url)) {
-                urls[found++] = *line->url;
-                ++counts.withUrl;
-                if (found == urls.size()) {
-                    tally.Count(urls);
-                    found = 0;
-                }
-            }
-            used += line->next;
-            ++lines;
-        }
-        tally.Count(std::span(urls.data(), found));
-        reader.Consume(used, lines);
-        if (used > 0) continue;
+        if (CountBufferedLines(reader, cut, tally, counts)) continue;
         // The rest goes through the reader: a window without a line break, where a
         // NUL or the log's end decides, or a run of NULs passed over in bulk.
         std::optional<LogLine> line = reader.NextNonEmptyLine();
         if (!line) break;
-        count(ExtractUrl(line->text, cut.rule));
+        std::optional<std::string_view> url = ExtractUrl(line->text, cut.rule);
+        if (url && !cut.hosts.Excludes(*url)) {
+            ++counts.withUrl;
+            tally.Count(*url);
+        }
     }
     counts.lines += reader.LinesRead();
     return going;
