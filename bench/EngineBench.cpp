@@ -96,7 +96,8 @@ void TallyUrls(benchmark::State& state) {
 }
 BENCHMARK(TallyUrls)->Unit(benchmark::kMillisecond);
 
-// Ordering and ranking a table of `range(0)` distinct URLs with skewed counts.
+// Ordering and ranking a table of `range(0)` distinct URLs with skewed counts, the
+// sort on `range(1)` threads.
 void SortAndRank(benchmark::State& state) {
     const Sample& sample = SampleLog();
     AccessLogGenerator generator({0, std::size_t(state.range(0)), 2});
@@ -113,12 +114,17 @@ void SortAndRank(benchmark::State& state) {
                 tally.Count(urls[i]);
         }
         state.ResumeTiming();
-        kestrin::UrlTable table = std::move(tally).SortByUrl();
+        kestrin::UrlTable table = std::move(tally).SortByUrl({}, unsigned(state.range(1)));
         table.RankByCount();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(SortAndRank)->Arg(200000)->Arg(2000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SortAndRank)
+    ->Args({200000, 1})
+    ->Args({200000, 2})
+    ->Args({2000000, 1})
+    ->Args({2000000, 2})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
