@@ -1,6 +1,6 @@
 #include "tally/RecordStore.h"
 
-#include <sys/mman.h>
+#include "tally/LargePages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,13 +18,11 @@ constexpr std::size_t kMaxBlocks = 4095;  // so that a reference + 1 fits 32 bit
 RecordStore::Block RecordStore::NewBlock(std::size_t words) {
     // Pages are only touched, and so only resident, as records fill them.
     const std::size_t bytes = words * sizeof(std::uint64_t);
-    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) throw std::bad_alloc();
-    return Block(static_cast<std::uint64_t*>(mapped), Unmap{bytes});
+    return Block(static_cast<std::uint64_t*>(MapLarge(bytes)), Unmap{bytes});
 }
 
 void RecordStore::Unmap::operator()(std::uint64_t* words) const {
-    munmap(words, bytes);
+    UnmapLarge(words, bytes);
 }
 
 std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t count) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "tally/LargePages.h"
 #include "text/CodePage.h"
 
 namespace kestrin::detail {
@@ -324,7 +325,7 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
     // Records are read in the order they were made, block by block, which is
     // both the fastest order to read them in and the order their URLs came in.
     KeySorter sorter(records, page, progress, records.RecordCount());
-    std::vector<SortItem> items;
+    LargeArray<SortItem> items;
     items.reserve(records.RecordCount());
     records.ForEach([&](std::uint32_t ref, const Record*) {
         SortItem item{0, 0, ref};

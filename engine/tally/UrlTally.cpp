@@ -158,7 +158,7 @@ void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t count) {
 
 void UrlTally::Grow(std::size_t size) {
     // A slot's tag is the low half of its hash, so slots move without their records.
-    std::vector<std::uint64_t> slots(size, 0);
+    detail::LargeArray<std::uint64_t> slots(size, 0);
     const std::size_t mask = slots.size() - 1;
     for (std::uint64_t slot : slots_) {
         if (slot == 0) continue;
@@ -173,7 +173,7 @@ void UrlTally::Merge(UrlTally&& later,
                      const std::function<bool(std::uint64_t, std::uint64_t)>& goOn) {
     CountBatch();
     later.CountBatch();
-    std::vector<std::uint64_t>().swap(later.slots_);
+    detail::LargeArray<std::uint64_t>().swap(later.slots_);
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
     const std::uint64_t total = later.records_.RecordCount();
@@ -190,7 +190,7 @@ void UrlTally::Merge(UrlTally&& later,
 UrlTable UrlTally::SortByUrl(const ProgressReport& progress, unsigned threads) && {
     CountBatch();
     // The slots are not needed for the listing: give their memory to the sort.
-    std::vector<std::uint64_t>().swap(slots_);
+    detail::LargeArray<std::uint64_t>().swap(slots_);
     std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, progress, threads);
     return UrlTable(std::move(records_), std::move(order));
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tally/LargePages.h"
 #include "tally/RecordStore.h"
 #include "tally/UrlTable.h"
 
@@ -78,7 +79,7 @@ class UrlTally {
     // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if
     // free. Filled up to three quarters: eight bytes a slot are a good part of a
     // big table's memory.
-    std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, 0);
+    detail::LargeArray<std::uint64_t> slots_ = detail::LargeArray<std::uint64_t>(1024, 0);
     detail::RecordStore records_;
     std::string batchBytes_;
     std::vector<std::size_t> batchEnds_;

@@ -1,0 +1,21 @@
+#include "tally/LargePages.h"
+
+#include <sys/mman.h>
+
+#include <new>
+
+namespace kestrin::detail {
+
+void* MapLarge(std::size_t bytes) {
+    if (bytes == 0) return nullptr;
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    madvise(mapped, bytes, MADV_HUGEPAGE);
+    return mapped;
+}
+
+void UnmapLarge(void* memory, std::size_t bytes) {
+    if (memory != nullptr) munmap(memory, bytes);
+}
+
+}  // namespace kestrin::detail
