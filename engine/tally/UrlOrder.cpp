@@ -116,8 +116,9 @@ struct {
     }
 } constexpr WindowLess;
 
-// Sorts items on their windows on `threads` threads: splitters taken from a
-// sample cut them into a part per thread, and the parts are sorted apart.
+// Sorts items on their windows on `threads` threads: the median of a sample cuts
+// them in two, each half sorted the same way on half the threads, so that the
+// cutting too is shared out, whatever the number of threads.
 void SortOnThreads(SortItem* first, SortItem* last, unsigned threads) {
     const std::ptrdiff_t count = last - first;
     if (threads < 2 || count < 65536) {
@@ -125,23 +126,29 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads) {
         return;
     }
     std::vector<SortItem> sample;
-    const std::ptrdiff_t step = count / (256 * std::ptrdiff_t(threads));
-    for (std::ptrdiff_t i = 0; i < count; i += step) sample.push_back(first[i]);
-    std::sort(sample.begin(), sample.end(), WindowLess);
-    std::vector<SortItem*> bounds{first};
-    for (unsigned part = 1; part < threads; ++part) {
-        const SortItem splitter = sample[sample.size() * part / threads];
-        bounds.push_back(std::partition(
-            bounds.back(), last, [&](const SortItem& item) { return WindowLess(item, splitter); }));
+    for (std::ptrdiff_t i = 0; i < count; i += count / 1024) sample.push_back(first[i]);
+    const auto median = sample.begin() + std::ptrdiff_t(sample.size() / 2);
+    std::nth_element(sample.begin(), median, sample.end(), WindowLess);
+    const SortItem splitter = *median;
+    SortItem* middle = std::partition(
+        first, last, [&](const SortItem& item) { return WindowLess(item, splitter); });
+    const unsigned below = threads / 2;
+    std::exception_ptr failure;
+    std::thread helper([&failure, middle, last, threads, below] {
+        try {
+            SortOnThreads(middle, last, threads - below);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        SortOnThreads(first, middle, below);
+    } catch (...) {
+        helper.join();
+        throw;
     }
-    bounds.push_back(last);
-    std::vector<std::thread> helpers;
-    for (unsigned part = 1; part < threads; ++part) {
-        helpers.emplace_back(
-            [&bounds, part] { std::sort(bounds[part], bounds[part + 1], WindowLess); });
-    }
-    std::sort(bounds[0], bounds[1], WindowLess);
-    for (std::thread& helper : helpers) helper.join();
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 class KeySorter {

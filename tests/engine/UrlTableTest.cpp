@@ -18,13 +18,13 @@ Listing ListingOf(const UrlTable& table) {
     return listing;
 }
 
-Listing Tally(const char* codePage, const std::vector<std::string>& urls) {
+Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsigned threads = 1) {
     std::string error;
     const CodePage* page = CodePage::Shared(codePage, error);
     if (page == nullptr) throw std::runtime_error(error);
     UrlTally tally(*page);
     for (const std::string& url : urls) tally.Count(url);
-    UrlTable table = std::move(tally).SortByUrl();
+    UrlTable table = std::move(tally).SortByUrl({}, threads);
     return ListingOf(table);
 }
 
@@ -65,12 +65,15 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute
     };
     for (const auto& c : cases) EXPECT_EQ(Tally(c.codePage, c.urls), c.sorted);
-    // Enough URLs for the index to grow many times, each counted twice.
+    // Enough URLs, in shuffled order, for the index to grow many times and the sort
+    // to be shared out between threads, each counted twice, alike past a window.
+    const std::string prefix = "http://www.example.com/items/";
     std::vector<std::string> twice;
     Listing counted;
-    for (int i = 0; i < 2 * 50000; ++i) twice.push_back(std::to_string(100000 + i % 50000));
-    for (int i = 0; i < 50000; ++i) counted.emplace_back(std::to_string(100000 + i), 2);
-    EXPECT_TRUE(Tally("CP932", twice) == counted);
+    for (int i = 0; i < 2 * 100000; ++i)
+        twice.push_back(prefix + std::to_string(100000 + (i * 7919) % 100000));
+    for (int i = 0; i < 100000; ++i) counted.emplace_back(prefix + std::to_string(100000 + i), 2);
+    for (unsigned threads : {1u, 3u}) EXPECT_TRUE(Tally("CP932", twice, threads) == counted);
 }
 
 }  // namespace
