@@ -1,11 +1,10 @@
 #include "tally/RecordStore.h"
 
-#include "tally/LargePages.h"
-
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <stdexcept>
+
+#include "tally/LargePages.h"
 
 namespace kestrin::detail {
 namespace {

@@ -31,7 +31,9 @@ CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword, Schemes sch
       schemes_(schemes) {
     for (unsigned char byte : keywordBytes_) isKeywordByte_[byte] = true;
     onePass_ = asciiSeparators_ && keywordBytes_.size() <= scan::ByteSet::kMax;
-    for (unsigned char byte : keywordBytes_) keywordSet_.values[keywordSet_.count++] = byte;
+    if (onePass_) {
+        for (unsigned char byte : keywordBytes_) keywordSet_.values[keywordSet_.count++] = byte;
+    }
 }
 
 std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
