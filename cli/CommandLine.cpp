@@ -3,7 +3,7 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
 #include <optional>
 
 #include "ConsoleUi.h"
@@ -14,38 +14,15 @@
 namespace kestrin {
 namespace {
 
-constexpr const char* kHelp =
-    "usage: kestrin-cut [OPTIONS] [LOGFILE...]\n"
-    "       kestrin-cut --merge [OPTIONS] [REPORT...]\n"
-    "\n"
-    "Tallies the first http:// URL of every line of the LOGFILEs, as one log, and\n"
-    "writes each distinct URL with its count, in URL order, to standard output.\n"
-    "No LOGFILE, or \"-\", reads standard input. Logs may be gzip or zstd compressed.\n"
-    "\n"
-    "  -o, --output FILE     write the report to FILE, replacing it only once the\n"
-    "                        report is complete\n"
-    "  --keyword TEXT        the back keyword that ends a URL: Space (default), '\"',\n"
-    "                        ',' or any one single-byte character\n"
-    "  --ranked              add the listing ranked by count (answers Yes to\n"
-    "                        \"Sortting Data Output?\")\n"
-    "  --codepage NAME       the code page of the logs and the report: CP932\n"
-    "                        (default), UTF-8, windows-1252, CP936, ...\n"
-    "  --scheme LIST         the URLs cut: http (default), https or http,https\n"
-    "  --exclude-host HOST   do not count URLs of HOST or its subdomains (repeatable)\n"
-    "  --merge               add up the first listings of REPORTs written before\n"
-    "  -j, --jobs N          threads that tally one plain log at once (default: every\n"
-    "                        processor this process may use)\n"
-    "  --quiet               show errors only: no question, no Complete, no summary\n"
-    "  -h, --help            this text\n"
-    "  -V, --version         the version\n"
-    "\n"
-    "Messages go to standard error. Exit status: 0 done, 1 error, 2 usage error.\n";
-
+// What the arguments ask for.
 struct Options {
     RunRequest request;
     std::optional<std::string> output;
+    std::optional<std::string> keyword;
     bool ranked = false;
     bool quiet = false;
+    bool help = false;
+    bool version = false;
 };
 
 std::optional<std::u16string> FromUtf8(const std::string& text) {
@@ -62,7 +39,7 @@ std::optional<std::u16string> FromUtf8(const std::string& text) {
 std::optional<Schemes> SchemesFrom(const std::string& list) {
     Schemes schemes{.http = false};
     for (std::size_t at = 0; at <= list.size();) {
-        std::size_t comma = std::min(list.find(',', at), list.size());
+        const std::size_t comma = std::min(list.find(',', at), list.size());
         const std::string name = list.substr(at, comma - at);
         if (name == "http") {
             schemes.http = true;
@@ -76,132 +53,199 @@ std::optional<Schemes> SchemesFrom(const std::string& list) {
     return schemes;
 }
 
+// Each handler returns what is wrong with its value, or nothing.
+using Handler = std::optional<std::string> (*)(Options&, const std::string& value);
+
+struct Option {
+    const char* shortName;  // "-o", or empty
+    const char* longName;   // "--output"
+    const char* value;      // what the value is called in the help, or empty: no value
+    const char* help;       // its lines in the help, each but the first indented
+    Handler handle;
+};
+
+constexpr std::optional<std::string> kFine = std::nullopt;
+
+// Every option once: its names, its value, its help and what it does.
+const Option kOptions[] = {
+    {"-o", "--output", "FILE",
+     "write the report to FILE, replacing it only once the\nreport is complete",
+     [](Options& o, const std::string& v) { return o.output = v, kFine; }},
+    {"", "--keyword", "TEXT",
+     "the back keyword that ends a URL: Space (default), '\"',\n"
+     "',' or any one character of one byte in the code page",
+     [](Options& o, const std::string& v) { return o.keyword = v, kFine; }},
+    {"", "--ranked", "",
+     "add the listing ranked by count (answers Yes to\n\"Sortting Data Output?\")",
+     [](Options& o, const std::string&) { return o.ranked = true, kFine; }},
+    {"", "--codepage", "NAME",
+     "the code page of the logs and the report: CP932\n(default), UTF-8, windows-1252, CP936, ...",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         std::string error;
+         if (!CodePage::Shared(v, error)) return error;
+         o.request.codePage = v;
+         return kFine;
+     }},
+    {"", "--scheme", "LIST", "the URLs cut: http (default), https or http,https",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         const std::optional<Schemes> schemes = SchemesFrom(v);
+         if (!schemes) return "--scheme takes http, https or both";
+         o.request.schemes = *schemes;
+         return kFine;
+     }},
+    {"", "--exclude-host", "HOST", "do not count URLs of HOST or its subdomains (repeatable)",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         if (v.empty()) return "--exclude-host needs a host";
+         o.request.excludedHosts.push_back(v);
+         return kFine;
+     }},
+    {"", "--merge", "", "add up the first listings of REPORTs written before",
+     [](Options& o, const std::string&) { return o.request.mergeReports = true, kFine; }},
+    {"-j", "--jobs", "N",
+     "threads that tally and sort at once (default and most:\nevery processor this process may "
+     "use)",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos ||
+             std::stoi(v) < 1)
+             return "--jobs takes a number of threads from 1 to 9999";
+         o.request.jobs = std::size_t(std::stoi(v));
+         return kFine;
+     }},
+    {"", "--quiet", "", "show errors and warnings only: no question, no Complete,\nno summary",
+     [](Options& o, const std::string&) { return o.quiet = true, kFine; }},
+    {"-h", "--help", "", "this text",
+     [](Options& o, const std::string&) { return o.help = true, kFine; }},
+    {"-V", "--version", "", "the version",
+     [](Options& o, const std::string&) { return o.version = true, kFine; }},
+};
+
+const Option* Find(const std::string& name) {
+    for (const Option& option : kOptions) {
+        if (name == option.shortName || name == option.longName) return &option;
+    }
+    return nullptr;
+}
+
+std::string Help() {
+    std::string help =
+        "usage: kestrin-cut [OPTIONS] [LOGFILE...]\n"
+        "       kestrin-cut --merge [OPTIONS] [REPORT...]\n"
+        "\n"
+        "Tallies the first http:// URL of every line of the LOGFILEs, as one log, and\n"
+        "writes each distinct URL with its count, in URL order, to standard output.\n"
+        "No LOGFILE, or \"-\", reads standard input. Logs may be compressed (gzip, zstd,\n"
+        "xz, bzip2, lz4) or members of zip or tar archives.\n"
+        "\n";
+    constexpr std::size_t kHelpColumn = 24;
+    for (const Option& option : kOptions) {
+        std::string names = std::string("  ") + (*option.shortName ? option.shortName : "  ") +
+                            (*option.shortName ? ", " : "  ") + option.longName;
+        if (*option.value) names += std::string(" ") + option.value;
+        names.resize(std::max(names.size() + 1, kHelpColumn), ' ');
+        std::string text = option.help;
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos;
+             at += kHelpColumn + 1)
+            text.insert(at + 1, kHelpColumn, ' ');
+        help += names + text + "\n";
+    }
+    help +=
+        "  --                    every argument after it is a LOGFILE\n"
+        "\n"
+        "Messages go to standard error. Exit status: 0 done, 1 error, 2 usage error.\n";
+    return help;
+}
+
 int UsageError(std::ostream& err, const std::string& problem) {
     err << "kestrin-cut: " << problem << "\nTry 'kestrin-cut --help'.\n";
     return 2;
 }
 
-// The line after a failure's message that says what the system said.
-std::string Reason(const RunResult& result) {
-    switch (result.outcome) {
-        case RunOutcome::LogNotFound:
-        case RunOutcome::LogUnreadable:
-        case RunOutcome::NotAReport:
-        case RunOutcome::ReportUnsavable:
-            if (!result.detail.empty()) return result.detail;
-            if (result.systemError > 0) return std::strerror(result.systemError);
-            return {};
-        default:
-            return {};
+// Reads the arguments into `options`: what is wrong with them, or nothing.
+std::optional<std::string> Parse(const std::vector<std::string>& args, Options& options) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
+            options.request.logPaths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // --name=value, and -xVALUE for a short option that takes a value.
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const std::size_t equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
+            name = arg.substr(0, equals);
+            value = arg.substr(equals + 1);
+        } else if (!arg.starts_with("--") && arg.size() > 2) {
+            name = arg.substr(0, 2);
+            value = arg.substr(2);
+        }
+        const Option* option = Find(name);
+        if (option == nullptr)
+            return "unknown option " + (value && !arg.starts_with("--") ? arg : name);
+        if (*option->value && !value) {
+            if (i + 1 == args.size()) return name + " needs a value";
+            value = args[++i];
+        } else if (!*option->value && value) {
+            return name + " takes no value";
+        }
+        if (std::optional<std::string> problem = option->handle(options, value.value_or("")))
+            return problem;
     }
+    return std::nullopt;
 }
 
-std::string SchemeNames(const Schemes& schemes) {
-    if (schemes.http && schemes.https) return "an http:// or https://";
-    return schemes.https ? "an https://" : "an http://";
+// The keyword must be one character of one byte in the code page: in the window a
+// warning, here a usage error.
+std::optional<std::string> CheckKeyword(Options& options) {
+    if (!options.keyword) return std::nullopt;
+    const std::optional<std::u16string> typed = FromUtf8(*options.keyword);
+    if (!typed) return "the keyword is not UTF-8 text";
+    options.request.backKeyword = BackKeywordFrom(*typed);
+    std::string error;
+    const CodePage* page = CodePage::Shared(options.request.codePage, error);
+    const std::u16string& keyword = options.request.backKeyword;
+    if (page == nullptr) return error;
+    if (keyword.size() != 1 || !page->IsSingleByte(keyword[0])) return "Back Keyword is not ASCII";
+    return std::nullopt;
 }
 
-std::string Summary(const RunRequest& request, const RunResult& result) {
-    const std::string distinct = std::to_string(result.distinctUrls) + " distinct URLs";
-    if (request.mergeReports) {
-        return std::to_string(std::max<std::size_t>(1, request.logPaths.size())) + " reports, " +
-               std::to_string(result.lines) + " entries, " + distinct;
-    }
-    std::string summary = std::to_string(result.lines) + " lines, ";
-    if (result.lines == 0 || result.linesWithUrl > 0)
-        return summary + std::to_string(result.linesWithUrl) + " with a URL, " + distinct;
-    summary += "none with " + SchemeNames(request.schemes) + " URL";
-    if (result.looks == LogLooks::Utf16) summary += "; the log looks like UTF-16 text";
-    if (result.looks == LogLooks::Binary) summary += "; the log looks binary, not text";
-    return summary;
+// A plain log is cut into ranges of at least this many bytes (a knob for tests,
+// which reach the ranges with small logs).
+std::int64_t MinimumRangeFromEnvironment() {
+    const char* bytes = std::getenv("KESTRIN_RANGE_BYTES");
+    if (bytes == nullptr) return 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(bytes, &end, 10);
+    return end != bytes && *end == '\0' && value > 0 ? value : 0;
 }
 
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, Console console) {
     Options options;
-    RunRequest& request = options.request;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
-            request.logPaths.push_back(arg);
-            continue;
-        }
-        std::string name = arg, value;
-        bool inlineValue = false;
-        if (std::size_t equals = arg.find('='); arg.starts_with("--") && equals != arg.npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            inlineValue = true;
-        } else if ((arg.starts_with("-o") || arg.starts_with("-j")) && arg.size() > 2) {
-            name = arg.substr(0, 2);
-            value = arg.substr(2);
-            inlineValue = true;
-        }
-        static const char* const kWithValue[] = {"-o",         "--output", "--keyword",
-                                                 "--codepage", "--scheme", "--exclude-host",
-                                                 "-j",         "--jobs"};
-        const bool takesValue =
-            std::find(std::begin(kWithValue), std::end(kWithValue), name) != std::end(kWithValue);
-        if (takesValue && !inlineValue) {
-            if (i + 1 == args.size()) return UsageError(console.err, name + " needs a value");
-            value = args[++i];
-        } else if (!takesValue && inlineValue) {
-            return UsageError(console.err, name + " takes no value");
-        }
-        if (name == "--") {
-            optionsEnded = true;
-        } else if (name == "-h" || name == "--help") {
-            console.out << kHelp;
-            return 0;
-        } else if (name == "-V" || name == "--version") {
-            console.out << "kestrin-cut " << kVersion << '\n';
-            return 0;
-        } else if (name == "-o" || name == "--output") {
-            options.output = value;
-        } else if (name == "--ranked") {
-            options.ranked = true;
-        } else if (name == "--quiet") {
-            options.quiet = true;
-        } else if (name == "--merge") {
-            request.mergeReports = true;
-        } else if (name == "--keyword") {
-            std::optional<std::u16string> keyword = FromUtf8(value);
-            if (!keyword) return UsageError(console.err, "the keyword is not UTF-8 text");
-            request.backKeyword = BackKeywordFrom(*keyword);
-        } else if (name == "--codepage") {
-            std::string error;
-            if (!CodePage::Shared(value, error)) return UsageError(console.err, error);
-            request.codePage = value;
-        } else if (name == "--scheme") {
-            std::optional<Schemes> schemes = SchemesFrom(value);
-            if (!schemes) return UsageError(console.err, "--scheme takes http, https or both");
-            request.schemes = *schemes;
-        } else if (name == "-j" || name == "--jobs") {
-            if (value.empty() || value.size() > 4 ||
-                value.find_first_not_of("0123456789") != std::string::npos || std::stoi(value) < 1)
-                return UsageError(console.err, name + " takes a number of threads from 1 to 9999");
-            request.jobs = std::size_t(std::stoi(value));
-        } else if (name == "--exclude-host") {
-            if (value.empty()) return UsageError(console.err, "--exclude-host needs a host");
-            request.excludedHosts.push_back(value);
-        } else {
-            return UsageError(console.err, "unknown option " + name);
-        }
+    std::optional<std::string> problem = Parse(args, options);
+    if (options.help) {
+        console.out << Help();
+        return 0;
     }
-    request.logDescriptor = console.inFd;
-    request.savePath = options.output.value_or("-");
-    if (request.savePath == "-") request.saveDescriptor = console.outFd;
+    if (options.version) {
+        console.out << "kestrin-cut " << kVersion << '\n';
+        return 0;
+    }
+    if (!problem) problem = CheckKeyword(options);
+    if (problem) return UsageError(console.err, *problem);
 
-    ConsoleUi ui(console.err, options.ranked, console.errIsTerminal && !options.quiet,
+    RunRequest& request = options.request;
+    request.savePath = options.output.value_or("-");
+    request.minimumRange = MinimumRangeFromEnvironment();
+    ConsoleUi ui(console.err, options.ranked, options.quiet ? 0 : console.progressColumns,
                  options.quiet);
     const RunResult result = CuttingRun(request, ui);
-    if (const std::string reason = Reason(result); !reason.empty())
-        console.err << "kestrin-cut: " << reason << '\n';
-    if (result.outcome != RunOutcome::Complete) return 1;
-    if (!options.quiet) console.err << "kestrin-cut: " << Summary(request, result) << '\n';
-    return 0;
+    return result.outcome == RunOutcome::Complete ? 0 : 1;
 }
 
 }  // namespace kestrin

@@ -6,14 +6,14 @@
 
 namespace kestrin {
 
-/// Where kestrin-cut reads and writes: the log "-" from `inFd`; the report without
-/// -o, help and version text on `out` (whose descriptor is `outFd`); messages on `err`.
+/// Where kestrin-cut writes besides the report (which goes to the save path, "-"
+/// being standard output): help and version text on `out`, messages on `err`.
 struct Console {
     std::ostream& out;
-    int outFd;
     std::ostream& err;
-    bool errIsTerminal;
-    int inFd = -1;
+    /// The width of the terminal a progress bar may be drawn on: 0 for none, as
+    /// when standard error is no terminal, or the terminal the report goes to.
+    int progressColumns = 0;
 };
 
 /// kestrin-cut [OPTIONS] [LOGFILE...], a filter from the logs (standard input

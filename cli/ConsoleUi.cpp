@@ -6,8 +6,11 @@
 namespace kestrin {
 namespace {
 
-constexpr std::int64_t kProgressFrom = 64 << 20;
 constexpr int kBarWidth = 40;
+// "[" + the bar + "] 100% ", kept short of the last column, where a terminal may
+// wrap the line.
+constexpr int kAroundBar = 9;
+constexpr int kNarrowestBar = 10;
 
 std::string WithLineBreaks(std::string text) {
     std::replace(text.begin(), text.end(), '\r', '\n');
@@ -16,10 +19,16 @@ std::string WithLineBreaks(std::string text) {
 
 }  // namespace
 
-void ConsoleUi::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+void ConsoleUi::ShowMessage(const RunMessage& message) {
     ClearProgress();
-    if (quiet_ && icon == MessageIcon::Information) return;
-    err_ << title << ": " << WithLineBreaks(text) << '\n' << std::flush;
+    if (!quiet_ || message.icon != MessageIcon::Information) {
+        err_ << message.title << ": " << WithLineBreaks(message.headline) << '\n';
+        if (message.path) err_ << *message.path << '\n';
+        for (const std::string& detail : message.details) err_ << "kestrin-cut: " << detail << '\n';
+    }
+    for (const std::string& warning : message.warnings)
+        err_ << "kestrin-cut: warning: " << warning << '\n';
+    err_ << std::flush;
 }
 
 bool ConsoleUi::AskYesNo(const std::string& text, const std::string& title) {
@@ -34,20 +43,23 @@ void ConsoleUi::LeaveBusy() {
     ClearProgress();
 }
 
-void ConsoleUi::ShowProgress(std::int64_t bytesRead, std::int64_t logSize) {
-    if (!showProgress_ || logSize <= kProgressFrom) return;
-    int percent = int(std::min<std::int64_t>(100, bytesRead * 100 / logSize));
-    int filled = percent * kBarWidth / 100;
+void ConsoleUi::ShowProgress(double fractionDone) {
+    const int width = std::min(kBarWidth, columns_ - kAroundBar);
+    if (width < kNarrowestBar) return;
+    const int percent = std::clamp(int(fractionDone * 100), 0, 100);
+    if (percent == shownPercent_) return;
+    shownPercent_ = percent;
+    const int filled = percent * width / 100;
     err_ << "\r[" << std::string(std::size_t(filled), '#')
-         << std::string(std::size_t(kBarWidth - filled), ' ') << "] " << percent << "% "
-         << std::flush;
-    progressShown_ = true;
+         << std::string(std::size_t(width - filled), ' ') << "] " << percent << "% " << std::flush;
+    shownWidth_ = width + kAroundBar - 1;
 }
 
 void ConsoleUi::ClearProgress() {
-    if (!progressShown_) return;
-    err_ << '\r' << std::string(kBarWidth + 8, ' ') << '\r' << std::flush;
-    progressShown_ = false;
+    if (shownWidth_ == 0) return;
+    err_ << '\r' << std::string(std::size_t(shownWidth_), ' ') << '\r' << std::flush;
+    shownWidth_ = 0;
+    shownPercent_ = -1;
 }
 
 }  // namespace kestrin

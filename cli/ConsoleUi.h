@@ -7,27 +7,29 @@
 namespace kestrin {
 
 /// The run's Ui on a terminal: every message on standard error as "TITLE: text",
-/// the question answered in advance, and a progress bar for big logs on a terminal.
+/// the question answered in advance, and a progress bar where there is room for one.
 class ConsoleUi : public Ui {
   public:
-    /// Quiet, it shows only errors and warnings.
-    ConsoleUi(std::ostream& err, bool answerYes, bool showProgress, bool quiet = false)
-        : err_(err), answerYes_(answerYes), showProgress_(showProgress), quiet_(quiet) {}
+    /// `progressColumns` is the width of the terminal the bar is drawn on, 0 for no
+    /// bar; quiet, only errors and warnings are shown.
+    ConsoleUi(std::ostream& err, bool answerYes, int progressColumns, bool quiet = false)
+        : err_(err), answerYes_(answerYes), columns_(progressColumns), quiet_(quiet) {}
 
     void EnterBusy() override {}
-    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void LeaveBusy() override;
-    void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override;
+    void ShowProgress(double fractionDone) override;
 
   private:
     void ClearProgress();
 
     std::ostream& err_;
     bool answerYes_;
-    bool showProgress_;
+    int columns_;
     bool quiet_;
-    bool progressShown_ = false;
+    int shownWidth_ = 0;  // of the bar's line on screen, 0 when none is
+    int shownPercent_ = -1;
 };
 
 }  // namespace kestrin

@@ -10,9 +10,12 @@
 
 #include "FuzzInput.h"
 #include "ReferenceModel.h"
-#include "input/ByteSource.h"
+#include "input/LogKind.h"
+#include "input/LogRanges.h"
 #include "input/LogReader.h"
+#include "os/File.h"
 #include "run/CuttingRun.h"
+#include "tally/ParallelTally.h"
 #include "tally/RangeTally.h"
 #include "tally/UrlTally.h"
 #include "text/ByteScan.h"
@@ -26,7 +29,7 @@ namespace {
 struct AnsweringUi : Ui {
     explicit AnsweringUi(bool answer) : yes(answer) {}
     void EnterBusy() override {}
-    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
+    void ShowMessage(const RunMessage&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return yes; }
     void LeaveBusy() override {}
     bool yes;
@@ -56,8 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CodePage& page = ChosenCodePage(data[0], pageName);
     const bool yes = data[2] & 1;
     const std::string_view log(reinterpret_cast<const char*>(data + 4), size - 4);
-    // A log that starts like gzip or zstd is read decompressed; the model reads plain logs.
-    if (IsCompressed(log.substr(0, 4))) return 0;
+    // A log that starts like a compressed one or an archive is read otherwise; the
+    // model reads plain logs.
+    if (KindOf(log.substr(0, kKindBytes)).form != LogForm::Text) return 0;
 
     // The line searches this processor runs (AVX2 where it has it) find what the
     // portable ones find, from starts all over the log.
@@ -77,13 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string typed[] = {u"Space", u"\"", u",", u"ab", u"", u"\u4E00"};
     request.backKeyword = BackKeywordFrom(
         data[1] % 8 < 6 ? typed[data[1] % 8] : std::u16string(1, ChosenKeyword(page, data[3])));
-    // A character a single-byte code page cannot hold counts one byte.
-    const bool keywordOk = AnsiLength(request.backKeyword, page) == 1;
+    // Only a character the code page writes as one byte can end a URL.
+    const bool keywordOk =
+        request.backKeyword.size() == 1 && page.IsSingleByte(request.backKeyword[0]);
 
     const int logFd = MemoryFile(log);
     const int reportFd = MemoryFile({});
     request.logPaths = {"/proc/self/fd/" + std::to_string(logFd)};
-    request.saveDescriptor = reportFd;
+    request.savePath = "/proc/self/fd/" + std::to_string(reportFd);
     AnsweringUi ui(yes);
     const RunResult result = CuttingRun(request, ui);
     const std::string report = ReadAll(reportFd);
@@ -117,31 +122,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // whole window ahead of every line, which is when lines are cut in one pass.
     const std::string padded = std::string(log) + std::string(LogReader::kWindow, '\n');
     const int fd = MemoryFile(padded);
-    int error = 0;
-    const std::vector<LogRange> ranges =
-        SplitLog(fd, std::int64_t(padded.size()), 1 + data[2] / 16, error);
+    Result<os::File> file = os::File::OpenForReading("/proc/self/fd/" + std::to_string(fd));
+    Check(bool(file), "a memory file opens");
+    const Result<std::vector<LogRange>> split =
+        SplitLog(*file, std::int64_t(padded.size()), 1 + data[2] / 16);
+    Check(bool(split), "a memory file splits");
+    const std::vector<LogRange>& ranges = *split;
     const CuttingRule rule(page, request.backKeyword[0]);
     const HostFilter noHosts({});
     UrlTally whole(page);
     LineCounts counts;
+    Progress progress;
+    Progress::Phase reading(progress, 1, 0);
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         Check(ranges[i].begin == (i == 0 ? 0 : ranges[i - 1].end) &&
                   (i == 0 || padded[std::size_t(ranges[i].begin) - 1] == '\n'),
               "each range starts right after an LF", pageName);
         UrlTally part(page);
         // Small buffers put buffer edges inside lines, pairs and CR LF terminators.
-        Check(
-            TallyRange(fd, ranges[i], {rule, noHosts}, part, counts, {}, 2048 + data[3] * 61) == 0,
-            "a range is read");
+        const Result<LineCounts> range =
+            TallyRange(*file, ranges[i], {rule, noHosts}, part, reading, 1, 2048 + data[3] * 61);
+        Check(bool(range), "a range is read");
+        counts += *range;
         whole.Merge(std::move(part));
     }
     close(fd);
-    UrlTable table = std::move(whole).SortByUrl({}, 2);
+    UrlTable table = std::move(whole).SortByUrl(nullptr, 2);
     std::string merged;
     for (std::size_t i = 0; i < table.EntryCount(); ++i)
         merged += std::string(table[i].Url) + "\t " + std::to_string(table[i].Count) + "\r\n";
     const std::vector<std::string_view> urls = urlsOf(padded);
-    Check(error == 0 && ranges.back().end == std::int64_t(padded.size()) &&
+    Check(ranges.back().end == std::int64_t(padded.size()) &&
               merged == Listing(ModelTally(urls, page)) && counts.withUrl == urls.size() &&
               counts.lines == ModelLines(padded).size(),
           "the ranges cover the log and tally as the whole of it", pageName);

@@ -22,9 +22,9 @@ class RunWorker::Relay : public Ui {
     void EnterBusy() override {
         OnGui([this] { worker_.gui_.EnterBusy(); });
     }
-    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    void ShowMessage(const RunMessage& message) override {
         OnGui([=, this] {
-            if (!worker_.stop_) worker_.gui_.ShowMessage(text, title, icon);
+            if (!worker_.stop_) worker_.gui_.ShowMessage(message);
         });
     }
     bool AskYesNo(const std::string& text, const std::string& title) override {
@@ -33,12 +33,11 @@ class RunWorker::Relay : public Ui {
     // The window comes back only once the run's thread is gone (see Start), so
     // that an enabled window can always start the next run.
     void LeaveBusy() override {}
-    void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override {
+    void ShowProgress(double fractionDone) override {
         std::lock_guard lock(mutex_);
         if (abandoned_) return;
         QMetaObject::invokeMethod(
-            &worker_, [=, this] { worker_.gui_.ShowProgress(bytesRead, logSize); },
-            Qt::QueuedConnection);
+            &worker_, [=, this] { worker_.gui_.ShowProgress(fractionDone); }, Qt::QueuedConnection);
     }
 
     /// Unblocks the run for good: a call still waiting to be posted or answered

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "FileChoice.h"
 #include "GothicFont.h"
@@ -26,9 +27,16 @@ QRect FromTwips(int left, int top, int width, int height) {
 
 const QSize kClientArea = QSize(7920, 1170) / 15;
 
-// The run writes CR for a line break.
-QString Shown(const std::string& text) {
-    return QString::fromStdString(text).replace('\r', '\n');
+// The headline and the path, and beneath them what else the run has to say: the
+// system's reason for a failure, the counts of a run, warnings.
+QString Shown(const RunMessage& message) {
+    QStringList lines = {QString::fromStdString(message.headline)};
+    if (message.path) lines.append(QString::fromStdString(*message.path));
+    if (!message.details.empty() || !message.warnings.empty()) lines.append(QString());
+    for (const std::string& detail : message.details) lines.append(QString::fromStdString(detail));
+    for (const std::string& warning : message.warnings)
+        lines.append("Warning: " + QString::fromStdString(warning));
+    return lines.join('\n');
 }
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
@@ -243,21 +251,21 @@ void frmKestrin::EnterBusy() {
     showMinimized();
 }
 
-void frmKestrin::ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
-    desktop_.ShowMessageBox(this, {Shown(text), QString::fromStdString(title), BoxIcon(icon),
-                                   QMessageBox::Ok, QMessageBox::Ok});
+void frmKestrin::ShowMessage(const RunMessage& message) {
+    desktop_.ShowMessageBox(this, {Shown(message), QString::fromStdString(message.title),
+                                   BoxIcon(message.icon), QMessageBox::Ok, QMessageBox::Ok});
 }
 
 bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
-    return desktop_.ShowMessageBox(
-               this, {Shown(text), QString::fromStdString(title), QMessageBox::Question,
-                      QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) == QMessageBox::Yes;
+    return desktop_.ShowMessageBox(this, {QString::fromStdString(text),
+                                          QString::fromStdString(title), QMessageBox::Question,
+                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes}) ==
+           QMessageBox::Yes;
 }
 
-void frmKestrin::ShowProgress(std::int64_t bytesRead, std::int64_t logSize) {
-    if (logSize <= 0) return;
+void frmKestrin::ShowProgress(double fractionDone) {
     // A log that grows during the run may pass its size.
-    const std::int64_t percent = std::min<std::int64_t>(bytesRead * 100 / logSize, 100);
+    const int percent = std::clamp(int(fractionDone * 100), 0, 100);
     setWindowTitle(QStringLiteral("KSTN %1%").arg(percent));
 }
 

@@ -36,11 +36,11 @@ class frmKestrin : public QMainWindow, public Ui {
 
     // The run's Ui: busy means wait cursor, disabled and minimized.
     void EnterBusy() override;
-    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     void LeaveBusy() override;
     /// Shown in the title, which is what a minimized window shows.
-    void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override;
+    void ShowProgress(double fractionDone) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -21,13 +21,4 @@ LogLooks LooksOf(std::string_view head) {
     return nul > 0 || control * 10 > head.size() ? LogLooks::Binary : LogLooks::Text;
 }
 
-std::int64_t HeadKeepingSource::Read(char* into, std::size_t size) {
-    const std::int64_t got = source_.Read(into, size);
-    if (got < 0) return Fail(source_.Error(), source_.Reason());
-    consumed_ = source_.Consumed();
-    const std::size_t keep = std::min(std::size_t(got), kHeadBytes - head_.size());
-    head_.append(into, keep);
-    return got;
-}
-
 }  // namespace kestrin

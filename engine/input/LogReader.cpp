@@ -41,14 +41,6 @@ std::size_t FindNotNul(const char* bytes, std::size_t size) {
 
 }  // namespace
 
-LogReader::LogReader(int fd, std::size_t bufferSize)
-    : ownSource_(std::make_unique<FileSource>(fd)),
-      source_(*ownSource_),
-      buffer_(static_cast<char*>(std::malloc(std::max(bufferSize, 2 * kWindow)))),
-      capacity_(std::max(bufferSize, 2 * kWindow)) {
-    if (buffer_ == nullptr) throw std::bad_alloc();
-}
-
 LogReader::LogReader(ByteSource& source, std::size_t bufferSize)
     : source_(source),
       buffer_(static_cast<char*>(std::malloc(std::max(bufferSize, 2 * kWindow)))),
@@ -80,14 +72,14 @@ bool LogReader::Fill(std::int64_t keepFrom, std::int64_t upTo) {
         }
     }
     while (Available() < upTo) {
-        const std::int64_t got = source_.Read(buffer_ + size_, capacity_ - size_);
-        if (got <= 0) {
-            if (got < 0) error_ = source_.Error();
+        const Result<std::size_t> got = source_.Read(buffer_ + size_, capacity_ - size_);
+        if (!got || *got == 0) {
+            if (!got) failure_ = got.Failure();
             atEnd_ = true;
             break;
         }
-        size_ += std::size_t(got);
-        fileOffset_ += got;
+        size_ += *got;
+        fileOffset_ += std::int64_t(*got);
     }
     return Available() >= upTo;
 }
@@ -173,7 +165,7 @@ std::optional<LogLine> LogReader::NextLine() {
     }
     next_ = next;
     ++lines_;
-    return LogLine{{At(start), std::size_t(lineEnd - start)}, start + 1};
+    return LogLine{{At(start), std::size_t(lineEnd - start)}};
 }
 
 bool LogReader::SkipEmptyNuls() {

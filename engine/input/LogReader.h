@@ -10,14 +10,10 @@
 
 namespace kestrin {
 
-class ByteSource;
-
 /// One line of the log, without its terminator.
 struct LogLine {
     /// The line's bytes, valid until the next call of NextLine.
     std::string_view text;
-    /// The 1-based position of the line's first byte in the log.
-    std::int64_t position;
 };
 
 /// The log, streamed through one buffer that grows only for a line longer than it.
@@ -31,16 +27,14 @@ class LogReader {
   public:
     static constexpr std::size_t kWindow = 1024;
 
-    /// Reads the plain log open on `fd`, which stays the caller's to close.
-    explicit LogReader(int fd, std::size_t bufferSize = 1 << 20);
     /// Reads from `source`, which must outlive the reader.
     explicit LogReader(ByteSource& source, std::size_t bufferSize = 1 << 20);
     ~LogReader();
     LogReader(const LogReader&) = delete;
     LogReader& operator=(const LogReader&) = delete;
 
-    /// The next line, or nothing at the end of the log (or after a read error,
-    /// see Error).
+    /// The next line, or nothing at the end of the log (or after a fault, see
+    /// Failure).
     std::optional<LogLine> NextLine();
 
     /// The next line that holds at least one byte: NextLine, with the empty lines
@@ -59,8 +53,8 @@ class LogReader {
         lines_ += lines;
     }
 
-    /// The errno of a failed read, 0 while every read has succeeded.
-    int Error() const { return error_; }
+    /// The fault that ended the log early, if any.
+    const Status& Failure() const { return failure_; }
     /// Lines read so far, those passed over by NextNonEmptyLine included.
     std::uint64_t LinesRead() const { return lines_; }
     /// Bytes of the log read so far.
@@ -79,7 +73,6 @@ class LogReader {
     // Passes over the NULs at next_ that are empty lines; false when there are none.
     bool SkipEmptyNuls();
 
-    std::unique_ptr<ByteSource> ownSource_;
     ByteSource& source_;
     std::int64_t next_ = 0;  // where the next line starts
     std::uint64_t lines_ = 0;
@@ -91,7 +84,7 @@ class LogReader {
     std::size_t size_ = 0;
     std::int64_t fileOffset_ = 0;
     bool atEnd_ = false;
-    int error_ = 0;
+    Status failure_;
     // Where the next line break and NUL were last seen, and how far each search
     // went, so a run of short lines never scans the same bytes twice.
     std::int64_t nextBreak_ = -1, breakScannedTo_ = 0;

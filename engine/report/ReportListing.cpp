@@ -28,8 +28,8 @@ const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64
 
 }  // namespace
 
-std::string ReadReportListing(ByteSource& source,
-                              const std::function<void(std::string_view, std::uint64_t)>& entry) {
+Result<std::string> ReadReportListing(
+    ByteSource& source, const std::function<void(std::string_view, std::uint64_t)>& entry) {
     std::string pending;
     std::vector<char> block(1 << 20);
     std::uint64_t lineNumber = 0;
@@ -40,7 +40,8 @@ std::string ReadReportListing(ByteSource& source,
             const std::string_view line(pending.data() + start, lf - start);
             start = scanned = lf + 1;
             ++lineNumber;
-            if (line.substr(0, line.size() - 1) == kRankedBanner && line.ends_with('\r')) return {};
+            if (line.substr(0, line.size() - 1) == kRankedBanner && line.ends_with('\r'))
+                return std::string();
             std::string_view url;
             std::uint64_t count = 0;
             if (const char* problem = ParseEntry(line, url, count))
@@ -49,13 +50,13 @@ std::string ReadReportListing(ByteSource& source,
         }
         pending.erase(0, start);
         scanned = pending.size();
-        const std::int64_t got = source.Read(block.data(), block.size());
-        if (got < 0) return {};
-        if (got == 0) {
-            if (pending.empty()) return {};
+        const Result<std::size_t> got = source.Read(block.data(), block.size());
+        if (!got) return got.Failure();
+        if (*got == 0) {
+            if (pending.empty()) return std::string();
             return "line " + std::to_string(lineNumber + 1) + " does not end with CR LF";
         }
-        pending.append(block.data(), std::size_t(got));
+        pending.append(block.data(), *got);
     }
 }
 

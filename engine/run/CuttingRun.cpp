@@ -1,21 +1,19 @@
 #include "run/CuttingRun.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
 
-#include "input/ByteSource.h"
+#include "input/FileSource.h"
+#include "input/LogKind.h"
 #include "input/LogLooks.h"
-#include "input/LogRanges.h"
 #include "input/LogReader.h"
-#include "report/ReportFile.h"
+#include "input/LogStreams.h"
+#include "os/File.h"
+#include "os/Processors.h"
+#include "os/ReportFile.h"
 #include "report/ReportListing.h"
 #include "report/ReportWriter.h"
 #include "tally/ParallelTally.h"
@@ -27,106 +25,81 @@
 namespace kestrin {
 namespace {
 
-// A plain log this big is tallied in ranges, one a thread: below it the threads
-// cost more than they save.
-constexpr std::int64_t kRangesFrom = 32 << 20;
-
 // Below this much log a run is over before progress would mean anything.
 constexpr std::int64_t kProgressFrom = 16 << 20;
 
-// How much of a run each phase takes, in thousandths, for its progress: reading
-// the logs, putting the entries in URL order, the first listing, the ranked one.
-constexpr int kReadShare = 750, kSortShare = 100, kListShare = 100;
+// How much of a run reading the logs and putting the entries in URL order take;
+// the report takes the rest.
+constexpr double kReadingShare = 0.75, kSortingShare = 0.10;
 
-// 0 for an ordinary file: a regular file (links followed) whose own name is not
-// hidden; else an errno that says why not, or -1 where none does.
-int NotOrdinaryFile(const std::string& path) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) return errno;
-    if (S_ISDIR(info.st_mode)) return EISDIR;
-    if (!S_ISREG(info.st_mode)) return -1;
-    std::size_t slash = path.find_last_of('/');
-    std::string_view name =
-        std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
-    return name.empty() || name[0] != '.' ? 0 : -1;
-}
-
-// One log of the run: its descriptor (closed at the end unless the caller's) and
-// what it is.
+// One input of the run, open, its first bytes read to tell what it is. Its parts
+// refer to each other: it stays where it was made.
 struct Log {
     std::string path;
-    int fd = -1;
-    bool owned = false;
-    struct stat info {};
-    Log() = default;
+    os::File file;
+    std::unique_ptr<FileSource> source;
+    std::unique_ptr<PeekedSource> peeked;
+
+    Log(std::string name, os::File opened)
+        : path(std::move(name)),
+          file(std::move(opened)),
+          source(std::make_unique<FileSource>(file)),
+          peeked(std::make_unique<PeekedSource>(*source, kHeadBytes)) {}
     Log(const Log&) = delete;
-    Log(Log&& other) noexcept
-        : path(std::move(other.path)), fd(other.fd), owned(other.owned), info(other.info) {
-        other.fd = -1;
-    }
-    ~Log() {
-        if (owned && fd >= 0) close(fd);
-    }
+    Log& operator=(const Log&) = delete;
 };
 
 class Run {
   public:
-    Run(const RunRequest& request, Ui& ui) : request_(request), ui_(ui) {}
+    Run(const RunRequest& request, Ui& ui)
+        : request_(request),
+          ui_(ui),
+          jobs_(std::min(request.jobs == 0 ? os::UsableProcessors() : request.jobs,
+                         os::UsableProcessors())),
+          minimumRange_(request.minimumRange > 0 ? request.minimumRange : kDefaultMinimumRange) {}
 
     RunResult Execute() {
         std::string codePageError;
         const CodePage* page = CodePage::Shared(request_.codePage, codePageError);
         if (page == nullptr)
-            return {.outcome = RunOutcome::CodePageUnusable, .detail = codePageError};
-
+            return {.outcome = RunOutcome::CodePageUnusable, .fault = {0, codePageError}};
         const std::u16string& keyword = request_.backKeyword;
-        if (AnsiLength(keyword, *page) != 1) return {.outcome = RunOutcome::KeywordNotSingleByte};
+        if (keyword.size() != 1 || !page->IsSingleByte(keyword[0]))
+            return {.outcome = RunOutcome::KeywordNotSingleByte};
         if (std::optional<RunResult> failure = OpenLogs()) return *failure;
         if (std::optional<RunResult> failure = OpenReport()) return *failure;
 
-        UrlTally tally(*page);
-        const CuttingRule rule(*page, keyword[0], request_.schemes);
-        const HostFilter hosts(request_.excludedHosts);
-        for (const Log& log : logs_) totalSize_ += S_ISREG(log.info.st_mode) ? log.info.st_size : 0;
-        for (const Log& log : logs_) {
-            if (std::optional<RunResult> failure = request_.mergeReports
-                                                       ? Merge(log, hosts, tally)
-                                                       : Tally(log, {rule, hosts}, *page, tally))
+        std::int64_t totalSize = 0;
+        for (const auto& log : logs_) totalSize += log->file.Size();
+        Progress progress(
+            request_.stop, totalSize < kProgressFrom ? Progress::Listener() : [this](double done) {
+                ui_.ShowProgress(done);
+            });
+        std::optional<UrlTable> table;
+        try {
+            UrlTally tally(*page);
+            if (std::optional<RunResult> failure = TallyLogs(*page, tally, progress, totalSize))
                 return *failure;
-            if (StopRequested()) return {.outcome = RunOutcome::Stopped};
+            if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
+            Progress::Phase sorting(progress, kSortingShare, tally.RecordCount());
+            table.emplace(std::move(tally).SortByUrl(&sorting, unsigned(jobs_)));
+        } catch (const CountOverflow& overflow) {
+            // Only counts added up from reports can pass what a count holds.
+            return LogFailure(RunOutcome::NotAReport, logs_.back()->path, {0, overflow.what()});
         }
-        UrlTable table = std::move(tally).SortByUrl(
-            [&](std::uint64_t done, std::uint64_t total) {
-                ShowProgress(kReadShare, kSortShare, done, total);
-            },
-            unsigned(Jobs()));
-        counts_.distinctUrls = table.EntryCount();
-        counts_.looks = LooksOf(head_);
-
-        int error = WriteReport(
-            report_.Descriptor() >= 0 ? report_.Descriptor() : request_.saveDescriptor, table);
-        if (StopRequested()) return {.outcome = RunOutcome::Stopped};
-        if (error == 0 && report_.Descriptor() >= 0) error = report_.Commit();
-        if (error != 0) return SaveFailure(error);
-        RunResult done = counts_;
-        done.path = request_.savePath;
-        return done;
+        if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
+        counts_.distinctUrls = table->EntryCount();
+        return WriteReport(*table, progress);
     }
 
   private:
-    bool StopRequested() const {
-        return request_.stop != nullptr && request_.stop->load(std::memory_order_relaxed);
+    RunResult LogFailure(RunOutcome outcome, const std::string& path, Fault fault) const {
+        return {.outcome = outcome, .path = path, .fault = std::move(fault)};
     }
-
-    RunResult LogFailure(RunOutcome outcome, const std::string& path, int error,
-                         std::string detail = {}) const {
-        return {.outcome = outcome, .path = path, .systemError = error, .detail = detail};
-    }
-    RunResult SaveFailure(int error, std::string detail = {}) const {
+    RunResult SaveFailure(Fault fault) const {
         return {.outcome = RunOutcome::ReportUnsavable,
                 .path = request_.savePath,
-                .systemError = error,
-                .detail = detail};
+                .fault = std::move(fault)};
     }
 
     // Every log is checked before anything is read or written, then opened.
@@ -135,164 +108,155 @@ class Run {
         if (paths.empty()) paths.push_back("-");
         for (const std::string& path : paths) {
             if (path == "-") continue;
-            if (int why = NotOrdinaryFile(path); why != 0)
-                return LogFailure(RunOutcome::LogNotFound, path, std::max(why, 0));
+            if (Status why = os::NotOrdinaryFile(path))
+                return LogFailure(RunOutcome::LogNotFound, path, *why);
         }
         for (const std::string& path : paths) {
-            Log log;
-            log.path = path;
-            if (path == "-") {
-                log.fd = request_.logDescriptor;
-                if (log.fd < 0 || fstat(log.fd, &log.info) != 0)
-                    return LogFailure(RunOutcome::LogNotFound, path, log.fd < 0 ? EBADF : errno);
-            } else {
-                log.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-                log.owned = log.fd >= 0;
-                if (log.fd < 0) return LogFailure(RunOutcome::LogUnreadable, path, errno);
-                if (fstat(log.fd, &log.info) != 0 || !S_ISREG(log.info.st_mode))
-                    return LogFailure(RunOutcome::LogNotFound, path, 0);
-            }
-            if (S_ISREG(log.info.st_mode)) logStats_.push_back(log.info);
-            logs_.push_back(std::move(log));
+            Result<os::File> file =
+                path == "-" ? os::File::StandardInput() : os::File::OpenForReading(path);
+            if (!file) return LogFailure(RunOutcome::LogUnreadable, path, file.Failure());
+            // The file may have been swapped since it was checked.
+            if (path != "-" && file->Kind() != os::FileKind::Regular)
+                return LogFailure(RunOutcome::LogNotFound, path, {0, "not a regular file"});
+            logs_.push_back(std::make_unique<Log>(path, std::move(*file)));
+            if (logs_.back()->file.Kind() == os::FileKind::Regular)
+                identities_.push_back(logs_.back()->file.Identity());
         }
         return std::nullopt;
     }
 
-    // The report never replaces a log, whatever name the save path gives it. Only
-    // an ordinary file can be a log and a report at once: a terminal can be both
-    // standard input and output.
+    // The report never replaces a log, whatever name the save path gives it.
     std::optional<RunResult> OpenReport() {
-        const std::string isALog = "the report would replace a log";
-        if (request_.saveDescriptor >= 0) {
-            struct stat save;
-            if (fstat(request_.saveDescriptor, &save) != 0) return SaveFailure(errno);
-            if (S_ISREG(save.st_mode) && IsLog(save, logStats_)) return SaveFailure(0, isALog);
-            return std::nullopt;
-        }
-        const int error = report_.Open(request_.savePath, logStats_);
-        if (error == ETXTBSY) return SaveFailure(0, isALog);
-        if (error != 0) return SaveFailure(error);
+        Result<std::unique_ptr<os::ReportFile>> report =
+            os::ReportFile::Open(request_.savePath, identities_);
+        if (!report) return SaveFailure(report.Failure());
+        report_ = std::move(*report);
         return std::nullopt;
     }
 
-    // Where the run has come, as a share of the log's bytes: `share` thousandths
-    // of the run from `from` on, `done` of `total` of that phase. Told only when
-    // the thousandth changes, so that a front end is not flooded.
-    void ShowProgress(int from, int share, std::uint64_t done, std::uint64_t total) {
-        if (totalSize_ < kProgressFrom || total == 0) return;
-        const int now =
-            from + int(std::min<std::uint64_t>(done, total) * std::uint64_t(share) / total);
-        if (now == shown_) return;
-        shown_ = now;
-        ui_.ShowProgress(totalSize_ * now / 1000, totalSize_);
+    std::optional<RunResult> TallyLogs(const CodePage& page, UrlTally& tally, Progress& progress,
+                                       std::int64_t totalSize) {
+        const CuttingRule rule(page, request_.backKeyword[0], request_.schemes);
+        const HostFilter hosts(request_.excludedHosts);
+        Progress::Phase reading(progress, kReadingShare, std::uint64_t(totalSize));
+        for (const auto& opened : logs_) {
+            Log& log = *opened;
+            if (Status fault = log.peeked->Failure())
+                return LogFailure(RunOutcome::LogUnreadable, log.path, *fault);
+            std::optional<RunResult> failure =
+                InRanges(log) ? TallyRanges(log, {rule, hosts}, tally, reading)
+                              : TallyStreams(log, {rule, hosts}, tally, reading);
+            if (failure) return failure;
+            if (progress.StopRequested()) return std::nullopt;
+        }
+        return std::nullopt;
     }
 
-    bool KeepGoing(std::int64_t bytesRead) {
-        ShowProgress(0, kReadShare, std::uint64_t(doneSize_ + bytesRead),
-                     std::uint64_t(totalSize_));
-        return !StopRequested();
+    // Only a plain text log, in a regular file of at least two ranges, is read in
+    // ranges; and a report to merge never is.
+    bool InRanges(const Log& log) const {
+        return !request_.mergeReports && jobs_ > 1 && log.file.Kind() == os::FileKind::Regular &&
+               log.file.Size() >= 2 * minimumRange_ &&
+               KindOf(log.peeked->Head()).form == LogForm::Text;
     }
 
-    std::size_t Jobs() const { return request_.jobs > 0 ? request_.jobs : UsableProcessors(); }
+    std::optional<RunResult> TallyRanges(Log& log, const UrlCut& cut, UrlTally& tally,
+                                         Progress::Phase& reading) {
+        KeepHead(log.peeked->Head());
+        ++counts_.logs;
+        Result<LineCounts> lines =
+            TallyInRanges(log.file, log.file.Size(), jobs_, minimumRange_, cut, tally, reading);
+        if (!lines) return LogFailure(RunOutcome::LogUnreadable, log.path, lines.Failure());
+        Add(*lines);
+        return std::nullopt;
+    }
 
-    std::optional<RunResult> Tally(const Log& log, const UrlCut& cut, const CodePage& page,
-                                   UrlTally& tally) {
-        LineCounts lines;
-        const std::size_t jobs = Jobs();
-        if (S_ISREG(log.info.st_mode) && jobs > 1 && log.info.st_size >= kRangesFrom) {
-            std::string first(kHeadBytes, '\0');
-            const ssize_t got = pread(log.fd, first.data(), first.size(), 0);
-            if (got < 0) return LogFailure(RunOutcome::LogUnreadable, log.path, errno);
-            first.resize(std::size_t(got));
-            if (!IsCompressed(first)) {
-                head_.append(first, 0, kHeadBytes - std::min(kHeadBytes, head_.size()));
-                const int error =
-                    TallyInRanges(log.fd, log.info.st_size, jobs, page, cut, tally, lines,
-                                  [&](std::int64_t bytes) { return KeepGoing(bytes); });
-                if (error != 0) return LogFailure(RunOutcome::LogUnreadable, log.path, error);
-                Add(lines, log.info.st_size);
-                return std::nullopt;
+    // A log read as a stream: a pipe, a compressed log, each member of an archive.
+    std::optional<RunResult> TallyStreams(Log& log, const UrlCut& cut, UrlTally& tally,
+                                          Progress::Phase& reading) {
+        LogStreams streams(*log.peeked,
+                           log.file.Kind() == os::FileKind::Regular ? &log.file : nullptr);
+        for (;;) {
+            Result<ByteSource*> stream = streams.Next();
+            if (!stream) return LogFailure(RunOutcome::LogUnreadable, log.path, stream.Failure());
+            if (*stream == nullptr) return std::nullopt;
+            KeepHead(streams.Head());
+            ++counts_.logs;
+            std::optional<RunResult> failure = request_.mergeReports
+                                                   ? MergeReport(**stream, cut, tally, reading)
+                                                   : TallyStream(**stream, cut, tally, reading);
+            if (failure) {
+                // A member's fault names the member.
+                if (!streams.MemberName().empty())
+                    failure->fault.detail = streams.MemberName() + ": " + failure->fault.Reason();
+                failure->path = log.path;
+                return failure;
             }
+            if (reading.StopRequested()) return std::nullopt;
         }
-        std::unique_ptr<ByteSource> opened = OpenLogSource(log.fd);
-        HeadKeepingSource source(*opened, head_);
-        LogReader reader(source);
-        TallyLines(reader, cut, tally, lines,
-                   [&](std::int64_t) { return KeepGoing(source.Consumed()); });
-        if (source.Error() != 0)
-            return LogFailure(RunOutcome::LogUnreadable, log.path, source.Error(), source.Reason());
-        Add(lines, source.Consumed());
+    }
+
+    std::optional<RunResult> TallyStream(ByteSource& stream, const UrlCut& cut, UrlTally& tally,
+                                         Progress::Phase& reading) {
+        LogReader reader(stream);
+        Add(TallyLines(reader, stream, cut, tally, reading));
+        if (reader.Failure()) return LogFailure(RunOutcome::LogUnreadable, {}, *reader.Failure());
         return std::nullopt;
     }
 
-    void Add(const LineCounts& lines, std::int64_t bytes) {
-        counts_.lines += lines.lines;
-        counts_.linesWithUrl += lines.withUrl;
-        doneSize_ += bytes;
-    }
-
-    std::optional<RunResult> Merge(const Log& log, const HostFilter& hosts, UrlTally& tally) {
-        std::unique_ptr<ByteSource> opened = OpenLogSource(log.fd);
-        HeadKeepingSource source(*opened, head_);
-        std::string problem =
-            ReadReportListing(source, [&](std::string_view url, std::uint64_t count) {
+    std::optional<RunResult> MergeReport(ByteSource& report, const UrlCut& cut, UrlTally& tally,
+                                         Progress::Phase& reading) {
+        const std::int64_t before = report.Consumed();
+        Result<std::string> problem =
+            ReadReportListing(report, [&](std::string_view url, std::uint64_t count) {
                 ++counts_.lines;
-                if (hosts.Excludes(url)) return;
+                if (cut.hosts.Excludes(url)) return;
                 ++counts_.linesWithUrl;
                 tally.Count(url, count);
             });
-        if (source.Error() != 0)
-            return LogFailure(RunOutcome::LogUnreadable, log.path, source.Error(), source.Reason());
-        if (!problem.empty()) return LogFailure(RunOutcome::NotAReport, log.path, 0, problem);
-        doneSize_ += source.Consumed();
+        reading.Advance(std::uint64_t(std::max<std::int64_t>(report.Consumed() - before, 0)));
+        if (!problem) return LogFailure(RunOutcome::LogUnreadable, {}, problem.Failure());
+        if (!problem->empty()) return LogFailure(RunOutcome::NotAReport, {}, {0, *problem});
         return std::nullopt;
     }
 
-    // Returns the errno of a failed write, or 0.
-    int WriteReport(int fd, UrlTable& table) {
-        ReportWriter report(fd);
-        WriteListing(report, table, ProgressFrom(kReadShare + kSortShare, kListShare));
-        if (!report.Flush()) return report.Error();
-        if (ui_.AskYesNo("Sortting Data Output?", "Confirm")) {
-            report.WriteLine(kRankedBanner);
-            // The ranking and its listing share what is left of the progress.
-            const int ranked = kReadShare + kSortShare + kListShare;
-            const int half = (1000 - ranked) / 2;
-            table.RankByCount(ProgressFrom(ranked, half));
-            WriteListing(report, table, ProgressFrom(ranked + half, 1000 - ranked - half));
-        }
-        report.Flush();
-        return report.Error();
+    void KeepHead(std::string_view head) {
+        if (counts_.logs == 0) counts_.looks = LooksOf(head);
     }
 
-    static void WriteListing(ReportWriter& report, const UrlTable& table,
-                             const ProgressReport& progress) {
-        const std::size_t entries = table.EntryCount();
-        for (std::size_t i = 0; i < entries; ++i) {
-            if (i % 65536 == 0) progress(i, entries);
-            const UrlEntry entry = table[i];
-            report.WriteEntry(entry.Url, entry.Count);
-        }
-        progress(entries, entries);
+    void Add(const LineCounts& lines) {
+        counts_.lines += lines.lines;
+        counts_.linesWithUrl += lines.withUrl;
     }
 
-    // Progress of a step that takes `share` per mille from `from` on.
-    ProgressReport ProgressFrom(int from, int share) {
-        return [this, from, share](std::uint64_t done, std::uint64_t total) {
-            ShowProgress(from, share, done, total);
-        };
+    // The question comes before a byte is written, so that a report written in
+    // place is whole before it touches the previous one.
+    RunResult WriteReport(UrlTable& table, Progress& progress) {
+        const bool ranked = ui_.AskYesNo("Sortting Data Output?", "Confirm");
+        if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
+        if (report_->WritesInPlace()) {
+            if (Status fault = report_->Reserve(ReportSize(table, ranked)))
+                return SaveFailure(*fault);
+        }
+        Status fault = kestrin::WriteReport(*report_, table, ranked, progress);
+        if (!report_->WritesInPlace() && progress.StopRequested())
+            return {.outcome = RunOutcome::Stopped};
+        if (!fault) fault = report_->Commit();
+        if (fault) return SaveFailure(*fault);
+        RunResult done = counts_;
+        done.path = request_.savePath;
+        done.warnings = report_->Warnings();
+        return done;
     }
 
     const RunRequest& request_;
     Ui& ui_;
-    std::vector<Log> logs_;
-    std::vector<struct stat> logStats_;
-    ReportFile report_;  // discarded, if not committed, when the run ends
-    std::string head_;
+    const std::size_t jobs_;
+    const std::int64_t minimumRange_;
+    std::vector<std::unique_ptr<Log>> logs_;
+    std::vector<os::FileIdentity> identities_;
+    std::unique_ptr<os::ReportFile> report_;  // discarded, if not committed, when the run ends
     RunResult counts_;
-    std::int64_t totalSize_ = 0;  // of the regular logs
-    std::int64_t doneSize_ = 0;   // of the logs read to their end
-    int shown_ = -1;              // the thousandth of the run last shown
 };
 
 RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
@@ -301,10 +265,9 @@ RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
     try {
         return Run(request, ui).Execute();
     } catch (const std::bad_alloc& failure) {
-        return {
-            .outcome = RunOutcome::OutOfMemory, .systemError = ENOMEM, .detail = failure.what()};
+        return {.outcome = RunOutcome::OutOfMemory, .fault = {ENOMEM, failure.what()}};
     } catch (const std::exception& failure) {
-        return {.outcome = RunOutcome::InternalFailure, .detail = failure.what()};
+        return {.outcome = RunOutcome::InternalFailure, .fault = {0, failure.what()}};
     }
 }
 
@@ -313,9 +276,7 @@ RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
 RunResult CuttingRun(const RunRequest& request, Ui& ui) {
     ui.EnterBusy();
     const RunResult result = ExecuteGuarded(request, ui);
-    const RunMessage message = MessageFor(result);
-    if (result.outcome != RunOutcome::Stopped)
-        ui.ShowMessage(message.text, message.title, message.icon);
+    if (result.outcome != RunOutcome::Stopped) ui.ShowMessage(MessageFor(request, result));
     ui.LeaveBusy();
     return result;
 }

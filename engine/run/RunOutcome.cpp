@@ -5,35 +5,65 @@ namespace {
 
 constexpr const char* kError = "ERROR!";
 
-std::string WithPath(const char* text, const std::string& path) {
-    return text + std::string("\r") + path;
+// "1 line", "2 lines".
+std::string Counted(std::uint64_t count, const std::string& one, const std::string& many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string SchemeNames(const Schemes& schemes) {
+    if (schemes.http && schemes.https) return "an http:// or https://";
+    return schemes.https ? "an https://" : "an http://";
+}
+
+RunMessage Failure(const char* headline, const RunResult& result,
+                   MessageIcon icon = MessageIcon::Error) {
+    RunMessage message{kError, icon, headline, result.path};
+    if (const std::string reason = result.fault.Reason(); !reason.empty())
+        message.details.push_back(reason);
+    return message;
 }
 
 }  // namespace
 
-RunMessage MessageFor(const RunResult& result) {
+std::string SummaryOf(const RunRequest& request, const RunResult& result) {
+    const std::string distinct = Counted(result.distinctUrls, "distinct URL", "distinct URLs");
+    if (request.mergeReports) {
+        return Counted(result.logs, "report", "reports") + ", " +
+               Counted(result.lines, "entry", "entries") + ", " + distinct;
+    }
+    std::string summary = Counted(result.lines, "line", "lines") + ", ";
+    if (result.lines == 0 || result.linesWithUrl > 0)
+        return summary + std::to_string(result.linesWithUrl) + " with a URL, " + distinct;
+    summary += "none with " + SchemeNames(request.schemes) + " URL";
+    if (result.looks == LogLooks::Utf16) summary += "; the log looks like UTF-16 text";
+    if (result.looks == LogLooks::Binary) summary += "; the log looks binary, not text";
+    return summary;
+}
+
+RunMessage MessageFor(const RunRequest& request, const RunResult& result) {
     switch (result.outcome) {
         case RunOutcome::Complete:
-            return {result.path + " done..", "Complete", MessageIcon::Information};
+            return {"Complete",   MessageIcon::Information,     result.path + " done..",
+                    std::nullopt, {SummaryOf(request, result)}, result.warnings};
         case RunOutcome::Stopped:
-            return {"", "", MessageIcon::Information};
+            return {};
         case RunOutcome::KeywordNotSingleByte:
-            return {"Back Keyword is not ASCII", kError, MessageIcon::Warning};
+            return {kError, MessageIcon::Warning, "Back Keyword is not ASCII"};
         case RunOutcome::CodePageUnusable:
-            return {result.detail, kError, MessageIcon::Error};
+            return {kError, MessageIcon::Error, result.fault.Reason()};
         case RunOutcome::LogNotFound:
-            return {WithPath("File Not Found!", result.path), kError, MessageIcon::Error};
+            return Failure("File Not Found!", result);
         case RunOutcome::LogUnreadable:
-            return {WithPath("Can't File Read!", result.path), kError, MessageIcon::Error};
+            return Failure("Can't File Read!", result);
         case RunOutcome::NotAReport:
-            return {WithPath("Not a Report File!", result.path), kError, MessageIcon::Error};
+            return Failure("Not a Report File!", result);
         case RunOutcome::ReportUnsavable:
-            return {WithPath("Can't File Save!", result.path), kError, MessageIcon::Error};
+            return Failure("Can't File Save!", result);
         case RunOutcome::OutOfMemory:
         case RunOutcome::InternalFailure:
             break;
     }
-    return {"Kestrin stopped: " + result.detail, kError, MessageIcon::Error};
+    return {kError, MessageIcon::Error, "Kestrin stopped: " + result.fault.Reason()};
 }
 
 }  // namespace kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,30 +23,30 @@ std::u16string BackKeywordFrom(std::u16string_view typed);
 /// The inputs of one run.
 struct RunRequest {
     /// The logs, each read as a file of its own and all tallied as one. "-", and an
-    /// empty list, stand for the log open on `logDescriptor`.
+    /// empty list, stand for standard input.
     std::vector<std::string> logPaths{};
+    /// Where the report goes; "-" is standard output.
     std::string savePath{};
-    /// The effective terminator of a URL; a run accepts only one character of one byte.
+    /// The effective terminator of a URL; a run accepts only one character that is
+    /// one byte in the code page.
     std::u16string backKeyword = u" ";
     /// An ICU converter name for a code page of one- and two-byte characters, or UTF-8.
     std::string codePage = kDefaultCodePage;
-    /// When not -1, the report goes to this already open descriptor (which the run
-    /// neither truncates nor closes) and savePath only names it in messages.
-    int saveDescriptor = -1;
     /// When set, the run stops as soon as it sees it true (a window that closes),
     /// leaving any earlier report as it was.
     const std::atomic<bool>* stop = nullptr;
-    /// The log "-" reads (which the run neither seeks nor closes), -1 for none.
-    int logDescriptor = -1;
     /// The schemes whose URLs are cut.
     Schemes schemes{};
     /// URLs of these hosts and their subdomains are not counted.
     std::vector<std::string> excludedHosts{};
     /// The logs are reports of earlier runs: their first listings are added up.
     bool mergeReports = false;
-    /// Threads that may tally one plain log at once; 0 for every processor this
-    /// process may use. A compressed log, or one read from a pipe, takes one.
+    /// Threads that may tally and sort at once, at most the processors this process
+    /// may use; 0 for all of them.
     std::size_t jobs = 0;
+    /// A plain log is cut into ranges of at least this many bytes, one a thread;
+    /// 0 for the default.
+    std::int64_t minimumRange = 0;
 };
 
 }  // namespace kestrin

@@ -1,17 +1,34 @@
 #pragma once
 
-#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrin {
 
 /// The icon a message is shown with.
 enum class MessageIcon { Error, Warning, Information };
 
+/// One message of a run, as every front end shows it. Texts are UTF-8.
+struct RunMessage {
+    std::string title;
+    MessageIcon icon = MessageIcon::Information;
+    /// "File Not Found!", or "/home/a/report.dat done..".
+    std::string headline;
+    /// The file the message is about, on a line of its own after the headline.
+    std::optional<std::string> path{};
+    /// Lines beneath: the system's reason for a failure, the counts of a run.
+    std::vector<std::string> details{};
+    /// Lines beneath those, that even a quiet front end shows.
+    std::vector<std::string> warnings{};
+
+    /// The headline and the path in one text, a CR between them: the message's text.
+    std::string Text() const { return path ? headline + "\r" + *path : headline; }
+};
+
 /// What a run needs from whoever drives it: the window, the terminal or a test.
 /// The run calls EnterBusy first and LeaveBusy last, and in between at most the
-/// question and then exactly one message. Texts are UTF-8; a CR (0x0D) in a
-/// message text stands for a line break.
+/// question and then exactly one message.
 class Ui {
   public:
     virtual ~Ui() = default;
@@ -19,20 +36,17 @@ class Ui {
     /// The run has started: nothing else may be started until LeaveBusy.
     virtual void EnterBusy() = 0;
     /// Tells the user how the run went; the run waits until it has been seen.
-    virtual void ShowMessage(const std::string& text, const std::string& title,
-                             MessageIcon icon) = 0;
+    virtual void ShowMessage(const RunMessage& message) = 0;
     /// Asks a Yes/No question whose answer the run waits for; Yes is the default,
     /// and the result is true only for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
     /// The run is over.
     virtual void LeaveBusy() = 0;
 
-    /// How far the run has come, as bytes of the log read out of its size. Called
-    /// rarely (every few megabytes); a front end that shows no progress ignores it.
-    virtual void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) {
-        (void)bytesRead;
-        (void)logSize;
-    }
+    /// How far the run has come, from 0 to 1. Called only when another thousandth
+    /// of the run has passed, on a log big enough for it to matter; a front end
+    /// that shows no progress ignores it.
+    virtual void ShowProgress(double fractionDone) { (void)fractionDone; }
 };
 
 }  // namespace kestrin

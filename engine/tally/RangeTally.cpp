@@ -1,5 +1,6 @@
 #include "tally/RangeTally.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -45,17 +46,18 @@ bool CountBufferedLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, L
 
 }  // namespace
 
-bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
-                const KeepGoing& keepGoing) {
-    std::int64_t nextReport = kReportStep;
-    bool going = true;
+LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
+                      UrlTally& tally, Progress::Phase& reading, double share) {
+    LineCounts counts;
+    // In the bytes of the file, from where it stood when this log began.
+    const std::int64_t start = source.Consumed();
+    std::int64_t nextStep = kReportStep, told = 0;
     for (;;) {
-        if (reader.BytesRead() >= nextReport) {
-            if (keepGoing && !keepGoing(reader.BytesRead())) {
-                going = false;
-                break;
-            }
-            nextReport = reader.BytesRead() + kReportStep;
+        if (reader.BytesRead() >= nextStep) {
+            const auto advanced = std::int64_t(double(source.Consumed() - start) * share);
+            if (!reading.Advance(std::uint64_t(advanced - told))) break;
+            told = advanced;
+            nextStep = reader.BytesRead() + kReportStep;
         }
         if (CountBufferedLines(reader, cut, tally, counts)) continue;
         // The rest goes through the reader: a window without a line break, where a
@@ -68,16 +70,20 @@ bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCount
             tally.Count(*url);
         }
     }
-    counts.lines += reader.LinesRead();
-    return going;
+    reading.Advance(std::uint64_t(
+        std::max<std::int64_t>(std::int64_t(double(source.Consumed() - start) * share) - told, 0)));
+    counts.lines = reader.LinesRead();
+    return counts;
 }
 
-int TallyRange(int fd, LogRange range, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
-               const KeepGoing& keepGoing, std::size_t bufferSize) {
-    RangeSource source(fd, range);
+Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
+                              UrlTally& tally, Progress::Phase& reading, double share,
+                              std::size_t bufferSize) {
+    RangeSource source(file, range);
     LogReader reader(source, bufferSize);
-    TallyLines(reader, cut, tally, counts, keepGoing);
-    return reader.Error();
+    const LineCounts counts = TallyLines(reader, source, cut, tally, reading, share);
+    if (reader.Failure()) return *reader.Failure();
+    return counts;
 }
 
 }  // namespace kestrin

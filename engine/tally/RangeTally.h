@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
-#include "input/LogRanges.h"
+#include "input/FileSource.h"
+#include "os/File.h"
+#include "tally/Progress.h"
 
 namespace kestrin {
 
@@ -12,15 +13,17 @@ class HostFilter;
 class LogReader;
 class UrlTally;
 
-/// Told now and then how many bytes of the log the tally has read; returns false
-/// to stop it.
-using KeepGoing = std::function<bool(std::int64_t bytesRead)>;
-
 /// What a tally counts besides the URLs: the lines read, and those whose URL
 /// was counted.
 struct LineCounts {
     std::uint64_t lines = 0;
     std::uint64_t withUrl = 0;
+
+    LineCounts& operator+=(const LineCounts& more) {
+        lines += more.lines;
+        withUrl += more.withUrl;
+        return *this;
+    }
 };
 
 /// The URLs a run counts: those the rule cuts, but for the hosts left out.
@@ -30,18 +33,21 @@ struct UrlCut {
 };
 
 /// Counts the URL of every line `reader` gives into `tally`. Lines without bytes
-/// yield no URL, so runs of them are passed over in bulk. False when `keepGoing`
-/// stopped it; a failed read ends it too (see the reader's Error).
-bool TallyLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
-                const KeepGoing& keepGoing = {});
+/// yield no URL, so runs of them are passed over in bulk. Every few megabytes
+/// `reading` advances by `share` (from 0 to 1) of the bytes of the file taken, as
+/// `source` (the reader's) counts them; the tally ends early when the run is to
+/// stop, or when the reader fails (see its Failure).
+LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
+                      UrlTally& tally, Progress::Phase& reading, double share = 1);
 
-/// Tallies `range` of the regular file open on `fd` into `tally`, as TallyLines
-/// does, reading with pread: several threads can each tally a range of one
-/// descriptor into a tally of their own, and merging those tallies in range order
+/// Tallies `range` of the regular file `file` into `tally`, as TallyLines does,
+/// reading at the range's offsets: several threads can each tally a range of one
+/// file into a tally of their own, and merging those tallies in range order
 /// (UrlTally::Merge) gives the tally of the whole file when the ranges come from
-/// SplitLog. The reader's buffer starts at `bufferSize` bytes. Returns the errno
-/// of a failed read, or 0 (also when stopped).
-int TallyRange(int fd, LogRange range, const UrlCut& cut, UrlTally& tally, LineCounts& counts,
-               const KeepGoing& keepGoing = {}, std::size_t bufferSize = 1 << 20);
+/// SplitLog. The reader's buffer starts at `bufferSize` bytes. `reading` advances
+/// by `share` (from 0 to 1) of each byte of the range.
+Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
+                              UrlTally& tally, Progress::Phase& reading, double share = 1,
+                              std::size_t bufferSize = 1 << 20);
 
 }  // namespace kestrin

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "tally/LargePages.h"
+#include "os/LargeMemory.h"
 
 namespace kestrin::detail {
 namespace {
@@ -17,11 +17,11 @@ constexpr std::size_t kMaxBlocks = 4095;  // so that a reference + 1 fits 32 bit
 RecordStore::Block RecordStore::NewBlock(std::size_t words) {
     // Pages are only touched, and so only resident, as records fill them.
     const std::size_t bytes = words * sizeof(std::uint64_t);
-    return Block(static_cast<std::uint64_t*>(MapLarge(bytes)), Unmap{bytes});
+    return Block(static_cast<std::uint64_t*>(os::MapLarge(bytes)), Unmap{bytes});
 }
 
 void RecordStore::Unmap::operator()(std::uint64_t* words) const {
-    UnmapLarge(words, bytes);
+    os::UnmapLarge(words, bytes);
 }
 
 std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t count) {
@@ -46,6 +46,7 @@ std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t c
 }
 
 void RecordStore::AddCount(std::uint32_t ref, std::uint64_t count) {
+    if (count > ~std::uint64_t(0) - Count(ref)) throw CountOverflow();
     Record* record = Resolve(ref);
     const std::uint64_t low = std::uint64_t(record->countLow) + (count & 0xFFFFFFFF);
     record->countLow = std::uint32_t(low);

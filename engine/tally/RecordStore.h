@@ -2,9 +2,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+namespace kestrin {
+
+/// A count that would pass 2^64 - 1: only counts added up from reports can.
+class CountOverflow : public std::overflow_error {
+  public:
+    CountOverflow() : std::overflow_error("the counts of a URL add up past 2^64 - 1") {}
+};
+
+}  // namespace kestrin
 
 namespace kestrin::detail {
 
@@ -42,6 +53,7 @@ class RecordStore {
     void CountOne(std::uint32_t ref, Record* record) {
         if (++record->countLow == 0) ++highCounts_[ref];
     }
+    /// Throws CountOverflow where the count would pass 2^64 - 1, and adds nothing.
     void AddCount(std::uint32_t ref, std::uint64_t count);
     std::uint64_t Count(std::uint32_t ref) const;
     /// Takes the count away from the record (for forms merged into another).

@@ -9,7 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "tally/LargePages.h"
+#include "tally/LargeArray.h"
+#include "tally/Threads.h"
 #include "text/CodePage.h"
 
 namespace kestrin::detail {
@@ -116,12 +117,20 @@ struct {
     }
 } constexpr WindowLess;
 
+// Below this many items a sort is not worth a thread, nor a cut: it is over in
+// a few milliseconds, so that a stop is seen between such sorts.
+constexpr std::ptrdiff_t kSortPiece = 1 << 17;
+
 // Sorts items on their windows on `threads` threads: the median of a sample cuts
 // them in two, each half sorted the same way on half the threads, so that the
-// cutting too is shared out, whatever the number of threads.
-void SortOnThreads(SortItem* first, SortItem* last, unsigned threads) {
+// cutting too is shared out, whatever the number of threads. A thread that cannot
+// be started leaves its half to this one. Nothing more is sorted once the run is to
+// stop.
+void SortOnThreads(SortItem* first, SortItem* last, unsigned threads,
+                   const Progress::Phase* phase) {
     const std::ptrdiff_t count = last - first;
-    if (threads < 2 || count < 65536) {
+    if (phase != nullptr && phase->StopRequested()) return;
+    if (count < kSortPiece) {
         std::sort(first, last, WindowLess);
         return;
     }
@@ -132,30 +141,28 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads) {
     const SortItem splitter = *median;
     SortItem* middle = std::partition(
         first, last, [&](const SortItem& item) { return WindowLess(item, splitter); });
-    const unsigned below = threads / 2;
-    std::exception_ptr failure;
-    std::thread helper([&failure, middle, last, threads, below] {
-        try {
-            SortOnThreads(middle, last, threads - below);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    try {
-        SortOnThreads(first, middle, below);
-    } catch (...) {
-        helper.join();
-        throw;
+    if (middle == first) {
+        // A good part of the items are the median's equals: nothing to cut at.
+        std::sort(first, last, WindowLess);
+        return;
     }
-    helper.join();
-    if (failure) std::rethrow_exception(failure);
+    const unsigned below = std::max(threads / 2, 1u);
+    std::vector<std::jthread> helper;
+    if (threads >= 2) {
+        helper = StartThreads(1, [middle, last, threads, below, phase] {
+            SortOnThreads(middle, last, threads - below, phase);
+        });
+    }
+    SortOnThreads(first, middle, below, phase);
+    if (helper.empty()) SortOnThreads(middle, last, threads >= 2 ? threads - below : 1, phase);
 }
 
 class KeySorter {
   public:
-    KeySorter(const RecordStore& records, const CodePage& page, const Progress& progress,
-              std::uint64_t total)
-        : records_(records), page_(page), progress_(progress), total_(total) {}
+    KeySorter(const RecordStore& records, const CodePage& page, Progress::Phase* phase)
+        : records_(records), page_(page), phase_(phase) {}
+
+    bool StopRequested() const { return phase_ != nullptr && phase_->StopRequested(); }
 
     const Record& RecordOf(const SortItem& item) const { return *records_.Resolve(item.ref); }
 
@@ -188,6 +195,7 @@ class KeySorter {
         constexpr std::ptrdiff_t kAhead = 12;
         const std::ptrdiff_t count = last - first;
         for (std::ptrdiff_t i = 0; i < count; ++i) {
+            if (i % kSortPiece == 0 && StopRequested()) return;
             if (i + kAhead < count) {
                 const char* ahead = reinterpret_cast<const char*>(&RecordOf(first[i + kAhead]));
                 __builtin_prefetch(ahead);
@@ -201,6 +209,7 @@ class KeySorter {
     // equal windows is sorted again on the next window. A key that ends inside an
     // equal window is a prefix of the longer ones there and comes first.
     void Sort(SortItem* first, SortItem* last, std::size_t depth) {
+        if (StopRequested()) return;
         if (last - first < 2) {
             Done(std::size_t(last - first));
             return;
@@ -245,7 +254,11 @@ class KeySorter {
             std::unique_lock<std::mutex> lock(mutex);
             for (;;) {
                 changed.wait(lock, [&] { return !tasks.empty() || busy == 0 || failure; });
-                if (tasks.empty() || failure) return;
+                if (tasks.empty() || failure || StopRequested()) {
+                    tasks.clear();
+                    changed.notify_all();
+                    return;
+                }
                 const Task task = tasks.back();
                 tasks.pop_back();
                 ++busy;
@@ -271,12 +284,11 @@ class KeySorter {
                 changed.notify_all();
             }
         };
-        std::vector<std::thread> helpers;
-        for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
-        work();
-        for (std::thread& helper : helpers) helper.join();
+        {
+            std::vector<std::jthread> helpers = StartThreads(threads - 1, work);
+            work();
+        }
         if (failure) std::rethrow_exception(failure);
-        if (progress_) progress_(total_, total_);
     }
 
   private:
@@ -292,7 +304,7 @@ class KeySorter {
         const bool alike = std::all_of(first, last, [&](const SortItem& item) {
             return item.head == firstHead && item.next == firstNext;
         });
-        if (!alike) SortOnThreads(first, last, threads);
+        if (!alike) SortOnThreads(first, last, threads, phase_);
         for (SortItem* run = first; run != last;) {
             SortItem* end = run + 1;
             while (end != last && !WindowLess(*run, *end)) ++end;
@@ -306,32 +318,23 @@ class KeySorter {
         }
     }
 
-    // Counts items in place; only the thread that made the sorter tells progress.
+    // Counts items in place.
     void Done(std::size_t items) {
-        const std::uint64_t done = done_ += items;
-        if (progress_ && std::this_thread::get_id() == owner_ &&
-            (done >= nextReport_ || done == total_)) {
-            progress_(done, total_);
-            nextReport_ = done + std::max<std::uint64_t>(total_ / 128, 4096);
-        }
+        if (phase_ != nullptr) phase_->Advance(items);
     }
 
     const RecordStore& records_;
     const CodePage& page_;
-    const Progress& progress_;
-    std::uint64_t total_;
-    std::atomic<std::uint64_t> done_ = 0;
-    std::uint64_t nextReport_ = 0;
-    std::thread::id owner_ = std::this_thread::get_id();
+    Progress::Phase* phase_;
 };
 
 }  // namespace
 
 std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page,
-                                           const Progress& progress, unsigned threads) {
+                                           Progress::Phase* phase, unsigned threads) {
     // Records are read in the order they were made, block by block, which is
     // both the fastest order to read them in and the order their URLs came in.
-    KeySorter sorter(records, page, progress, records.RecordCount());
+    KeySorter sorter(records, page, phase);
     LargeArray<SortItem> items;
     items.reserve(records.RecordCount());
     records.ForEach([&](std::uint32_t ref, const Record*) {
@@ -339,10 +342,12 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
         sorter.LoadWindow(item, 0);
         items.push_back(item);
     });
-    if (threads > 1 && items.size() > 1)
+    // A small table is sorted before a thread would have started.
+    if (threads > 1 && std::ptrdiff_t(items.size()) >= kSortPiece)
         sorter.SortShared(items.data(), items.data() + items.size(), threads);
     else
         sorter.Sort(items.data(), items.data() + items.size(), 0);
+    if (sorter.StopRequested()) return {};
 
     // Byte forms that decode to the same text are one URL, shown as first seen.
     // Only forms that are not their own key can decode alike.

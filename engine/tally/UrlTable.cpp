@@ -38,7 +38,7 @@ void SortPositions(std::vector<std::uint32_t>::iterator first,
 
 }  // namespace
 
-void UrlTable::RankByCount(const ProgressReport& progress) {
+void UrlTable::RankByCount(Progress::Phase* ranking) {
     // The selection sort that swaps the leftmost largest count of the rest into
     // place takes the entries of each count, highest count first, in the order
     // of the positions they hold when their count's turn comes; and it moves
@@ -77,7 +77,6 @@ void UrlTable::RankByCount(const ProgressReport& progress) {
     for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
     std::vector<std::uint64_t> marks((n + 63) / 64);
     std::size_t front = 0;
-    std::uint64_t nextReport = 0;
     for (std::size_t first = 0; first < n;) {
         std::size_t last = first + 1;
         while (last < n && !startsCount[last]) ++last;
@@ -94,11 +93,8 @@ void UrlTable::RankByCount(const ProgressReport& progress) {
             positionOf[moved] = taken;
             ++front;
         }
+        if (ranking != nullptr && !ranking->Advance(last - first)) return;
         first = last;
-        if (progress && (first >= nextReport || first == n)) {
-            progress(first, n);
-            nextReport = first + std::max<std::size_t>(n / 128, 4096);
-        }
     }
     std::vector<std::uint32_t>().swap(byCount);
     // The ranked references, written over an array no longer needed.

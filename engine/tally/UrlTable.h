@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tally/Progress.h"
 #include "tally/RecordStore.h"
 
 namespace kestrin {
@@ -14,10 +15,6 @@ struct UrlEntry {
     std::string_view Url;
     std::uint64_t Count = 0;
 };
-
-/// How far a long step has come: `done` of `total` units of work. Called now
-/// and then from the thread doing the work, and once more when it is complete.
-using ProgressReport = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
 /// The listing of a finished tally, made by UrlTally::SortByUrl: the entries in
 /// URL order until RankByCount puts them in ranked order.
@@ -30,7 +27,9 @@ class UrlTable {
 
     /// Reorders the entries by descending count exactly as a selection sort that
     /// swaps the leftmost largest count of the rest into place would, in O(n log n).
-    void RankByCount(const ProgressReport& progress = {});
+    /// `ranking`, when given, advances by one for each entry in place; when the run
+    /// is to stop the ranking ends early, leaving the order unfinished.
+    void RankByCount(Progress::Phase* ranking = nullptr);
 
   private:
     friend class UrlTally;

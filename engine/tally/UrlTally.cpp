@@ -169,7 +169,7 @@ void UrlTally::Grow(std::size_t size) {
     slots_.swap(slots);
 }
 
-void UrlTally::Merge(UrlTally&& later,
+bool UrlTally::Merge(UrlTally&& later,
                      const std::function<bool(std::uint64_t, std::uint64_t)>& goOn) {
     CountBatch();
     later.CountBatch();
@@ -185,13 +185,14 @@ void UrlTally::Merge(UrlTally&& later,
         if (++done % 65536 == 0 && goOn) going = goOn(done, total);
     });
     CountBatch();
+    return going;
 }
 
-UrlTable UrlTally::SortByUrl(const ProgressReport& progress, unsigned threads) && {
+UrlTable UrlTally::SortByUrl(Progress::Phase* sorting, unsigned threads) && {
     CountBatch();
     // The slots are not needed for the listing: give their memory to the sort.
     detail::LargeArray<std::uint64_t>().swap(slots_);
-    std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, progress, threads);
+    std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, sorting, threads);
     return UrlTable(std::move(records_), std::move(order));
 }
 

@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tally/LargePages.h"
+#include "tally/LargeArray.h"
+#include "tally/Progress.h"
 #include "tally/RecordStore.h"
 #include "tally/UrlTable.h"
 
@@ -42,15 +43,21 @@ class UrlTally {
     /// form that came first. `later` is left empty, its memory given back as the
     /// merge goes. Both must count in the same code page. `goOn`, when given, hears
     /// now and then how many of `later`'s forms are merged; false stops the merge
-    /// there, leaving this tally with only part of `later` (for a run given up).
-    void Merge(UrlTally&& later,
+    /// there, leaving this tally with only part of `later` (for a run given up),
+    /// and the result false.
+    bool Merge(UrlTally&& later,
                const std::function<bool(std::uint64_t done, std::uint64_t total)>& goOn = {});
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
-    /// `progress`, when given, hears how many of the entries are in place. The
-    /// sort runs on up to `threads` threads.
-    UrlTable SortByUrl(const ProgressReport& progress = {}, unsigned threads = 1) &&;
+    /// `sorting`, when given, advances by one for each entry in place; when the run
+    /// is to stop the table comes back empty. The sort runs on up to `threads`
+    /// threads, on the calling one alone for a small table.
+    UrlTable SortByUrl(Progress::Phase* sorting = nullptr, unsigned threads = 1) &&;
+
+    const CodePage& Page() const { return *page_; }
+    /// The byte forms counted so far (some of which SortByUrl may merge).
+    std::size_t RecordCount() const { return records_.RecordCount() + batchEnds_.size(); }
 
   private:
     // URLs are counted a batch at a time, so that the slots and records of the

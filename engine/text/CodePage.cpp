@@ -5,6 +5,7 @@
 #include <unicode/ucnv_err.h>
 #include <unicode/uset.h>
 #include <unicode/utf16.h>
+#include <unicode/utypes.h>
 
 #include <map>
 #include <mutex>
@@ -13,7 +14,7 @@ namespace kestrin {
 namespace {
 
 struct DecodeResult {
-    enum Kind { Char, Incomplete, Bad } kind;
+    enum Kind { Char, Incomplete, Bad, Failed } kind;
     char32_t codePoint = 0;
     std::size_t consumed = 0;  // bytes that make up the character or the bad sequence
 };
@@ -27,6 +28,9 @@ DecodeResult DecodeFirst(UConverter* cnv, const char* bytes, std::size_t size) {
     UErrorCode status = U_ZERO_ERROR;
     ucnv_toUnicode(cnv, &target, units + 8, &source, bytes + size, nullptr, true, &status);
     if (status == U_TRUNCATED_CHAR_FOUND) return {DecodeResult::Incomplete};
+    // Bytes the table has no character for are answers; anything else is ICU failing.
+    if (U_FAILURE(status) && status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_CHAR_FOUND)
+        return {DecodeResult::Failed, char32_t(status)};
     if (U_FAILURE(status)) {
         char invalid[8];
         int8_t length = sizeof invalid;
@@ -84,6 +88,10 @@ constexpr ByteOverlay kWindows932Bytes[] = {
     {0xA0, kNone, 0xF8F0},  {0xFD, kNone, 0xF8F1},  {0xFE, kNone, 0xF8F2},  {0xFF, kNone, 0xF8F3},
 };
 
+std::string CannotRead(UErrorCode status) {
+    return std::string("the code page could not be read whole: ") + u_errorName(status);
+}
+
 }  // namespace
 
 std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& error) {
@@ -106,11 +114,12 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
         error = "not a code page of one- and two-byte characters: " + nameText;
         return nullptr;
     }
-    page->ReadCharacters(raw);
-    error = page->LayWindowsBytesOver(raw);
+    error = page->ReadCharacters(raw);
+    if (error.empty()) error = page->LayWindowsBytesOver(raw);
     if (!error.empty()) return nullptr;
     page->ReadSearchUnits();
-    page->ReadUnitLengths(raw);
+    error = page->ReadUnitLengths(raw);
+    if (!error.empty()) return nullptr;
     page->MarkPlainBytes();
     error = page->Unusable();
     if (!error.empty()) return nullptr;
@@ -153,12 +162,14 @@ std::size_t CodePage::Utf8Length(std::string_view bytes, std::size_t at) {
     return length;
 }
 
-void CodePage::ReadCharacters(UConverter* converter) {
+std::string CodePage::ReadCharacters(UConverter* converter) {
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) return CannotRead(status);
     for (int b = 0; b < 256; ++b) {
         const char one = char(b);
         DecodeResult single = DecodeFirst(converter, &one, 1);
+        if (single.kind == DecodeResult::Failed) return CannotRead(UErrorCode(single.codePoint));
         lead_[b] = single.kind == DecodeResult::Incomplete;
         singles_[b] = single.kind == DecodeResult::Char ? single.codePoint : kUndecodable;
         if (!lead_[b]) continue;
@@ -166,12 +177,14 @@ void CodePage::ReadCharacters(UConverter* converter) {
         for (int t = 0; t < 256; ++t) {
             const char two[2] = {char(b), char(t)};
             DecodeResult pair = DecodeFirst(converter, two, 2);
+            if (pair.kind == DecodeResult::Failed) return CannotRead(UErrorCode(pair.codePoint));
             if (pair.consumed == 2) {
                 pairs_[b << 8 | t] =
                     pair.kind == DecodeResult::Char ? pair.codePoint : kUndecodable;
             }
         }
     }
+    return {};
 }
 
 std::string CodePage::LayWindowsBytesOver(UConverter* converter) {
@@ -291,13 +304,14 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
     }
 }
 
-void CodePage::ReadUnitLengths(UConverter* converter) {
+std::string CodePage::ReadUnitLengths(UConverter* converter) {
     // Only units the converter can map at all are worth converting, and they go
     // in one call: the code page keeps no state between characters, and the
     // offsets say which unit each byte came from. A unit mapped only with
     // fallbacks (off, as everywhere here) is skipped and writes no byte.
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<USet, void (*)(USet*)> mappable(uset_openEmpty(), uset_close);
+    if (mappable == nullptr) return CannotRead(U_MEMORY_ALLOCATION_ERROR);
     ucnv_getUnicodeSet(converter, mappable.get(), UCNV_ROUNDTRIP_AND_FALLBACK_SET, &status);
     std::vector<UChar> units;
     for (std::int32_t item = 0; U_SUCCESS(status) && item < uset_getItemCount(mappable.get());
@@ -316,12 +330,10 @@ void CodePage::ReadUnitLengths(UConverter* converter) {
     char* target = bytes.data();
     ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source,
                      units.data() + units.size(), offsets.data(), true, &status);
-    std::vector<std::uint8_t> lengths(0x10000, 0);
-    if (U_SUCCESS(status)) {
-        for (std::ptrdiff_t i = 0; i < target - bytes.data(); ++i)
-            ++lengths[units[std::size_t(offsets[std::size_t(i)])]];
-    }
-    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) twoByteUnits_[unit] = lengths[unit] == 2;
+    if (U_FAILURE(status)) return CannotRead(status);
+    for (std::ptrdiff_t i = 0; i < target - bytes.data(); ++i)
+        ++unitBytes_[units[std::size_t(offsets[std::size_t(i)])]];
+    return {};
 }
 
 int AnsiLength(std::u16string_view text, const CodePage& codePage) {

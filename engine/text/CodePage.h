@@ -77,8 +77,11 @@ class CodePage {
     /// otherwise, also for a unit the code page cannot represent.
     int UnitLength(char16_t unit) const {
         if (utf8_) return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
-        return twoByteUnits_[unit] ? 2 : 1;
+        return unitBytes_[unit] == 2 ? 2 : 1;
     }
+    /// True when the unit is a character this code page writes as one byte: what a
+    /// back keyword must be, since any other is never found in a log.
+    bool IsSingleByte(char16_t unit) const { return utf8_ ? unit < 0x80 : unitBytes_[unit] == 1; }
 
   private:
     static constexpr char32_t kNotPair = 0xFFFFFFFF;
@@ -90,10 +93,12 @@ class CodePage {
     void ReadUtf8();
     bool IsBoundaryAfterWalk(std::string_view bytes, std::size_t known, std::size_t at) const;
     static std::size_t Utf8Length(std::string_view bytes, std::size_t at);
-    void ReadCharacters(::UConverter* converter);
+    // Each returns what went wrong, or empty: a table read only in part would
+    // count and order text wrongly.
+    std::string ReadCharacters(::UConverter* converter);
     std::string LayWindowsBytesOver(::UConverter* converter);  // error text, or empty
     void ReadSearchUnits();
-    void ReadUnitLengths(::UConverter* converter);
+    std::string ReadUnitLengths(::UConverter* converter);
     void MarkPlainBytes();
     std::string Unusable() const;  // why the byte loops cannot work on it, or empty
 
@@ -105,7 +110,8 @@ class CodePage {
     std::vector<char32_t> pairs_ = std::vector<char32_t>(65536, kNotPair);
     std::array<bool, 256> plain_{};
     bool printableIsPlain_ = true;
-    std::vector<bool> twoByteUnits_ = std::vector<bool>(65536, false);
+    // Bytes each UTF-16 unit is written in: 0 for one the code page cannot write.
+    std::vector<std::uint8_t> unitBytes_ = std::vector<std::uint8_t>(65536, 0);
 };
 
 /// Bytes `text` occupies in the code page: 2 for each double-byte character, 1 for

@@ -24,7 +24,7 @@ Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsign
     if (page == nullptr) throw std::runtime_error(error);
     UrlTally tally(*page);
     for (const std::string& url : urls) tally.Count(url);
-    UrlTable table = std::move(tally).SortByUrl({}, threads);
+    UrlTable table = std::move(tally).SortByUrl(nullptr, threads);
     return ListingOf(table);
 }
 

@@ -9,7 +9,9 @@
 
 #include "Processes.h"
 #include "RecordingUi.h"
+#include "input/FileSource.h"
 #include "input/LogReader.h"
+#include "os/File.h"
 
 namespace kestrin {
 namespace {
@@ -69,14 +71,16 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
         mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_EQ(munmap(mapped + page, page), 0);
     std::memset(mapped, '\n', page);
-    const int fd = open("/proc/self/mem", O_RDONLY);
-    lseek(fd, off_t(std::uintptr_t(mapped)), SEEK_SET);
-    LogReader reader(fd);
+    Result<os::File> memory = os::File::OpenForReading("/proc/self/mem");
+    ASSERT_TRUE(memory);
+    const auto at = std::int64_t(std::uintptr_t(mapped));
+    RangeSource source(*memory, {at, at + 2 * std::int64_t(page)});
+    LogReader reader(source);
     std::size_t lines = 0;
     while (reader.NextLine()) ++lines;
-    close(fd);
     munmap(mapped, page);
-    EXPECT_EQ(std::tuple(reader.Error(), lines), std::tuple(EIO, page));
+    EXPECT_EQ(std::tuple(reader.Failure().value_or(Fault{}).systemError, lines),
+              std::tuple(EIO, page));
 }
 
 }  // namespace

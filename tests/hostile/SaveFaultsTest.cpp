@@ -1,10 +1,14 @@
 // The report cannot be written, or not completely: every such run ends with
-// "Can't File Save!" and the save path, never with "Complete", and the log, the
-// previous report and other files keep every byte.
+// "Can't File Save!", the save path and the reason, never with "Complete", and the
+// log, the previous report and other files keep every byte. Where the report can be
+// saved only otherwise than asked, it is, and a warning says how.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
 
 #include "Processes.h"
 #include "RecordingUi.h"
@@ -23,37 +27,36 @@ class SaveFaults : public ::testing::Test {
         WriteFile(log, urls);
     }
 
+    // The files of the folder, the log and the report among them.
+    std::size_t FilesInFolder() const {
+        return std::size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
+    }
+
     TempDir dir;
     std::string urls;
     const std::string log = dir / "access.log", save = dir / "report.txt";
 };
 
-TEST_F(SaveFaults, UnwritableReportIsCantFileSave) {
-    mkdir((dir / "subdir").c_str(), 0777);
+// Each failure names the save path and says why, in the system's words or ours.
+TEST_F(SaveFaults, UnwritableReportIsCantFileSaveWithItsReason) {
     mkfifo((dir / "fifo").c_str(), 0666);
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    close(pipeEnds[0]);
-    signal(SIGPIPE, SIG_IGN);  // EPIPE instead, as a front end may have it
-    const struct {
-        std::string savePath;
-        int descriptor;
-    } cases[] = {
-        {"/dev/full", -1},
-        {dir / "gone/report.txt", -1},
-        {dir / "fifo", -1},  // nobody reads it: the run must not hang
-        {"(read-only)", open(log.c_str(), O_RDONLY)},
-        {"-", pipeEnds[1]},  // its reader has gone
-        {"-", open(log.c_str(), O_WRONLY | O_APPEND)},
+    mkdir((dir / "folder").c_str(), 0777);
+    symlink("access.log", (dir / "link.log").c_str());
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/full", "No space left on device"},
+        {dir / "gone/report.txt", "No such file or directory"},
+        {dir / "fifo", "No such device or address"},  // nobody reads it: no waiting
+        {dir / "folder", "Is a directory"},
+        {dir / "link.log", "the report would replace a log"},
     };
-    for (const auto& c : cases) {
-        const RunRequest request{
-            .logPaths = {log}, .savePath = c.savePath, .saveDescriptor = c.descriptor};
-        EXPECT_EQ(RunEngine(request, true), Failed("Can't File Save!\r" + c.savePath));
-        close(c.descriptor);
+    for (const auto& [savePath, reason] : cases) {
+        RecordingUi ui(true);
+        RunEngine({.logPaths = {log}, .savePath = savePath}, ui);
+        EXPECT_EQ(ui.calls.at(ui.calls.size() - 2), "ERROR! error Can't File Save!\r" + savePath);
+        EXPECT_EQ(ui.messages.at(0).details, std::vector<std::string>{reason}) << savePath;
     }
-    signal(SIGPIPE, SIG_DFL);
     EXPECT_EQ(ReadFile(log), urls) << "the log is left as it was";
+    EXPECT_EQ(FilesInFolder(), 4u) << "no temporary file is left";
 }
 
 // The save path names the log under another name.
@@ -93,18 +96,18 @@ TEST_F(SaveFaults, NoOtherNameOfTheLogIsOverwritten) {
     EXPECT_TRUE(ReadFile(dir / "sub/report.dat").starts_with("http://example.com/page/0\t 1\r\n"));
 }
 
-// The report's directory is removed while the question is on screen: the report
+// The report's folder is removed while the question is on screen: the report
 // cannot take its name, so the run did not save it.
-TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
+TEST_F(SaveFaults, ReportWhoseFolderVanishesIsCantFileSave) {
     mkdir((dir / "out").c_str(), 0777);
     struct VanishingUi : RecordingUi {
-        std::string directory;
+        std::string folder;
         bool AskYesNo(const std::string& text, const std::string& title) override {
-            std::filesystem::remove_all(directory);
+            std::filesystem::remove_all(folder);
             return RecordingUi::AskYesNo(text, title);
         }
     } ui;
-    ui.directory = dir / "out";
+    ui.folder = dir / "out";
     RunEngine({.logPaths = {log}, .savePath = dir / "out/report.dat"}, ui);
     EXPECT_EQ(ui.calls,
               std::vector<std::string>({"EnterBusy", "Confirm Sortting Data Output?",
@@ -112,20 +115,17 @@ TEST_F(SaveFaults, ReportWhoseDirectoryVanishesIsCantFileSave) {
                                         "LeaveBusy"}));
 }
 
-// The report stops growing at a file size limit, as on a disk that fills up, or
-// the run is ended by a signal while it reads: the previous report keeps every
-// byte and no temporary file is left. An unprivileged user meets read-only places.
-TEST_F(SaveFaults, LimitsSignalsAndPermissionsLeaveThePreviousReport) {
+// The report stops growing at a file size limit, as on a disk that fills up; the
+// program is not killed for it (no one told it to ignore the signal). Or the run is
+// ended by a signal while it reads, or killed outright: the previous report keeps
+// every byte and no temporary file is left.
+TEST_F(SaveFaults, LimitsSignalsAndKillsLeaveThePreviousReport) {
     ASSERT_EQ(RunCut({"--ranked", log, "-o", save}).status, 0);
     const std::size_t whole = ReadFile(save).size();
     const std::string previous = "previous report\r\n";
-    const auto onlyTheReport = [&] {
-        return std::distance(std::filesystem::directory_iterator(dir.Path()), {}) == 2;
-    };
     for (std::size_t limit : {whole / 3, whole - 1}) {
         WriteFile(save, previous);
         const CutResult result = RunCut({"--ranked", log, "-o", save}, [limit] {
-            signal(SIGXFSZ, SIG_IGN);
             struct rlimit size {
                 limit, limit
             };
@@ -135,11 +135,11 @@ TEST_F(SaveFaults, LimitsSignalsAndPermissionsLeaveThePreviousReport) {
         EXPECT_TRUE(result.err.ends_with("ERROR!: Can't File Save!\n" + save +
                                          "\nkestrin-cut: File too large\n"))
             << result.err;
-        EXPECT_TRUE(ReadFile(save) == previous && onlyTheReport()) << limit;
+        EXPECT_TRUE(ReadFile(save) == previous && FilesInFolder() == 2) << limit;
     }
     // The log comes through a pipe that stays open: the run is reading when the
     // signal comes, with its temporary report made.
-    for (const int ending : {SIGTERM, SIGINT, SIGHUP}) {
+    for (const int ending : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
         int feed[2];
         ASSERT_EQ(pipe(feed), 0);
         const auto asStandardInput = [&] {
@@ -150,23 +150,80 @@ TEST_F(SaveFaults, LimitsSignalsAndPermissionsLeaveThePreviousReport) {
         const auto interrupt = [&](pid_t child) {
             close(feed[0]);
             for (int i = 0; i < 20; ++i) ASSERT_GT(write(feed[1], urls.data(), urls.size()), 0);
-            for (int i = 0; i < 10000 && onlyTheReport(); ++i) usleep(1000);
+            // The report is open once the run has read what was written (a temporary
+            // file without a name shows only among the process's files).
+            const std::string fds = "/proc/" + std::to_string(child) + "/fd";
+            const auto reportOpen = [&] {
+                std::error_code ignored;
+                for (const auto& fd : std::filesystem::directory_iterator(fds, ignored)) {
+                    const std::string target = std::filesystem::read_symlink(fd, ignored);
+                    if (target.starts_with(dir.Path() + "/") && target != log) return true;
+                }
+                return false;
+            };
+            for (int i = 0; i < 10000 && !reportOpen(); ++i) usleep(1000);
             kill(child, ending);
         };
         const CutResult result = RunCut({"-o", save}, asStandardInput, interrupt);
         close(feed[1]);
         EXPECT_EQ(result.status, 128 + ending);
-        EXPECT_TRUE(ReadFile(save) == previous && onlyTheReport()) << ending;
+        EXPECT_TRUE(ReadFile(save) == previous && FilesInFolder() == 2) << ending;
     }
-    mkdir((dir / "locked").c_str(), 0555);
-    WriteFile(dir / "readonly.txt", "earlier report");
-    chmod((dir / "readonly.txt").c_str(), 0444);
-    for (const std::string& place : {dir / "locked/report.txt", dir / "readonly.txt"}) {
-        const CutResult result = RunCut({log, "-o", place}, DropPrivileges);
-        EXPECT_EQ(result.err,
-                  "ERROR!: Can't File Save!\n" + place + "\nkestrin-cut: Permission denied\n");
-    }
-    EXPECT_EQ(ReadFile(dir / "readonly.txt"), "earlier report");
+}
+
+// An unprivileged user who may write the report but not its folder gets it written
+// in place, whole or not at all; one who may write neither is refused.
+TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
+    mkdir((dir / "locked").c_str(), 0777);
+    const std::string inPlace = dir / "locked/report.txt", readOnly = dir / "locked/readonly.txt";
+    const std::string smaller(50000, 'x'), larger(200000, 'y');
+    WriteFile(inPlace, smaller);
+    WriteFile(readOnly, "earlier report");
+    chmod(inPlace.c_str(), 0666);
+    chmod(readOnly.c_str(), 0444);
+    chmod((dir / "locked").c_str(), 0555);
+    const CutResult refused = RunCut({log, "-o", readOnly}, DropPrivileges);
+    EXPECT_EQ(refused.err,
+              "ERROR!: Can't File Save!\n" + readOnly + "\nkestrin-cut: Permission denied\n");
+    EXPECT_EQ(ReadFile(readOnly), "earlier report");
+
+    // Room for the whole report (some 200 kB, ranked) is made before the first byte:
+    // past a size limit the previous report is untouched.
+    const CutResult tooBig = RunCut({"--ranked", log, "-o", inPlace}, [] {
+        DropPrivileges();
+        struct rlimit size {
+            100000, 100000
+        };
+        setrlimit(RLIMIT_FSIZE, &size);
+    });
+    EXPECT_TRUE(tooBig.err.ends_with("kestrin-cut: File too large\n")) << tooBig.err;
+    EXPECT_TRUE(ReadFile(inPlace) == smaller);
+
+    chmod((dir / "locked").c_str(), 0777);
+    WriteFile(inPlace, larger);
+    chmod((dir / "locked").c_str(), 0555);
+    const CutResult written = RunCut({log, "-o", inPlace}, DropPrivileges);
+    EXPECT_EQ(written.status, 0);
+    EXPECT_TRUE(written.err.ends_with(
+        "kestrin-cut: warning: the report's folder may not be written, so the report was written "
+        "over the previous one in place, not replaced in one step\n"))
+        << written.err;
+    EXPECT_TRUE(ReadFile(inPlace) == RunCut({log}).out) << "the old report's tail is cut off";
+}
+
+// A report with a second name is replaced under the name given; the other name
+// keeps the previous report, and a warning says so.
+TEST_F(SaveFaults, AReportWithOtherNamesIsReplacedWithAWarning) {
+    WriteFile(save, "previous report\r\n");
+    ASSERT_EQ(link(save.c_str(), (dir / "other.txt").c_str()), 0);
+    RecordingUi ui;
+    RunEngine({.logPaths = {log}, .savePath = save}, ui);
+    EXPECT_EQ(ui.calls, Completed(save));
+    EXPECT_EQ(
+        ui.messages.at(0).warnings,
+        std::vector<std::string>{"the report's other names (hard links) keep the previous report"});
+    EXPECT_TRUE(ReadFile(save).starts_with("http://example.com/page/0\t 1\r\n"));
+    EXPECT_EQ(ReadFile(dir / "other.txt"), "previous report\r\n");
 }
 
 }  // namespace

@@ -18,21 +18,23 @@ class RecordingUi : public Ui {
     explicit RecordingUi(bool answerYes = false) : answerYes_(answerYes) {}
 
     void EnterBusy() override { calls.push_back("EnterBusy"); }
-    void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+    void ShowMessage(const RunMessage& message) override {
         static const char* const kIcons[] = {"error", "warning", "information"};
-        calls.push_back(title + " " + kIcons[int(icon)] + " " + text);
+        calls.push_back(message.title + " " + kIcons[int(message.icon)] + " " + message.Text());
+        messages.push_back(message);
     }
     bool AskYesNo(const std::string& text, const std::string& title) override {
         calls.push_back(title + " " + text);
         return answerYes_;
     }
     void LeaveBusy() override { calls.push_back("LeaveBusy"); }
-    void ShowProgress(std::int64_t bytesRead, std::int64_t logSize) override {
-        if (onProgress) onProgress(bytesRead, logSize);
+    void ShowProgress(double fractionDone) override {
+        if (onProgress) onProgress(fractionDone);
     }
 
     std::vector<std::string> calls;
-    std::function<void(std::int64_t, std::int64_t)> onProgress;
+    std::vector<RunMessage> messages;
+    std::function<void(double)> onProgress;
 
   private:
     bool answerYes_;

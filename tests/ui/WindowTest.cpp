@@ -89,7 +89,7 @@ class WindowTest : public QObject {
     void runs() {
         const QString save = dir_.filePath("report.dat");
         const QString asked = "Confirm [Question; Yes|No; default Yes] Sortting Data Output? | ";
-        const QString done = "Complete [Information; Ok; default Ok] " + save + " done..";
+        const QString done = "Complete [Information; Ok; default Ok] " + save + " done..\n\n";
         const QByteArray listing = "http://a.example/\t 1\r\nhttp://b.example/x\t 2\r\n";
         const QByteArray sorted =
             "*********** SORTTING DATA ************\r\n"
@@ -100,10 +100,13 @@ class WindowTest : public QObject {
             QString log, messages;
             QByteArray report;
         } cases[] = {
-            {"entry 1", QMessageBox::Yes, log_, asked + done, listing + sorted},
-            {",", QMessageBox::No, log_, asked + done,
+            {"entry 1", QMessageBox::Yes, log_,
+             asked + done + "4 lines, 3 with a URL, 2 distinct URLs", listing + sorted},
+            {",", QMessageBox::No, log_, asked + done + "4 lines, 3 with a URL, 3 distinct URLs",
              "http://a.example/\"\t 1\r\nhttp://b.example/x\t 1\r\nhttp://b.example/x\" z\t 1\r\n"},
-            {"entry 0", QMessageBox::No, big_, "title KSTN % | " + asked + done + " | title KSTN",
+            {"entry 0", QMessageBox::No, big_,
+             "title KSTN % | " + asked + "title KSTN % | " + done +
+                 "655362 lines, 2 with a URL, 2 distinct URLs | title KSTN",
              "http://a.example/\t 1\r\nhttp://b.example/x\t 1\r\n"}};
         for (const auto& c : cases) {
             QFile::remove(save);

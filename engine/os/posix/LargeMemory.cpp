@@ -1,10 +1,10 @@
-#include "tally/LargePages.h"
+#include "os/LargeMemory.h"
 
 #include <sys/mman.h>
 
 #include <new>
 
-namespace kestrin::detail {
+namespace kestrin::os {
 
 void* MapLarge(std::size_t bytes) {
     if (bytes == 0) return nullptr;
@@ -18,4 +18,4 @@ void UnmapLarge(void* memory, std::size_t bytes) {
     if (memory != nullptr) munmap(memory, bytes);
 }
 
-}  // namespace kestrin::detail
+}  // namespace kestrin::os

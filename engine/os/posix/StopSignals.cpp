@@ -1,4 +1,4 @@
-#include "report/ReportCleanup.h"
+#include "os/StopSignals.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace kestrin {
+#include "os/posix/TemporaryNames.h"
+
+namespace kestrin::os {
 namespace {
 
 constexpr int kSlots = 4;
@@ -50,7 +52,7 @@ extern "C" void OnEndingSignal(int signal) {
 
 }  // namespace
 
-int RememberTemporaryReport(int dirFd, const char* name) {
+int posix::RememberTemporaryName(int dirFd, const char* name) {
     const std::size_t length = std::strlen(name);
     if (length >= kNameMax) return -1;
     for (int i = 0; i < kSlots; ++i) {
@@ -64,11 +66,13 @@ int RememberTemporaryReport(int dirFd, const char* name) {
     return -1;
 }
 
-void ForgetTemporaryReport(int slot) {
+void posix::ForgetTemporaryName(int slot) {
     if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree, std::memory_order_release);
 }
 
-void InstallReportCleanupOnSignals() {
+void HandleStopSignals() {
+    // Past the limit write() then fails with EFBIG, which the run reports.
+    signal(SIGXFSZ, SIG_IGN);
     for (int signal : kSignals) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
@@ -82,4 +86,4 @@ void InstallReportCleanupOnSignals() {
     }
 }
 
-}  // namespace kestrin
+}  // namespace kestrin::os

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "input/ByteSource.h"
+
+namespace kestrin::detail {
+
+/// The compressed bytes a decoder reads, a block at a time from the source below.
+class CompressedInput {
+  public:
+    explicit CompressedInput(ByteSource& below) : below_(below), buffer_(256 << 10) {}
+
+    /// The bytes not yet taken by the decoder.
+    const char* Data() const { return buffer_.data() + at_; }
+    std::size_t Size() const { return size_ - at_; }
+    void Take(std::size_t bytes) { at_ += bytes; }
+
+    /// Reads the next block once the last is taken: false at the end of the input.
+    Result<bool> Refill() {
+        if (Size() > 0) return true;
+        if (ended_) return false;
+        Result<std::size_t> got = below_.Read(buffer_.data(), buffer_.size());
+        if (!got) return got.Failure();
+        at_ = 0;
+        size_ = *got;
+        ended_ = size_ == 0;
+        return !ended_;
+    }
+    /// True once the source below has nothing more and every byte is taken.
+    bool Ended() const { return ended_ && Size() == 0; }
+    std::int64_t Consumed() const { return below_.Consumed(); }
+
+  private:
+    ByteSource& below_;
+    std::vector<char> buffer_;
+    std::size_t at_ = 0, size_ = 0;
+    bool ended_ = false;
+};
+
+inline constexpr const char* kTruncated = "unexpected end of compressed data";
+
+}  // namespace kestrin::detail

@@ -1,0 +1,64 @@
+// zstd, one frame after another; skippable frames are passed over.
+
+#include <zstd.h>
+#include <zstd_errors.h>
+
+#include <cerrno>
+#include <string>
+
+#include "input/CompressedInput.h"
+#include "input/Decoders.h"
+
+namespace kestrin::detail {
+namespace {
+
+class ZstdDecoder : public ByteSource {
+  public:
+    explicit ZstdDecoder(ByteSource& below) : input_(below), context_(ZSTD_createDCtx()) {}
+    ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }
+
+    Result<std::size_t> Read(char* into, std::size_t size) override {
+        if (failure_) return *failure_;
+        if (context_ == nullptr) return Fail(SystemFault(ENOMEM));
+        ZSTD_outBuffer out{into, size, 0};
+        while (out.pos == 0 && size > 0) {
+            Result<bool> more = input_.Refill();
+            if (!more) return Fail(more.Failure());
+            // Between frames the input may end; inside one it may not.
+            if (!*more && frameDone_) return std::size_t(0);
+            // Called even without input: the decoder may still hold output to hand out.
+            ZSTD_inBuffer in{input_.Data(), input_.Size(), 0};
+            const std::size_t rc = ZSTD_decompressStream(context_, &out, &in);
+            input_.Take(in.pos);
+            if (ZSTD_isError(rc)) {
+                if (ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation)
+                    return Fail(SystemFault(ENOMEM));
+                return Fail(Fault{
+                    EILSEQ, std::string("damaged compressed data: ") + ZSTD_getErrorName(rc)});
+            }
+            frameDone_ = rc == 0;
+            if (out.pos == 0 && !*more && !frameDone_) return Fail(Fault{EILSEQ, kTruncated});
+        }
+        return out.pos;
+    }
+    std::int64_t Consumed() const override { return input_.Consumed(); }
+
+  private:
+    Result<std::size_t> Fail(Fault fault) {
+        failure_ = fault;
+        return fault;
+    }
+
+    CompressedInput input_;
+    ZSTD_DCtx* context_;
+    bool frameDone_ = true;  // no frame begun, or the last one decoded and handed out whole
+    Status failure_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> NewZstdDecoder(ByteSource& below) {
+    return std::make_unique<ZstdDecoder>(below);
+}
+
+}  // namespace kestrin::detail

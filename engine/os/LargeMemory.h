@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+
+namespace kestrin::os {
+
+/// `bytes` of zeroed memory straight from the system, with large pages asked for:
+/// a tally's big arrays are read in an order unrelated to where things lie, and
+/// large pages spare most of the address translations that costs. Pages become
+/// resident only as they are touched, and UnmapLarge gives them back to the system
+/// at once. Throws std::bad_alloc.
+void* MapLarge(std::size_t bytes);
+void UnmapLarge(void* memory, std::size_t bytes);
+
+}  // namespace kestrin::os

@@ -1,0 +1,23 @@
+#include "os/Terminal.h"
+
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrin::os {
+
+StandardStreams ReadStandardStreams() {
+    StandardStreams streams;
+    if (isatty(STDERR_FILENO) != 1) return streams;
+    struct winsize size {};
+    // A terminal that does not say its size is taken as the classic 80 columns.
+    streams.errorColumns =
+        ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+    struct stat error, output;
+    streams.outputSharesErrorTerminal =
+        isatty(STDOUT_FILENO) == 1 && fstat(STDERR_FILENO, &error) == 0 &&
+        fstat(STDOUT_FILENO, &output) == 0 && error.st_rdev == output.st_rdev;
+    return streams;
+}
+
+}  // namespace kestrin::os
