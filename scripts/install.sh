@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset default >/dev/null
-cmake --build build -j "$(nproc)" --target kestrin kestrin-cut
+cmake --build build -j "$(nproc)" --target kestrin kestrin-cut kestrin_docs
 rm -rf build/package
 (cd build && cpack -G DEB -B package >/dev/null)
 deb=(build/package/kestrin_*.deb)

@@ -6,19 +6,19 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake ninja-build pkg-config libicu-dev
-    # compressed logs: gzip through zlib's streaming inflate, zstd
-    zlib1g-dev libzstd-dev
+    # compressed logs and archives of them
+    zlib1g-dev libzstd-dev liblzma-dev libbz2-dev liblz4-dev libarchive-dev
     # window
     qt6-base-dev libgl-dev fonts-ipafont-gothic
     # tests: suites, a real X server and window manager for the window's test, a
     # screenshot tool, and xdotool to find the window, click and type
     libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool openbox
     # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
-    # dpkg-shlibdeps for the Debian package's dependencies
-    librsvg2-bin desktop-file-utils appstream dpkg-dev
+    # dpkg-shlibdeps for the Debian package's dependencies, lintian for its checks
+    librsvg2-bin desktop-file-utils appstream dpkg-dev lintian
     # the compressed logs of the tests are made by the command line tools; the
     # several-hosts pipeline of the README runs under GNU parallel
-    gzip zstd parallel
+    gzip zstd xz-utils bzip2 lz4 zip tar parallel
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools
