@@ -242,8 +242,9 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
     RunRequest& request = options.request;
     request.savePath = options.output.value_or("-");
     request.minimumRange = MinimumRangeFromEnvironment();
-    ConsoleUi ui(console.err, options.ranked, options.quiet ? 0 : console.progressColumns,
-                 options.quiet);
+    const bool barFits =
+        !options.quiet && !(request.savePath == "-" && console.outputSharesErrorTerminal);
+    ConsoleUi ui(console.err, options.ranked, barFits ? console.errorColumns : 0, options.quiet);
     const RunResult result = CuttingRun(request, ui);
     return result.outcome == RunOutcome::Complete ? 0 : 1;
 }

@@ -11,9 +11,11 @@ namespace kestrin {
 struct Console {
     std::ostream& out;
     std::ostream& err;
-    /// The width of the terminal a progress bar may be drawn on: 0 for none, as
-    /// when standard error is no terminal, or the terminal the report goes to.
-    int progressColumns = 0;
+    /// The width of the terminal standard error is, 0 when it is none.
+    int errorColumns = 0;
+    /// True when standard output is that terminal too: a report written there
+    /// leaves no room for a progress bar.
+    bool outputSharesErrorTerminal = false;
 };
 
 /// kestrin-cut [OPTIONS] [LOGFILE...], a filter from the logs (standard input

@@ -11,5 +11,5 @@ int main(int argc, char** argv) {
     const kestrin::os::StandardStreams streams = kestrin::os::ReadStandardStreams();
     std::vector<std::string> args(argv + 1, argv + argc);
     return kestrin::RunCommandLine(
-        args, {std::cout, std::cerr, streams.outputSharesErrorTerminal ? 0 : streams.errorColumns});
+        args, {std::cout, std::cerr, streams.errorColumns, streams.outputSharesErrorTerminal});
 }

@@ -37,7 +37,10 @@ class Progress {
         }
         Phase(const Phase&) = delete;
         Phase& operator=(const Phase&) = delete;
-        ~Phase() { run_.Tell(from_ + share_); }
+        /// A phase that ends is done, unless the run is stopping.
+        ~Phase() {
+            if (!run_.StopRequested()) run_.Tell(from_ + share_);
+        }
 
         /// `units` more of the phase are done: false when the run is to stop.
         bool Advance(std::uint64_t units = 0) {

@@ -1,10 +1,17 @@
-// A million distinct URLs, read in ranges on several threads and reported byte for
-// byte as expected; fewer under the sanitizers.
+// Big inputs: a million distinct URLs read in ranges on several threads, on as many
+// threads as the system allows, and logs of over 32 MiB in every compressed form
+// and archive; each reported byte for byte as expected. Fewer URLs under the
+// sanitizers, whose ranges are made small instead so that the threads still run.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "Processes.h"
 #include "RecordingUi.h"
+#include "os/Processors.h"
 
 namespace kestrin {
 namespace {
@@ -13,6 +20,11 @@ using namespace testing;
 
 std::string Entry(const std::string& url, std::uint64_t count) {
     return url + "\t " + std::to_string(count) + "\r\n";
+}
+
+// Ranges of 1 MiB, so that a log of a few megabytes is read on several threads.
+void SmallRanges() {
+    setenv("KESTRIN_RANGE_BYTES", "1048576", 1);
 }
 
 TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSelectionSort) {
@@ -30,13 +42,6 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
     TempDir dir;
     const std::string log = dir / "million.log", save = dir / "report.txt";
     WriteFile(log, text);
-    // Over 32 MiB, so tallied in ranges, one a thread, and merged, lines counted.
-    const CutResult cut = RunCut({"--ranked", "-j", "3", "-o", save, log});
-    const std::string lines = std::to_string(kUrls + 3);
-    EXPECT_TRUE(cut.err.ends_with("kestrin-cut: " + lines + " lines, " + lines + " with a URL, " +
-                                  std::to_string(kUrls) + " distinct URLs\n"))
-        << cut.err;
-
     auto countOf = [kLast](int number) { return number == 7 ? 3 : number == kLast ? 2 : 1; };
     std::string listing, ranked;
     for (int i = 0; i < kUrls; ++i) {
@@ -46,7 +51,64 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
         const int at = i == 0 ? 7 : i == 7 ? 0 : i == 1 ? kLast : i == kLast ? 1 : i;
         ranked += Entry(url(at), countOf(at));
     }
-    EXPECT_TRUE(ReadFile(save) == listing + kBanner + ranked);
+    const std::string lines = std::to_string(kUrls + 3);
+    const std::string summary = "kestrin-cut: " + lines + " lines, " + lines + " with a URL, " +
+                                std::to_string(kUrls) + " distinct URLs\n";
+    // Ranges, one a thread, merged, lines counted; then with no thread to be had
+    // (one process for the user, this one), all on the calling thread.
+    const auto noThreads = [] {
+        SmallRanges();
+        DropPrivileges();
+        struct rlimit one {
+            1, 1
+        };
+        setrlimit(RLIMIT_NPROC, &one);
+    };
+    for (const auto& before :
+         {std::function<void()>(SmallRanges), std::function<void()>(noThreads)}) {
+        std::remove(save.c_str());
+        const CutResult cut = RunCut({"--ranked", "-j", "3", "-o", save, log}, before);
+        EXPECT_TRUE(cut.err.ends_with(summary)) << cut.err;
+        EXPECT_TRUE(ReadFile(save) == listing + kBanner + ranked);
+    }
+}
+
+// Threads beyond the processors are not started, however many are asked for.
+TEST(HostileInputs, NoMoreThreadsThanProcessors) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < (17 << 20); ++i)
+        text += "GET http://h/" + std::to_string(i % 5000) + " HTTP/1.1 200\n";
+    WriteFile(dir / "access.log", text);
+    RecordingUi ui;
+    std::size_t mostThreads = 0;
+    ui.onProgress = [&](double) {
+        mostThreads = std::max<std::size_t>(
+            mostThreads, std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
+    };
+    RunEngine({.logPaths = {dir / "access.log"},
+               .savePath = dir / "report.txt",
+               .jobs = 9999,
+               .minimumRange = 1 << 20},
+              ui);
+    EXPECT_EQ(ui.calls, Completed(dir / "report.txt"));
+    EXPECT_GE(mostThreads, std::min<std::size_t>(2, os::UsableProcessors()));
+    EXPECT_LE(mostThreads, os::UsableProcessors());
+}
+
+// Logs whose every compressed form is over 32 MiB (made once by make_big_logs.sh):
+// each form, and each archive of the log, gives the plain log's report.
+TEST(HostileInputs, BigCompressedLogsGiveThePlainLogsReport) {
+    const std::string big = KESTRIN_BIG_LOGS;
+    const CutResult plain = RunCut({"--ranked", big + "/big.log"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_GT(plain.out.size(), 100000u) << plain.err;
+    for (const char* form : {"big.log.gz", "big.log.zst", "big.log.xz", "big.log.bz2",
+                             "big.log.lz4", "big.zip", "big.tar.gz"}) {
+        const CutResult cut = RunCut({"--ranked", big + "/" + form});
+        EXPECT_EQ(cut.err, plain.err) << form;
+        EXPECT_TRUE(cut.out == plain.out) << form;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+// A run told to stop stops in whatever phase it is: reading, merging the ranges'
+// tallies, sorting, listing, ranking or listing the ranking. It ends without
+// saving, the previous report kept, and tells no progress past the phase it was in.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "RecordingUi.h"
+#include "TestFiles.h"
+
+namespace kestrin {
+namespace {
+
+using namespace testing;
+
+TEST(Stopping, ARunStopsInEveryPhaseAndSavesNothing) {
+    TempDir dir;
+    // 300 000 distinct URLs, seen once to three times, over 16 MiB: enough for the
+    // progress to be told and for two ranges, a shared sort and several counts.
+    std::string text;
+    for (int i = 0; i < 900000; ++i)
+        text += "GET http://example.com/" + std::to_string(i % (300000 - i / 300000 * 100000)) +
+                " 1.1 200 ...\n";
+    ASSERT_GT(text.size(), std::size_t(16 << 20));
+    WriteFile(dir / "access.log", text);
+    const std::string save = dir / "report.dat";
+    // Where each phase starts and ends, as the run tells its progress, and whether
+    // it looks for a stop often enough to be seen stopping before its end.
+    const struct {
+        const char* phase;
+        double from, to;
+        bool cutShort;
+    } phases[] = {{"reading", 0.0, 0.675, true},   {"merging", 0.675, 0.75, true},
+                  {"sorting", 0.75, 0.85, false},  {"listing", 0.85, 0.95, true},
+                  {"ranking", 0.95, 0.975, false}, {"ranked listing", 0.975, 1, true}};
+    for (const auto& p : phases) {
+        WriteFile(save, "previous report\r\n");
+        std::atomic<bool> stop = false;
+        double told = 0;
+        RecordingUi ui(true);
+        ui.onProgress = [&](double fraction) {
+            told = std::max(told, fraction);
+            if (fraction > p.from + 0.0005) stop = true;
+        };
+        RunEngine({.logPaths = {dir / "access.log"},
+                   .savePath = save,
+                   .stop = &stop,
+                   .jobs = 2,
+                   .minimumRange = 1 << 20},
+                  ui);
+        EXPECT_TRUE(stop) << p.phase;
+        EXPECT_LE(told, p.cutShort ? p.to - 0.001 : p.to + 0.001) << p.phase;
+        EXPECT_EQ(ui.calls.back(), "LeaveBusy") << p.phase;
+        EXPECT_EQ(ui.messages.size(), 0u) << p.phase;
+        EXPECT_EQ(ReadFile(save), "previous report\r\n") << p.phase;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << p.phase;
+    }
+}
+
+}  // namespace
+}  // namespace kestrin
