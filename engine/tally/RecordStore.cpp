@@ -54,6 +54,15 @@ void RecordStore::AddCount(std::uint32_t ref, std::uint64_t count) {
     if (high != 0) highCounts_[ref] += std::uint32_t(high);
 }
 
+void RecordStore::CarryOne(std::uint32_t ref, Record* record) {
+    std::uint32_t& high = highCounts_[ref];
+    if (high == ~std::uint32_t(0)) {
+        record->countLow = ~std::uint32_t(0);
+        throw CountOverflow();
+    }
+    ++high;
+}
+
 std::uint64_t RecordStore::Count(std::uint32_t ref) const {
     const std::uint64_t low = Resolve(ref)->countLow;
     if (highCounts_.empty()) return low;

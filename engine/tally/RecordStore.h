@@ -51,7 +51,7 @@ class RecordStore {
 
     /// Adds one line to the record: the common case, a 32-bit increment.
     void CountOne(std::uint32_t ref, Record* record) {
-        if (++record->countLow == 0) ++highCounts_[ref];
+        if (++record->countLow == 0) CarryOne(ref, record);
     }
     /// Throws CountOverflow where the count would pass 2^64 - 1, and adds nothing.
     void AddCount(std::uint32_t ref, std::uint64_t count);
@@ -83,6 +83,8 @@ class RecordStore {
     static constexpr std::size_t kBlockWords = std::size_t(1) << kOffsetBits;
 
     static std::size_t Words(std::size_t length) { return 1 + (length + 7) / 8; }
+    // The low half of the count has wrapped: the high half takes the one.
+    void CarryOne(std::uint32_t ref, Record* record);
 
     template <typename Visit>
     void Visit1(std::size_t block, Visit& visit) const {

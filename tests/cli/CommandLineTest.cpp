@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -232,6 +233,44 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
                 ReadFile(report) == "http://earlier/\t 1\r\n");
 }
 
+// Standard error on a terminal: a progress bar that fits its width, drawn over and
+// cleared before each message; none on a narrow terminal or when quiet. One line,
+// one URL: counted in the singular.
+TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < (17 << 20); ++i)
+        text += "x http://h/" + std::to_string(i % 9) + "\n";
+    WriteFile(dir / "big.log", text);
+    WriteFile(dir / "one.log", "GET http://one/ HTTP/1.1\n");
+    const auto run = [&](int columns, const std::vector<std::string>& args) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCommandLine(args, {out, err, columns, true}), 0);
+        return err.str();
+    };
+    const std::string report = dir / "report.dat";
+    for (const int columns : {30, 200}) {
+        const std::string err = run(columns, {"-o", report, dir / "big.log"});
+        std::size_t bars = 0;
+        for (std::size_t at = 0; (at = err.find("\r[", at)) != std::string::npos; ++at, ++bars)
+            EXPECT_LT(err.find('\r', at + 1) - at - 1, std::size_t(columns)) << err.substr(at, 80);
+        EXPECT_GT(bars, 10u) << columns;
+        // Cleared before the question: spaces to the bar's width, then the message.
+        const std::size_t question = err.find("Confirm: Sortting Data Output? No\n");
+        EXPECT_EQ(err.rfind('\r', question), question - 1);
+        const std::string lines = std::to_string(std::count(text.begin(), text.end(), '\n'));
+        EXPECT_TRUE(err.ends_with("\nkestrin-cut: " + lines + " lines, " + lines +
+                                  " with a URL, 9 distinct URLs\n"))
+            << err.substr(err.size() - 100);
+    }
+    EXPECT_EQ(run(17, {"-o", report, dir / "big.log"}).find('\r'), std::string::npos);
+    EXPECT_EQ(run(80, {"--quiet", "-o", report, dir / "big.log"}), "");
+    EXPECT_TRUE(run(80, {"-o", report, dir / "one.log"})
+                    .ends_with("kestrin-cut: 1 line, 1 with a URL, 1 distinct URL\n"));
+    EXPECT_TRUE(run(80, {"--merge", "-o", dir / "merged.dat", report})
+                    .ends_with("kestrin-cut: 1 report, 1 entry, 1 distinct URL\n"));
+}
+
 // A random log of URLs with byte forms that decode alike (CP932's two codes of
 // U+2252) or not at all, and every terminator.
 std::string RandomLog(std::mt19937& random) {
@@ -271,6 +310,18 @@ TEST(CommandLine, MergedReportsAreTheReportOfOneRun) {
         {"http://a 1\r\n", "line 1 has no TAB and blank before a count"},
         {"http://a\t 18446744073709551616\r\n", "line 1 has a count above 2^64 - 1"},
     };
+    // Counts that add up past 2^64 - 1, by the same bytes or by two codes of one
+    // character, cannot come from any log.
+    WriteFile(dir / "most.dat", "http://\x87\x90\t 18446744073709551615\r\n");
+    for (const char* more : {"http://\x87\x90\t 1\r\n", "http://\x81\xe0\t 1\r\n"}) {
+        WriteFile(dir / "more.dat", more);
+        WriteFile(dir / "out.dat", "earlier");
+        const CutResult result =
+            RunCut({"--merge", "-o", dir / "out.dat", dir / "most.dat", dir / "more.dat"});
+        EXPECT_EQ(result.err, "ERROR!: Not a Report File!\n" + dir / "more.dat" +
+                                  "\nkestrin-cut: the counts of a URL add up past 2^64 - 1\n");
+        EXPECT_EQ(ReadFile(dir / "out.dat"), "earlier");
+    }
     for (const auto& [report, reason] : broken) {
         WriteFile(dir / "bad.dat", report);
         WriteFile(dir / "out.dat", "earlier");

@@ -104,6 +104,9 @@ class WindowTest : public QObject {
              asked + done + "4 lines, 3 with a URL, 2 distinct URLs", listing + sorted},
             {",", QMessageBox::No, log_, asked + done + "4 lines, 3 with a URL, 3 distinct URLs",
              "http://a.example/\"\t 1\r\nhttp://b.example/x\t 1\r\nhttp://b.example/x\" z\t 1\r\n"},
+            // A character that is no byte of CP932 could never end a URL.
+            {"\u00e9", QMessageBox::No, log_,
+             "ERROR! [Warning; Ok; default Ok] Back Keyword is not ASCII", "(no report)"},
             {"entry 0", QMessageBox::No, big_,
              "title KSTN % | " + asked + "title KSTN % | " + done +
                  "655362 lines, 2 with a URL, 2 distinct URLs | title KSTN",
@@ -126,6 +129,24 @@ class WindowTest : public QObject {
                 QCOMPARE(name + Told(w.desktop.log), dialogue);
                 w.desktop.log.clear();
             }
+        }
+    }
+
+    // Logs of over 32 MiB in every compressed form and archive read (made once for
+    // the tests) give the window the plain log's report.
+    void bigCompressedLogs() {
+        const QString big = KESTRIN_BIG_LOGS, save = dir_.filePath("big.dat");
+        QByteArray plain;
+        for (const char* form : {"big.log", "big.log.gz", "big.log.zst", "big.log.xz",
+                                 "big.log.bz2", "big.log.lz4", "big.zip", "big.tar.gz"}) {
+            QFile::remove(save);
+            WindowUnderTest w;
+            w.Choose(0, big + "/" + form);
+            w.Choose(1, save);
+            const QByteArray report = w.Cut(QMessageBox::Yes);
+            if (plain.isEmpty()) plain = report;
+            QVERIFY2(plain.size() > 100000 && report == plain, form);
+            QVERIFY2(w.desktop.log.filter("Complete").size() == 1, form);
         }
     }
 };
