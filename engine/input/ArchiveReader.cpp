@@ -75,7 +75,7 @@ class ArchiveReader::State : public ByteSource {
             return part;
         }
         const std::size_t part = std::min(size, pending_.size());
-        std::memcpy(into, pending_.data(), part);
+        if (part > 0) std::memcpy(into, pending_.data(), part);
         pending_.remove_prefix(part);
         memberAt_ += std::int64_t(part);
         return part;
