@@ -63,17 +63,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // model reads plain logs.
     if (KindOf(log.substr(0, kKindBytes)).form != LogForm::Text) return 0;
 
-    // The line searches this processor runs (AVX2 where it has it) find what the
-    // portable ones find, from starts all over the log.
-    const scan::LineSearches& fastest = scan::FastestLineSearches();
+    // The line searches this processor runs (AVX2 where it has it) and the portable
+    // ones find what plain loops find, from starts all over the log.
     const scan::ByteSet set{{'"', ' ', 'a', '\0'}, data[3] % 5u};
-    for (std::size_t from = 0; from < log.size(); from += 1 + from / 8) {
-        const char* at = log.data() + from;
-        const std::size_t n = log.size() - from;
-        Check(fastest.findBreak(at, n) == scan::FindBreak(at, n) &&
-                  fastest.findBreakOrSeparator(at, n) == scan::FindBreakOrSeparator(at, n) &&
-                  fastest.findBreakOrAnyOf(at, n, set) == scan::FindBreakOrAnyOf(at, n, set),
-              "the line searches agree");
+    const auto isBreak = [](char byte) { return byte == '\r' || byte == '\n'; };
+    const auto plainFind = [&](const char* at, std::size_t n, auto wanted) {
+        std::size_t i = 0;
+        while (i < n && !wanted(at, i, n)) ++i;
+        return i;
+    };
+    const auto separator = [](const char* at, std::size_t i, std::size_t n) {
+        return i + 2 < n && at[i] == ':' && at[i + 1] == '/' && at[i + 2] == '/';
+    };
+    for (const scan::LineSearches* searches :
+         {&scan::FastestLineSearches(), &scan::PortableLineSearches()}) {
+        for (std::size_t from = 0; from < log.size(); from += 1 + from / 8) {
+            const char* at = log.data() + from;
+            const std::size_t n = log.size() - from;
+            const auto breakAt = [&](const char* b, std::size_t i, std::size_t) {
+                return isBreak(b[i]);
+            };
+            Check(searches->findBreak(at, n) == plainFind(at, n, breakAt) &&
+                      searches->findSeparator(at, n) == plainFind(at, n, separator) &&
+                      searches->findBreakOrSeparator(at, n) ==
+                          plainFind(at, n,
+                                    [&](const char* b, std::size_t i, std::size_t m) {
+                                        return isBreak(b[i]) || separator(b, i, m);
+                                    }) &&
+                      searches->findBreakOrAnyOf(at, n, set) ==
+                          plainFind(at, n,
+                                    [&](const char* b, std::size_t i, std::size_t) {
+                                        for (std::size_t k = 0; k < set.count; ++k)
+                                            if (std::uint8_t(b[i]) == set.values[k]) return true;
+                                        return isBreak(b[i]);
+                                    }) &&
+                      searches->findNotNul(at, n) ==
+                          plainFind(at, n,
+                                    [](const char* b, std::size_t i, std::size_t) {
+                                        return b[i] != '\0';
+                                    }),
+                  "the line searches find what plain loops find");
+        }
     }
 
     RunRequest request{.savePath = "report.txt", .codePage = pageName};

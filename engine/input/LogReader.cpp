@@ -9,35 +9,12 @@
 #include "input/ByteSource.h"
 #include "text/ByteScan.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace kestrin {
 namespace {
 
 // A long line grows the buffer by a quarter at a time, and by at most this much,
 // so that the buffer never holds much more than the line.
 constexpr std::size_t kMaxGrowth = 32 << 20;
-
-// The offset of the first byte that is not NUL in [bytes, bytes + size), or size.
-std::size_t FindNotNul(const char* bytes, std::size_t size) {
-    std::size_t at = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; at + 64 <= size; at += 64) {
-        const __m128i* block = reinterpret_cast<const __m128i*>(bytes + at);
-        const __m128i any =
-            _mm_or_si128(_mm_or_si128(_mm_loadu_si128(block), _mm_loadu_si128(block + 1)),
-                         _mm_or_si128(_mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) != 0xFFFF) break;
-    }
-#endif
-    for (; at < size; ++at) {
-        if (bytes[at] != '\0') return at;
-    }
-    return size;
-}
 
 }  // namespace
 
@@ -94,7 +71,7 @@ std::int64_t LogReader::NextLineBreak(std::int64_t from, std::int64_t limit) {
     const std::int64_t end = Available();
     if (start >= end) return -1;
     const std::int64_t hit =
-        start + std::int64_t(scan::FindBreak(At(start), std::size_t(end - start)));
+        start + std::int64_t(searches_.findBreak(At(start), std::size_t(end - start)));
     breakScannedTo_ = hit;
     if (hit == end) return -1;
     nextBreak_ = hit;
@@ -183,7 +160,7 @@ bool LogReader::SkipEmptyNuls() {
         limit = Available() - std::int64_t(kWindow) + 1;
     }
     if (limit <= start) return false;
-    next_ = start + std::int64_t(FindNotNul(At(start), std::size_t(limit - start)));
+    next_ = start + std::int64_t(searches_.findNotNul(At(start), std::size_t(limit - start)));
     lines_ += std::uint64_t(next_ - start);  // each NUL passed over was an empty line
     return true;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/ByteSource.h"
+#include "text/ByteScan.h"
 
 namespace kestrin {
 
@@ -89,6 +90,7 @@ class LogReader {
     // went, so a run of short lines never scans the same bytes twice.
     std::int64_t nextBreak_ = -1, breakScannedTo_ = 0;
     std::int64_t nextNul_ = -1, nulScannedTo_ = 0;
+    const scan::LineSearches& searches_ = scan::FastestLineSearches();
 };
 
 }  // namespace kestrin

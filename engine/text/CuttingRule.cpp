@@ -59,7 +59,7 @@ std::size_t CuttingRule::FindFirstOf(std::string_view line, std::size_t from,
 std::size_t CuttingRule::FindColon(std::string_view line, std::size_t from) const {
     if (from >= line.size()) return kNone;
     if (!asciiSeparators_) return FindFirstOf(line, from, colonBytes_);
-    const std::size_t at = from + scan::FindSeparator(line.data() + from, line.size() - from);
+    const std::size_t at = from + searches_.findSeparator(line.data() + from, line.size() - from);
     return at == line.size() ? kNone : at;
 }
 
