@@ -7,6 +7,7 @@
 #include <new>
 
 #include "input/ByteSource.h"
+#include "input/LineBreaks.h"
 #include "text/ByteScan.h"
 
 namespace kestrin {
@@ -109,8 +110,7 @@ std::optional<LogLine> LogReader::NextLine() {
     std::int64_t next = 0;
     if (lineEnd >= 0) {
         // A CR LF is one terminator only when the window still holds the LF.
-        bool crLf = *At(lineEnd) == '\r' && lineEnd + 1 < windowEnd && *At(lineEnd + 1) == '\n';
-        next = lineEnd + (crLf ? 2 : 1);
+        next = start + std::int64_t(LineWithTerminator(Bytes(start), std::size_t(lineEnd - start)));
     } else if (std::int64_t nul = NextNul(start, windowEnd); nul >= 0) {
         lineEnd = nul;
         next = nul + 1;
@@ -132,9 +132,8 @@ std::optional<LogLine> LogReader::NextLine() {
         }
         if (lineEnd >= 0) {
             Fill(start, lineEnd + 2);
-            bool crLf =
-                *At(lineEnd) == '\r' && lineEnd + 1 < Available() && *At(lineEnd + 1) == '\n';
-            next = lineEnd + (crLf ? 2 : 1);
+            next = start +
+                   std::int64_t(LineWithTerminator(Bytes(start), std::size_t(lineEnd - start)));
         } else {
             lineEnd = Available();
             next = lineEnd + 1;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/ByteSource.h"
+#include "input/LineBreaks.h"
 #include "text/ByteScan.h"
 
 namespace kestrin {
@@ -26,7 +27,7 @@ struct LogLine {
 /// the first CR or LF, or to the end of the log, however far that is.
 class LogReader {
   public:
-    static constexpr std::size_t kWindow = 1024;
+    static constexpr std::size_t kWindow = kLineWindow;
 
     /// Reads from `source`, which must outlive the reader.
     explicit LogReader(ByteSource& source, std::size_t bufferSize = 1 << 20);
@@ -67,6 +68,10 @@ class LogReader {
     // `keepFrom` on; false when the log ends (or fails) before that.
     bool Fill(std::int64_t keepFrom, std::int64_t upTo);
     const char* At(std::int64_t pos) const { return buffer_ + (pos - base_); }
+    // The bytes read from `pos` on.
+    std::string_view Bytes(std::int64_t pos) const {
+        return {At(pos), std::size_t(Available() - pos)};
+    }
     std::int64_t Available() const { return base_ + std::int64_t(size_); }
     // The first CR or LF in [from, limit), or -1; one pass over CR and LF together.
     std::int64_t NextLineBreak(std::int64_t from, std::int64_t limit);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "input/LineBreaks.h"
 #include "text/ByteScan.h"
 
 namespace kestrin {
@@ -112,8 +113,7 @@ std::optional<CutLine> CuttingRule::CutFirstLine(std::string_view window) const 
     const char* bytes = window.data();
     const std::size_t size = window.size();
     const auto line = [&](std::size_t end, std::optional<std::string_view> url) {
-        const bool crLf = bytes[end] == '\r' && end + 1 < size && bytes[end + 1] == '\n';
-        return CutLine{end + (crLf ? 2u : 1u), url};
+        return CutLine{LineWithTerminator(window, end), url};
     };
     if (!onePass_) {
         const std::size_t end = searches_.findBreak(bytes, size);
