@@ -16,7 +16,7 @@
 #include "os/File.h"
 #include "run/CuttingRun.h"
 #include "tally/ParallelTally.h"
-#include "tally/RangeTally.h"
+#include "tally/TallyLines.h"
 #include "tally/UrlTally.h"
 #include "text/ByteScan.h"
 #include "text/HostFilter.h"

@@ -5,8 +5,8 @@
 
 namespace kestrin {
 
-FileDialogRequest FileDialogRequestFor(int index) {
-    if (index == kLogIndex) {
+FileDialogRequest FileDialogRequestFor(PathBox box) {
+    if (box == PathBox::Log) {
         // "*" rather than "*.*": here a name need not have a dot to be a file. No
         // default suffix: the open dialog takes only an existing name, as it is.
         return {FileDialogRequest::Mode::Open, "LOG FILE", "ALL", "*", "", ""};

@@ -8,14 +8,13 @@ class QMimeData;
 
 namespace kestrin {
 
-/// Index of the path label (and of its ".." button) that names the log.
-inline constexpr int kLogIndex = 0;
-/// Index of the path label that names the save file.
-inline constexpr int kSaveIndex = 1;
+/// The two path boxes of the window, in the order of their labels and ".." buttons:
+/// the log's, and the save file's.
+enum class PathBox { Log = 0, Save = 1 };
 
-/// The dialog that fills path label `index`: the open dialog for the log (index 0),
-/// the save dialog for any other index.
-FileDialogRequest FileDialogRequestFor(int index);
+/// The dialog that fills a path box: the open dialog for the log, the save dialog
+/// for the save file.
+FileDialogRequest FileDialogRequestFor(PathBox box);
 
 /// The local paths of dropped data that is a file list, in list order. Empty for
 /// anything else: text, remote URLs, or a list that mixes them with files, since

@@ -8,7 +8,7 @@
 
 namespace kestrin {
 
-PathLabel::PathLabel(int index, QWidget* parent) : QLabel(parent), index_(index) {
+PathLabel::PathLabel(PathBox box, QWidget* parent) : QLabel(parent), box_(box) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(1);
     setIndent(2);
@@ -26,7 +26,7 @@ void PathLabel::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void PathLabel::dropEvent(QDropEvent* event) {
-    emit OLEDragDrop(index_, event->mimeData());
+    emit Dropped(box_, event->mimeData());
     event->acceptProposedAction();
 }
 

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QMimeData>
 
+#include "FileChoice.h"
+
 namespace kestrin {
 
 /// A one-line label that names a file. The chosen path is kept in `Tag`, apart
@@ -12,17 +14,16 @@ class PathLabel : public QLabel {
     Q_OBJECT
 
   public:
-    PathLabel(int index, QWidget* parent);
+    PathLabel(PathBox box, QWidget* parent);
 
     const QString& Tag() const { return tag_; }
     void SetTag(const QString& tag) { tag_ = tag; }
 
-    const QString& Caption() const { return caption_; }
     void SetCaption(const QString& caption);
 
   signals:
-    /// Data was dropped on the label; `index` says which label it was.
-    void OLEDragDrop(int index, const QMimeData* data);
+    /// Data was dropped on the label; `box` says which label it was.
+    void Dropped(PathBox box, const QMimeData* data);
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -33,7 +34,7 @@ class PathLabel : public QLabel {
   private:
     void ShowCaption();
 
-    int index_;
+    PathBox box_;
     QString tag_;
     QString caption_;
 };

@@ -93,7 +93,7 @@ frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
     CreateMenus();
     SetTabOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
-    Form_Load();
+    SelectFirstKeyword();
     connect(&worker_, &RunWorker::Finished, this, [this] {
         if (closeWhenRunEnds_) close();
     });
@@ -107,11 +107,13 @@ void frmKestrin::CreateControls() {
 
     lblView[0] =
         Place(new QLabel("MasterLog", client), "lblView(0)", FromTwips(120, 120, 975, 255));
-    lblFile[0] = Place(new PathLabel(0, client), "lblFile(0)", FromTwips(1080, 120, 6375, 255));
+    lblFile[0] =
+        Place(new PathLabel(PathBox::Log, client), "lblFile(0)", FromTwips(1080, 120, 6375, 255));
     cmdSelectFile[0] =
         Place(new QPushButton("..", client), "cmdSelectFile(0)", FromTwips(7440, 120, 375, 255));
     lblView[1] = Place(new QLabel("SaveFile", client), "lblView(1)", FromTwips(120, 480, 975, 255));
-    lblFile[1] = Place(new PathLabel(1, client), "lblFile(1)", FromTwips(1080, 480, 6375, 255));
+    lblFile[1] =
+        Place(new PathLabel(PathBox::Save, client), "lblFile(1)", FromTwips(1080, 480, 6375, 255));
     cmdSelectFile[1] =
         Place(new QPushButton("..", client), "cmdSelectFile(1)", FromTwips(7440, 480, 375, 255));
     lblView[2] =
@@ -122,13 +124,13 @@ void frmKestrin::CreateControls() {
     cmdEND = Place(new QPushButton("Quit", client), "cmdEND", FromTwips(6600, 840, 1215, 255));
 
     for (QLabel* label : lblView) label->setTextFormat(Qt::PlainText);
-    lblFile[kLogIndex]->setAcceptDrops(true);
+    Box(PathBox::Log).setAcceptDrops(true);
 
     cmbBackkey->setEditable(true);
     cmbBackkey->setInsertPolicy(QComboBox::NoInsert);
     for (const char16_t* entry : kBackKeywordEntries)
         cmbBackkey->addItem(QString::fromUtf16(entry));
-    cmbBackkey->setCurrentIndex(-1);  // Form_Load selects the first entry
+    cmbBackkey->setCurrentIndex(-1);  // SelectFirstKeyword selects the first entry
     cmbBackkey->setItemDelegate(new KeywordListDelegate(cmbBackkey));
     // The list is wider than the box, to show the names.
     cmbBackkey->view()->setMinimumWidth(cmbBackkey->view()->sizeHintForColumn(0) +
@@ -136,29 +138,28 @@ void frmKestrin::CreateControls() {
 
     cmdCutting->setEnabled(false);
 
-    for (int index = 0; index < 2; ++index) {
-        connect(cmdSelectFile[index], &QPushButton::clicked, this,
-                [this, index] { cmdSelectFile_Click(index); });
-        connect(lblFile[index], &PathLabel::OLEDragDrop, this, &frmKestrin::lblFile_OLEDragDrop);
+    for (const PathBox box : {PathBox::Log, PathBox::Save}) {
+        connect(cmdSelectFile[std::size_t(box)], &QPushButton::clicked, this,
+                [this, box] { ChooseFile(box); });
+        connect(lblFile[std::size_t(box)], &PathLabel::Dropped, this, &frmKestrin::TakeDrop);
     }
-    connect(cmdCutting, &QPushButton::clicked, this, &frmKestrin::cmdCutting_Click);
-    connect(cmdEND, &QPushButton::clicked, this, &frmKestrin::cmdEND_Click);
+    connect(cmdCutting, &QPushButton::clicked, this, &frmKestrin::StartRun);
+    connect(cmdEND, &QPushButton::clicked, this, &frmKestrin::Quit);
 }
 
 void frmKestrin::CreateMenus() {
     QMenu* file = menuBar()->addMenu("File(&F)");
     file->setObjectName("MENU_F");
-    file->addAction("LogFile(&L)", this, &frmKestrin::MENU_F_LOG_Click)
+    file->addAction("LogFile(&L)", this, [this] { ChooseFile(PathBox::Log); })
         ->setObjectName("MENU_F_LOG");
-    file->addAction("SaveFile(&S)", this, &frmKestrin::MENU_F_SAVE_Click)
+    file->addAction("SaveFile(&S)", this, [this] { ChooseFile(PathBox::Save); })
         ->setObjectName("MENU_F_SAVE");
     file->addSeparator()->setObjectName("MENU_TMP01");
-    file->addAction("Quit(&Q)", this, &frmKestrin::MENU_F_QUIT_Click)->setObjectName("MENU_F_QUIT");
+    file->addAction("Quit(&Q)", this, &frmKestrin::Quit)->setObjectName("MENU_F_QUIT");
 
     QMenu* help = menuBar()->addMenu("HELP(&H)");
     help->setObjectName("MENU_H");
-    help->addAction("About ..", this, &frmKestrin::MENU_H_INDEX_Click)
-        ->setObjectName("MENU_H_INDEX");
+    help->addAction("About ..", this, &frmKestrin::ShowAbout)->setObjectName("MENU_H_INDEX");
 }
 
 // Labels sit in the tab order too but never take the focus, so the order that
@@ -173,53 +174,38 @@ void frmKestrin::SetTabOrder() {
     cmdSelectFile[0]->setFocus();
 }
 
-void frmKestrin::Form_Load() {
+void frmKestrin::SelectFirstKeyword() {
     cmbBackkey->setCurrentIndex(0);
 }
 
-void frmKestrin::cmdCutting_Click() {
+void frmKestrin::StartRun() {
     RunRequest request;
-    request.logPaths = {FileSystemPath(lblFile[kLogIndex]->Tag())};
-    request.savePath = FileSystemPath(lblFile[kSaveIndex]->Tag());
+    request.logPaths = {FileSystemPath(Box(PathBox::Log).Tag())};
+    request.savePath = FileSystemPath(Box(PathBox::Save).Tag());
     // Typed text equal to a list entry counts as that entry, "Space" included.
     request.backKeyword = BackKeywordFrom(cmbBackkey->currentText().toStdU16String());
     worker_.Start(std::move(request));
 }
 
-void frmKestrin::cmdEND_Click() {
-    MENU_F_QUIT_Click();
-}
-
-void frmKestrin::cmdSelectFile_Click(int index) {
-    ChooseFile(index);
-}
-
-void frmKestrin::lblFile_OLEDragDrop(int index, const QMimeData* data) {
-    if (index == kLogIndex) {
+// Only the log's box takes drops; when several files are dropped the last one stays.
+void frmKestrin::TakeDrop(PathBox box, const QMimeData* data) {
+    if (box == PathBox::Log) {
         for (const QString& path : DroppedFilePaths(*data)) OpenLog(path);
     }
     UpdateCuttingEnabled();
 }
 
 void frmKestrin::OpenLog(const QString& path) {
-    lblFile[kLogIndex]->SetCaption(path);
-    lblFile[kLogIndex]->SetTag(path);
+    Box(PathBox::Log).SetCaption(path);
+    Box(PathBox::Log).SetTag(path);
     UpdateCuttingEnabled();
 }
 
-void frmKestrin::MENU_F_LOG_Click() {
-    cmdSelectFile_Click(kLogIndex);
-}
-
-void frmKestrin::MENU_F_SAVE_Click() {
-    cmdSelectFile_Click(kSaveIndex);
-}
-
-void frmKestrin::MENU_F_QUIT_Click() {
+void frmKestrin::Quit() {
     desktop_.EndProgram();
 }
 
-void frmKestrin::MENU_H_INDEX_Click() {
+void frmKestrin::ShowAbout() {
     const QStringList about = {QStringLiteral("Kestrin V") + kVersion,
                                "(tallies the http:// URLs of text logs)",
                                "2026 The Kestrin developers"};
@@ -227,20 +213,20 @@ void frmKestrin::MENU_H_INDEX_Click() {
                                    QMessageBox::Ok, QMessageBox::Ok});
 }
 
-void frmKestrin::ChooseFile(int index) {
-    FileDialogRequest request = FileDialogRequestFor(index);
-    request.chosen = lblFile[index]->Tag();
+void frmKestrin::ChooseFile(PathBox box) {
+    FileDialogRequest request = FileDialogRequestFor(box);
+    request.chosen = Box(box).Tag();
     const QString path = desktop_.ChooseFile(this, request);
     if (!path.isEmpty()) {
-        lblFile[index]->SetTag(path);
-        lblFile[index]->SetCaption(lblFile[index]->Tag());
+        Box(box).SetTag(path);
+        Box(box).SetCaption(Box(box).Tag());
     }
     UpdateCuttingEnabled();
 }
 
 // Only ever enables: no choice in the window can empty a path again.
 void frmKestrin::UpdateCuttingEnabled() {
-    if (!lblFile[kLogIndex]->Tag().isEmpty() && !lblFile[kSaveIndex]->Tag().isEmpty()) {
+    if (!Box(PathBox::Log).Tag().isEmpty() && !Box(PathBox::Save).Tag().isEmpty()) {
         cmdCutting->setEnabled(true);
     }
 }

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "Desktop.h"
+#include "FileChoice.h"
 #include "RunWorker.h"
 #include "run/Ui.h"
 
@@ -23,8 +24,8 @@ class PathLabel;
 /// the window is given. Closing the window during a run stops the run, and the
 /// window closes once it has.
 ///
-/// Controls and handlers keep the names of the original design: controls of one
-/// kind form indexed arrays, and one handler serves a whole array.
+/// Controls keep the names of the original design, and controls of one kind form
+/// indexed arrays (the path boxes' in the order of PathBox).
 class frmKestrin : public QMainWindow, public Ui {
     Q_OBJECT
 
@@ -50,18 +51,16 @@ class frmKestrin : public QMainWindow, public Ui {
     void CreateMenus();
     void SetTabOrder();
 
-    void Form_Load();
-    void cmdCutting_Click();
-    void cmdEND_Click();
-    void cmdSelectFile_Click(int index);
-    void lblFile_OLEDragDrop(int index, const QMimeData* data);
-    void MENU_F_LOG_Click();
-    void MENU_F_SAVE_Click();
-    void MENU_F_QUIT_Click();
-    void MENU_H_INDEX_Click();
-
-    void ChooseFile(int index);
+    void SelectFirstKeyword();
+    void StartRun();
+    void Quit();
+    void ShowAbout();
+    /// The file dialog for `box`: ".." beside it, or its item of the File menu.
+    void ChooseFile(PathBox box);
+    void TakeDrop(PathBox box, const QMimeData* data);
     void UpdateCuttingEnabled();
+
+    PathLabel& Box(PathBox box) { return *lblFile[std::size_t(box)]; }
 
     Desktop& desktop_;
     RunWorker worker_{*this};

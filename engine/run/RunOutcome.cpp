@@ -28,15 +28,16 @@ RunMessage Failure(const char* headline, const RunResult& result,
 std::string SummaryOf(const RunRequest& request, const RunResult& result) {
     const std::string distinct = Counted(result.distinctUrls, "distinct URL", "distinct URLs");
     if (request.mergeReports) {
-        return Counted(result.logs, "report", "reports") + ", " +
-               Counted(result.lines, "entry", "entries") + ", " + distinct;
+        return Counted(result.merged.reports, "report", "reports") + ", " +
+               Counted(result.merged.entries, "entry", "entries") + ", " + distinct;
     }
-    std::string summary = Counted(result.lines, "line", "lines") + ", ";
-    if (result.lines == 0 || result.linesWithUrl > 0)
-        return summary + std::to_string(result.linesWithUrl) + " with a URL, " + distinct;
+    const LogCounts& read = result.read;
+    std::string summary = Counted(read.lines, "line", "lines") + ", ";
+    if (read.lines == 0 || read.linesWithUrl > 0)
+        return summary + std::to_string(read.linesWithUrl) + " with a URL, " + distinct;
     summary += "none with " + SchemeNames(request.schemes) + " URL";
-    if (result.looks == LogLooks::Utf16) summary += "; the log looks like UTF-16 text";
-    if (result.looks == LogLooks::Binary) summary += "; the log looks binary, not text";
+    if (read.looks == LogLooks::Utf16) summary += "; the log looks like UTF-16 text";
+    if (read.looks == LogLooks::Binary) summary += "; the log looks binary, not text";
     return summary;
 }
 

@@ -25,6 +25,21 @@ enum class RunOutcome {
     InternalFailure,  // a limit of the tally was passed (a URL or a table too large)
 };
 
+/// What tallying logs read: the logs (each archive member one), their lines, those
+/// that yielded a URL counted, and what the first log looked like.
+struct LogCounts {
+    std::uint64_t logs = 0;
+    std::uint64_t lines = 0;
+    std::uint64_t linesWithUrl = 0;
+    LogLooks looks = LogLooks::Text;
+};
+
+/// What merging reports read: the reports (each archive member one) and their entries.
+struct MergeCounts {
+    std::uint64_t reports = 0;
+    std::uint64_t entries = 0;
+};
+
 /// What a run did: its outcome, the path it concerns (a log, a report to merge or
 /// the save path; empty where none) and for a failure why, in the system's words or
 /// our own.
@@ -32,13 +47,11 @@ struct RunResult {
     RunOutcome outcome = RunOutcome::Complete;
     std::string path{};
     Fault fault{};
-    /// What was read: the logs (or reports) and their lines (entries, when merging),
-    /// those that yielded a URL, and the distinct URLs of the report.
-    std::uint64_t logs = 0;
-    std::uint64_t lines = 0;
-    std::uint64_t linesWithUrl = 0;
+    /// What was read, by a run over logs or a merge of reports, and the distinct
+    /// URLs of the report.
+    LogCounts read{};
+    MergeCounts merged{};
     std::uint64_t distinctUrls = 0;
-    LogLooks looks = LogLooks::Text;
     /// What the user should know of a report that was saved, though not as asked.
     std::vector<std::string> warnings{};
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "input/LogRanges.h"
+#include "input/LogReader.h"
 #include "tally/Threads.h"
 #include "tally/UrlTally.h"
 
@@ -15,6 +16,16 @@ namespace {
 constexpr double kReadingShare = 0.9;
 
 }  // namespace
+
+Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
+                              UrlTally& tally, Progress::Phase& reading, double share,
+                              std::size_t bufferSize) {
+    RangeSource source(file, range);
+    LogReader reader(source, bufferSize);
+    const LineCounts counts = TallyLines(reader, source, cut, tally, reading, share);
+    if (reader.Failure()) return *reader.Failure();
+    return counts;
+}
 
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,
                                  std::int64_t minimumRange, const UrlCut& cut, UrlTally& tally,
@@ -44,19 +55,11 @@ Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::s
     }
     if (reading.StopRequested()) return total;
 
+    // The merge takes what is left of the file's bytes, a share for each tally.
     const auto merging = std::uint64_t(double(size) * (1 - kReadingShare));
-    std::uint64_t merged = 0;
-    for (std::size_t i = 0; i < tallies.size(); ++i) {
-        const bool whole =
-            tally.Merge(std::move(*tallies[i]), [&](std::uint64_t done, std::uint64_t all) {
-                const auto now =
-                    std::uint64_t(double(merging) * (double(i) + double(done) / double(all)) /
-                                  double(tallies.size()));
-                const bool going = reading.Advance(now - merged);
-                merged = now;
-                return going;
-            });
-        tallies[i].reset();
+    for (auto& later : tallies) {
+        const bool whole = tally.Merge(std::move(*later), &reading, merging / tallies.size());
+        later.reset();
         if (!whole) break;
     }
     return total;

@@ -169,22 +169,26 @@ void UrlTally::Grow(std::size_t size) {
     slots_.swap(slots);
 }
 
-bool UrlTally::Merge(UrlTally&& later,
-                     const std::function<bool(std::uint64_t, std::uint64_t)>& goOn) {
+bool UrlTally::Merge(UrlTally&& later, Progress::Phase* phase, std::uint64_t units) {
     CountBatch();
     later.CountBatch();
     detail::LargeArray<std::uint64_t>().swap(later.slots_);
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
     const std::uint64_t total = later.records_.RecordCount();
-    std::uint64_t done = 0;
+    std::uint64_t done = 0, told = 0;
     bool going = true;
     later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
         if (!going) return;
         Add(record->Url(), later.records_.Count(ref));
-        if (++done % 65536 == 0 && goOn) going = goOn(done, total);
+        if (++done % 65536 == 0 && phase != nullptr) {
+            const std::uint64_t now = units * done / total;
+            going = phase->Advance(now - told);
+            told = now;
+        }
     });
     CountBatch();
+    if (going && phase != nullptr) phase->Advance(units - told);
     return going;
 }
 

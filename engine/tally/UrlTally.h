@@ -41,12 +41,10 @@ class UrlTally {
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
     /// form that came first. `later` is left empty, its memory given back as the
-    /// merge goes. Both must count in the same code page. `goOn`, when given, hears
-    /// now and then how many of `later`'s forms are merged; false stops the merge
-    /// there, leaving this tally with only part of `later` (for a run given up),
-    /// and the result false.
-    bool Merge(UrlTally&& later,
-               const std::function<bool(std::uint64_t done, std::uint64_t total)>& goOn = {});
+    /// merge goes. Both must count in the same code page. `phase`, when given,
+    /// advances by `units` over the merge; when the run is to stop, the merge stops,
+    /// leaving this tally with only part of `later`, and the result is false.
+    bool Merge(UrlTally&& later, Progress::Phase* phase = nullptr, std::uint64_t units = 0);
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.

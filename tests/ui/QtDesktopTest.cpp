@@ -88,7 +88,8 @@ class QtDesktopTest : public QObject {
                 QTRY_COMPARE(model->rowCount(model->index(dir.path())), index == 0 ? 3 : 2);
                 act(files);
             });
-            kestrin::FileDialogRequest request = kestrin::FileDialogRequestFor(index);
+            kestrin::FileDialogRequest request =
+                kestrin::FileDialogRequestFor(kestrin::PathBox(index));
             request.chosen = chosen;
             return QtDesktop().ChooseFile(nullptr, request);
         };

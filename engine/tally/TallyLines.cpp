@@ -1,4 +1,4 @@
-#include "tally/RangeTally.h"
+#include "tally/TallyLines.h"
 
 #include <algorithm>
 #include <array>
@@ -73,16 +73,6 @@ LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut&
     reading.Advance(std::uint64_t(
         std::max<std::int64_t>(std::int64_t(double(source.Consumed() - start) * share) - told, 0)));
     counts.lines = reader.LinesRead();
-    return counts;
-}
-
-Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
-                              UrlTally& tally, Progress::Phase& reading, double share,
-                              std::size_t bufferSize) {
-    RangeSource source(file, range);
-    LogReader reader(source, bufferSize);
-    const LineCounts counts = TallyLines(reader, source, cut, tally, reading, share);
-    if (reader.Failure()) return *reader.Failure();
     return counts;
 }
 

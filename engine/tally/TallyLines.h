@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-#include "input/FileSource.h"
-#include "os/File.h"
+#include "input/ByteSource.h"
 #include "tally/Progress.h"
 
 namespace kestrin {
@@ -39,15 +38,5 @@ struct UrlCut {
 /// stop, or when the reader fails (see its Failure).
 LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
                       UrlTally& tally, Progress::Phase& reading, double share = 1);
-
-/// Tallies `range` of the regular file `file` into `tally`, as TallyLines does,
-/// reading at the range's offsets: several threads can each tally a range of one
-/// file into a tally of their own, and merging those tallies in range order
-/// (UrlTally::Merge) gives the tally of the whole file when the ranges come from
-/// SplitLog. The reader's buffer starts at `bufferSize` bytes. `reading` advances
-/// by `share` (from 0 to 1) of each byte of the range.
-Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
-                              UrlTally& tally, Progress::Phase& reading, double share = 1,
-                              std::size_t bufferSize = 1 << 20);
 
 }  // namespace kestrin

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "input/FileSource.h"
+#include "input/LogKind.h"
+#include "input/LogStreams.h"
+#include "input/PeekedSource.h"
+#include "os/File.h"
+
+namespace kestrin {
+
+/// One log of a run, open, its first bytes read once: what they say decides its
+/// road. Its parts refer to each other, so it stays where it was made.
+class OpenedLog {
+  public:
+    /// Opens the log at `path`; "-" is standard input.
+    static Result<std::unique_ptr<OpenedLog>> Open(const std::string& path);
+    OpenedLog(const OpenedLog&) = delete;
+    OpenedLog& operator=(const OpenedLog&) = delete;
+
+    const std::string& Path() const { return path_; }
+    const os::File& File() const { return file_; }
+    /// Regular files are logs only as such; standard input may be anything.
+    bool IsRegularFile() const { return file_.Kind() == os::FileKind::Regular; }
+    /// The fault met while its first bytes were read, if any.
+    const Status& Failure() const { return start_.Failure(); }
+
+    /// True for text in a regular file: the one log that may be cut into ranges
+    /// and read at their offsets.
+    bool IsPlainFile() const {
+        return IsRegularFile() && KindOf(start_.Head()).form == LogForm::Text;
+    }
+    std::string_view Head() const { return start_.Head(); }
+
+    /// The logs it holds, read as streams, from its start: itself, its text, or
+    /// the members of an archive. Once only.
+    LogStreams Streams() { return LogStreams(start_, IsRegularFile() ? &file_ : nullptr); }
+    /// Bytes of the file read so far.
+    std::int64_t Consumed() const { return start_.Consumed(); }
+
+  private:
+    OpenedLog(std::string path, os::File file);
+
+    std::string path_;
+    os::File file_;
+    FileSource source_;
+    PeekedSource start_;
+};
+
+}  // namespace kestrin
