@@ -12,7 +12,7 @@ packages=(
     qt6-base-dev libgl-dev fonts-ipafont-gothic
     # tests: suites, a real X server and window manager for the window's test, a
     # screenshot tool, and xdotool to find the window, click and type
-    libgtest-dev libgmock-dev xvfb xauth x11-apps imagemagick xdotool openbox
+    libgtest-dev libgmock-dev pmccabe xvfb xauth x11-apps imagemagick xdotool openbox
     # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
     # dpkg-shlibdeps for the Debian package's dependencies, lintian for its checks
     librsvg2-bin desktop-file-utils appstream dpkg-dev lintian

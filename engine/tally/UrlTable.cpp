@@ -36,6 +36,45 @@ void SortPositions(std::vector<std::uint32_t>::iterator first,
     }
 }
 
+// The positions of the listing's entries by descending count, each count's in the
+// order they hold now, and where each count begins among them.
+struct ByCount {
+    std::vector<std::uint32_t> positions;
+    std::vector<bool> startsCount;
+};
+
+ByCount OrderByCount(const std::vector<std::uint64_t>& counts, std::uint64_t highest) {
+    const std::size_t n = counts.size();
+    ByCount by{std::vector<std::uint32_t>(n), std::vector<bool>(n)};
+    if (highest < (std::uint64_t(1) << 24)) {
+        // Counts are small next to the table: a counting sort, linear and stable.
+        std::vector<std::uint32_t> firstOf(std::size_t(highest) + 2, 0);
+        for (std::uint64_t count : counts) ++firstOf[std::size_t(highest - count) + 1];
+        for (std::size_t c = 1; c < firstOf.size(); ++c) firstOf[c] += firstOf[c - 1];
+        for (std::uint32_t i = 0; i < n; ++i)
+            by.positions[firstOf[std::size_t(highest - counts[i])]++] = i;
+    } else {
+        for (std::uint32_t i = 0; i < n; ++i) by.positions[i] = i;
+        std::stable_sort(by.positions.begin(), by.positions.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return counts[a] > counts[b]; });
+    }
+    for (std::size_t k = 0; k < n; ++k)
+        by.startsCount[k] = k == 0 || counts[by.positions[k]] != counts[by.positions[k - 1]];
+    return by;
+}
+
+ByCount OrderByCount(const detail::RecordStore& records, const std::vector<std::uint32_t>& order) {
+    const std::size_t n = order.size();
+    std::vector<std::uint64_t> counts(n);
+    std::uint64_t highest = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + 16 < n) __builtin_prefetch(records.Resolve(order[i + 16]));
+        counts[i] = records.Count(order[i]);
+        highest = std::max(highest, counts[i]);
+    }
+    return OrderByCount(counts, highest);
+}
+
 }  // namespace
 
 void UrlTable::RankByCount(Progress::Phase* ranking) {
@@ -47,39 +86,15 @@ void UrlTable::RankByCount(Progress::Phase* ranking) {
     // as it would. Arrays of 32-bit positions, so that a table of tens of millions
     // of entries ranks in little more memory than its listing.
     const std::size_t n = order_.size();
-    std::vector<std::uint32_t> byCount(n);  // positions in the listing, by descending count
-    std::vector<bool> startsCount(n);       // where byCount moves on to a lower count
-    {
-        std::vector<std::uint64_t> counts(n);
-        std::uint64_t highest = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (i + 16 < n) __builtin_prefetch(records_.Resolve(order_[i + 16]));
-            counts[i] = records_.Count(order_[i]);
-            highest = std::max(highest, counts[i]);
-        }
-        if (highest < (std::uint64_t(1) << 24)) {
-            // Counts are small next to the table: a counting sort, linear and stable.
-            std::vector<std::uint32_t> firstOf(std::size_t(highest) + 2, 0);
-            for (std::uint64_t count : counts) ++firstOf[std::size_t(highest - count) + 1];
-            for (std::size_t c = 1; c < firstOf.size(); ++c) firstOf[c] += firstOf[c - 1];
-            for (std::uint32_t i = 0; i < n; ++i)
-                byCount[firstOf[std::size_t(highest - counts[i])]++] = i;
-        } else {
-            for (std::uint32_t i = 0; i < n; ++i) byCount[i] = i;
-            std::stable_sort(byCount.begin(), byCount.end(), [&](std::uint32_t a, std::uint32_t b) {
-                return counts[a] > counts[b];
-            });
-        }
-        for (std::size_t k = 0; k < n; ++k)
-            startsCount[k] = k == 0 || counts[byCount[k]] != counts[byCount[k - 1]];
-    }
+    ByCount by = OrderByCount(records_, order_);
+    std::vector<std::uint32_t>& byCount = by.positions;
     std::vector<std::uint32_t> entryAt(n), positionOf(n);
     for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
     std::vector<std::uint64_t> marks((n + 63) / 64);
     std::size_t front = 0;
     for (std::size_t first = 0; first < n;) {
         std::size_t last = first + 1;
-        while (last < n && !startsCount[last]) ++last;
+        while (last < n && !by.startsCount[last]) ++last;
         // The count's positions take the place of its entries, read just before.
         for (std::size_t k = first; k < last; ++k) byCount[k] = positionOf[byCount[k]];
         SortPositions(byCount.begin() + std::ptrdiff_t(first),
@@ -96,7 +111,7 @@ void UrlTable::RankByCount(Progress::Phase* ranking) {
         if (ranking != nullptr && !ranking->Advance(last - first)) return;
         first = last;
     }
-    std::vector<std::uint32_t>().swap(byCount);
+    by = {};
     // The ranked references, written over an array no longer needed.
     for (std::size_t i = 0; i < n; ++i) positionOf[i] = order_[entryAt[i]];
     order_.swap(positionOf);
