@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -231,6 +233,30 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     EXPECT_EQ(RunCut({report, logCopy}).status, 0);
     EXPECT_TRUE(ReadFile(logCopy) == ReadFile(log) &&
                 ReadFile(report) == "http://earlier/\t 1\r\n");
+}
+
+// The options the help lists (made from the table of options) are the options the
+// manual page lists, each with its value.
+TEST(CommandLine, TheManualListsTheOptionsOfTheHelp) {
+    std::ostringstream help, err;
+    ASSERT_EQ(RunCommandLine({"--help"}, {help, err}), 0);
+    const auto namesIn = [](const std::string& text, const std::regex& entry) {
+        std::set<std::string> names;
+        for (std::sregex_iterator it(text.begin(), text.end(), entry), end; it != end; ++it) {
+            std::string name = (*it)[1];
+            name.erase(std::remove(name.begin(), name.end(), '\\'), name.end());
+            names.insert(name + ((*it)[2].matched ? " " + std::string((*it)[2]) : ""));
+        }
+        return names;
+    };
+    // "  -o, --output FILE   write ..." and ".BR \-o ", " \-\-output " \fIFILE\fR"
+    const std::set<std::string> inHelp =
+        namesIn(help.str(), std::regex(R"(\n  (?:-[A-Za-z], |    )(--[a-z-]+)(?: ([A-Z]+))?)"));
+    const std::set<std::string> inManual = namesIn(
+        ReadFile(KESTRIN_SOURCE_DIR "/data/kestrin-cut.1.in"),
+        std::regex(R"(\n\.TP\n\.B[IR]? (?:\\-[A-Za-z] ", " )?(\\-\\-[a-z\\-]+)(?: " (?:\\fI)?([A-Z]+))?)"));
+    EXPECT_EQ(inManual, inHelp);
+    EXPECT_GT(inHelp.size(), 10u);
 }
 
 // Standard error on a terminal: a progress bar that fits its width, drawn over and
