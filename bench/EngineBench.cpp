@@ -34,9 +34,9 @@ const Sample& SampleLog() {
         AccessLogGenerator generator({64 << 20, 12500, 1});
         while (generator.NextLine(s.log)) {
         }
-        std::string error;
-        s.page = kestrin::CodePage::Open("CP932", error);
-        if (!s.page) throw std::runtime_error(error);
+        kestrin::Result<std::unique_ptr<kestrin::CodePage>> page = kestrin::CodePage::Open("CP932");
+        if (!page) throw std::runtime_error(page.Failure().Reason());
+        s.page = std::move(*page);
         kestrin::CuttingRule rule(*s.page, u'"');
         for (std::size_t at = 0; at < s.log.size();) {
             std::size_t end = s.log.find('\n', at);

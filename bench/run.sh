@@ -15,6 +15,7 @@
 #   1 GB of NUL bytes: kestrin-cut / wc -l                        at most 3
 #   20 M distinct URLs (--big only): peak memory                  64 MiB + 2 x the URLs' bytes
 #   one 300 MB line: peak memory                                  64 MiB + 2 x the line
+#   8 gzip logs of 100 MB: default jobs / --jobs 1                at most 0.7
 #
 # Also, when kestrin-cut takes --jobs: the 200 k log with --jobs 1; and when
 # KESTRIN_BENCH_BASELINE names another kestrin-cut (say, one built from an older
@@ -246,7 +247,27 @@ run_cut "$long" "$out/long.txt"
 long_rss=$(cat "$out/rss")
 long_bytes=$(($(stat -c %s "$long") - 2))
 
-# 5. (--big) 20 M distinct URLs.
+# 5. Eight gzip logs of 100 MB each (the 200 k log's first 800 MB), as log rotation
+# leaves them: read one a thread, or all on one.
+gz_logs=()
+log=$(log_for "$size" "$distinct")
+for part in 0 1 2 3 4 5 6 7; do
+    gz=$out/$(basename "${log%.log}")-part$part.log.gz
+    make_once "$gz" sh -c 'tail -c +$(($2 * 104857600 + 1)) "$1" | head -c 104857600 |
+        LC_ALL=C sed "1d;\$d" | gzip -6' sh "$log" "$part"
+    gz_logs+=("$gz")
+done
+run_cut_gz() {
+    "$cut_bin" --keyword '"' "$@" "${gz_logs[@]}" >"$out/gz.txt" 2>/dev/null
+}
+if [ "$has_jobs" = 1 ]; then
+    best gz_s run_cut_gz
+    best gz_jobs1_s run_cut_gz --jobs 1
+    echo
+    printf '  %-40s %8s s\n' "8 gzip logs: kestrin-cut" "$gz_s" "8 gzip logs: --jobs 1" "$gz_jobs1_s"
+fi
+
+# 6. (--big) 20 M distinct URLs.
 if [ "$big" = 1 ]; then
     log=$(log_for "$huge_size" "$huge")
     run_cut "$log" "$out/huge.txt" --ranked
@@ -276,6 +297,7 @@ row "300 MB line: peak KiB (at most $(limit_kib "$long_bytes"))" "$long_rss" \
     "v <= $(limit_kib "$long_bytes")"
 if [ "$has_jobs" = 1 ]; then
     printf '  %-58s %12s\n' "200 k log: kestrin-cut --jobs 1 / wc -l" "$(ratio "$jobs1_s" "$wc_s")"
+    row "8 gzip logs: default / --jobs 1 (at most 0.7)" "$(ratio "$gz_s" "$gz_jobs1_s")" 'v <= 0.7'
 fi
 if [ -n "$baseline" ]; then
     single_s=${jobs1_s:-$cut_s}

@@ -81,8 +81,8 @@ const Option kOptions[] = {
     {"", "--codepage", "NAME",
      "the code page of the logs and the report: CP932\n(default), UTF-8, windows-1252, CP936, ...",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
-         std::string error;
-         if (!CodePage::Shared(v, error)) return error;
+         if (const Result<const CodePage*> page = CodePage::Shared(v); !page)
+             return page.Failure().Reason();
          o.request.codePage = v;
          return kFine;
      }},
@@ -205,11 +205,11 @@ std::optional<std::string> CheckKeyword(Options& options) {
     const std::optional<std::u16string> typed = FromUtf8(*options.keyword);
     if (!typed) return "the keyword is not UTF-8 text";
     options.request.backKeyword = BackKeywordFrom(*typed);
-    std::string error;
-    const CodePage* page = CodePage::Shared(options.request.codePage, error);
+    const Result<const CodePage*> page = CodePage::Shared(options.request.codePage);
     const std::u16string& keyword = options.request.backKeyword;
-    if (page == nullptr) return error;
-    if (keyword.size() != 1 || !page->IsSingleByte(keyword[0])) return "Back Keyword is not ASCII";
+    if (!page) return page.Failure().Reason();
+    if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
+        return "Back Keyword is not ASCII";
     return std::nullopt;
 }
 

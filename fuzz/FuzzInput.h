@@ -31,10 +31,9 @@ inline void Check(bool holds, const char* rule, const std::string& detail = {}) 
 /// The code page named by `choice`, opened once per name for the whole fuzzing run.
 inline const CodePage& ChosenCodePage(std::uint8_t choice, std::string& name) {
     name = kCodePages[choice % std::size(kCodePages)];
-    std::string error;
-    const CodePage* page = CodePage::Shared(name, error);
-    Check(page != nullptr, "every fuzzed code page opens", error);
-    return *page;
+    const Result<const CodePage*> page = CodePage::Shared(name);
+    Check(bool(page), "every fuzzed code page opens", page.Failure().Reason());
+    return **page;
 }
 
 /// A keyword of one single-byte character of the code page, taken from `byte`

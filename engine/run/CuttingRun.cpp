@@ -31,10 +31,9 @@ class Run {
     Run(const RunRequest& request, Ui& ui) : request_(request), ui_(ui) {}
 
     RunResult Execute() {
-        std::string codePageError;
-        const CodePage* page = CodePage::Shared(request_.codePage, codePageError);
-        if (page == nullptr)
-            return {.outcome = RunOutcome::CodePageUnusable, .fault = {0, codePageError}};
+        const Result<const CodePage*> opened = CodePage::Shared(request_.codePage);
+        if (!opened) return {.outcome = RunOutcome::CodePageUnusable, .fault = opened.Failure()};
+        const CodePage* page = *opened;
         const std::u16string& keyword = request_.backKeyword;
         if (keyword.size() != 1 || !page->IsSingleByte(keyword[0]))
             return {.outcome = RunOutcome::KeywordNotSingleByte};

@@ -94,14 +94,11 @@ std::string CannotRead(UErrorCode status) {
 
 }  // namespace
 
-std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& error) {
+Result<std::unique_ptr<CodePage>> CodePage::Open(std::string_view name) {
     std::string nameText(name);
     UErrorCode status = U_ZERO_ERROR;
     UConverter* raw = OpenConverter(nameText, status);
-    if (U_FAILURE(status) || raw == nullptr) {
-        error = "unknown code page: " + nameText;
-        return nullptr;
-    }
+    if (U_FAILURE(status) || raw == nullptr) return Fault{0, "unknown code page: " + nameText};
     std::unique_ptr<UConverter, void (*)(UConverter*)> converter(raw, ucnv_close);
     std::unique_ptr<CodePage> page(new CodePage);
     page->name_ = nameText;
@@ -110,31 +107,31 @@ std::unique_ptr<CodePage> CodePage::Open(std::string_view name, std::string& err
         page->MarkPlainBytes();
         return page;
     }
-    if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2) {
-        error = "not a code page of one- and two-byte characters: " + nameText;
-        return nullptr;
-    }
-    error = page->ReadCharacters(raw);
+    if (!IsStateless(ucnv_getType(raw)) || ucnv_getMaxCharSize(raw) > 2)
+        return Fault{0, "not a code page of one- and two-byte characters: " + nameText};
+    std::string error = page->ReadCharacters(raw);
     if (error.empty()) error = page->LayWindowsBytesOver(raw);
-    if (!error.empty()) return nullptr;
-    page->ReadSearchUnits();
-    error = page->ReadUnitLengths(raw);
-    if (!error.empty()) return nullptr;
-    page->MarkPlainBytes();
-    error = page->Unusable();
-    if (!error.empty()) return nullptr;
+    if (error.empty()) {
+        page->ReadSearchUnits();
+        error = page->ReadUnitLengths(raw);
+    }
+    if (error.empty()) {
+        page->MarkPlainBytes();
+        error = page->Unusable();
+    }
+    if (!error.empty()) return Fault{0, error};
     return page;
 }
 
-const CodePage* CodePage::Shared(const std::string& name, std::string& error) {
+Result<const CodePage*> CodePage::Shared(const std::string& name) {
     static std::mutex mutex;
     static std::map<std::string, std::unique_ptr<CodePage>> opened;
     std::lock_guard<std::mutex> lock(mutex);
     auto found = opened.find(name);
-    if (found != opened.end()) return found->second.get();
-    std::unique_ptr<CodePage> page = Open(name, error);
-    if (!page) return nullptr;
-    return opened.emplace(name, std::move(page)).first->second.get();
+    if (found != opened.end()) return static_cast<const CodePage*>(found->second.get());
+    Result<std::unique_ptr<CodePage>> page = Open(name);
+    if (!page) return page.Failure();
+    return static_cast<const CodePage*>(opened.emplace(name, std::move(*page)).first->second.get());
 }
 
 void CodePage::ReadUtf8() {

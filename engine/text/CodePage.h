@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "os/Fault.h"
+
 struct UConverter;  // ICU's converter
 
 namespace kestrin {
@@ -24,15 +26,15 @@ namespace kestrin {
 /// for U+DC00 + byte, one code unit for each of its bytes.
 class CodePage {
   public:
-    /// Opens the named converter; on failure returns null and says why in `error`.
+    /// Opens the named converter, or says why it cannot.
     /// Refused: unknown names, stateful converters, characters of more than two
     /// bytes (but for UTF-8, which is decoded by its own rules), and code pages where CR, LF, NUL
     /// or the letters of "http://" are not the single ASCII bytes, or where a byte below 0x80 can
     /// lead a pair.
-    static std::unique_ptr<CodePage> Open(std::string_view name, std::string& error);
+    static Result<std::unique_ptr<CodePage>> Open(std::string_view name);
     /// Open, once a name for the whole program: reading a converter decodes every
-    /// byte pair. Null on failure, with the reason in `error`.
-    static const CodePage* Shared(const std::string& name, std::string& error);
+    /// byte pair.
+    static Result<const CodePage*> Shared(const std::string& name);
 
     bool IsLead(std::uint8_t byte) const { return lead_[byte]; }
     bool IsPair(std::uint8_t lead, std::uint8_t trail) const {

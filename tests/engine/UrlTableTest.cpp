@@ -19,10 +19,9 @@ Listing ListingOf(const UrlTable& table) {
 }
 
 Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsigned threads = 1) {
-    std::string error;
-    const CodePage* page = CodePage::Shared(codePage, error);
-    if (page == nullptr) throw std::runtime_error(error);
-    UrlTally tally(*page);
+    const Result<const CodePage*> page = CodePage::Shared(codePage);
+    if (!page) throw std::runtime_error(page.Failure().Reason());
+    UrlTally tally(**page);
     for (const std::string& url : urls) tally.Count(url);
     UrlTable table = std::move(tally).SortByUrl(nullptr, threads);
     return ListingOf(table);
