@@ -27,7 +27,6 @@ struct LogKind {
         return form == LogForm::Gzip || form == LogForm::Zstd || form == LogForm::Xz ||
                form == LogForm::Bzip2 || form == LogForm::Lz4;
     }
-    bool Archive() const { return form == LogForm::Zip || form == LogForm::Tar; }
 };
 
 /// How many first bytes KindOf wants: a tar header's magic lies at 257.

@@ -333,10 +333,4 @@ std::string CodePage::ReadUnitLengths(UConverter* converter) {
     return {};
 }
 
-int AnsiLength(std::u16string_view text, const CodePage& codePage) {
-    int length = 0;
-    for (char16_t unit : text) length += codePage.UnitLength(unit);
-    return length;
-}
-
 }  // namespace kestrin

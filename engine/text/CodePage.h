@@ -75,12 +75,6 @@ class CodePage {
     /// True when every printable ASCII byte (0x20 to 0x7E) is plain.
     bool PrintableIsPlain() const { return printableIsPlain_; }
 
-    /// Bytes one UTF-16 code unit takes here: 2 for a double-byte character, 1
-    /// otherwise, also for a unit the code page cannot represent.
-    int UnitLength(char16_t unit) const {
-        if (utf8_) return unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
-        return unitBytes_[unit] == 2 ? 2 : 1;
-    }
     /// True when the unit is a character this code page writes as one byte: what a
     /// back keyword must be, since any other is never found in a log.
     bool IsSingleByte(char16_t unit) const { return utf8_ ? unit < 0x80 : unitBytes_[unit] == 1; }
@@ -115,9 +109,5 @@ class CodePage {
     // Bytes each UTF-16 unit is written in: 0 for one the code page cannot write.
     std::vector<std::uint8_t> unitBytes_ = std::vector<std::uint8_t>(65536, 0);
 };
-
-/// Bytes `text` occupies in the code page: 2 for each double-byte character, 1 for
-/// every other code unit (including units the code page cannot represent).
-int AnsiLength(std::u16string_view text, const CodePage& codePage);
 
 }  // namespace kestrin
