@@ -86,6 +86,30 @@ const Option kOptions[] = {
          o.request.codePage = v;
          return kFine;
      }},
+    {"", "--report-codepage", "NAME",
+     "the report's code page, where it is not the logs' (UTF-8,\nsay); a URL it cannot hold keeps "
+     "the log's bytes",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         if (const Result<const CodePage*> page = CodePage::Shared(v); !page)
+             return page.Failure().Reason();
+         o.request.reportCodePage = v;
+         return kFine;
+     }},
+    {"", "--top", "N",
+     "only the first N entries of the ranked listing: the N\nreferrers with most hits",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos ||
+             std::stoull(v) < 1)
+             return "--top takes a number of entries from 1 on";
+         o.request.top = std::size_t(std::stoull(v));
+         return kFine;
+     }},
+    {"", "--eol", "END", "the report's line ends: crlf (default) or lf",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         if (v != "crlf" && v != "lf") return "--eol takes crlf or lf";
+         o.request.lfLineEnds = v == "lf";
+         return kFine;
+     }},
     {"", "--scheme", "LIST", "the URLs cut: http (default), https or http,https",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
          const std::optional<Schemes> schemes = SchemesFrom(v);
@@ -236,6 +260,8 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
         console.out << "kestrin-cut " << kVersion << '\n';
         return 0;
     }
+    if (!problem && options.ranked && options.request.top > 0)
+        problem = "--top is the head of the ranked listing: it takes no --ranked";
     if (!problem) problem = CheckKeyword(options);
     if (problem) return UsageError(console.err, *problem);
 
@@ -244,7 +270,9 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
     request.minimumRange = MinimumRangeFromEnvironment();
     const bool barFits =
         !options.quiet && !(request.savePath == "-" && console.outputSharesErrorTerminal);
-    ConsoleUi ui(console.err, options.ranked, barFits ? console.errorColumns : 0, options.quiet);
+    // --top answers Yes to the question too: the entries it keeps are the ranked ones.
+    const bool answerYes = options.ranked || request.top > 0;
+    ConsoleUi ui(console.err, answerYes, barFits ? console.errorColumns : 0, options.quiet);
     const RunResult result = CuttingRun(request, ui);
     return result.outcome == RunOutcome::Complete ? 0 : 1;
 }

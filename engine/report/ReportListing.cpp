@@ -8,10 +8,9 @@
 namespace kestrin {
 namespace {
 
-// Why `line` is no entry, or empty when it is one, with its URL and count.
+// Why `line` (its terminator cut off) is no entry, or empty when it is one, with its
+// URL and count.
 const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64_t& count) {
-    if (!line.ends_with('\r')) return "does not end with CR LF";
-    line.remove_suffix(1);
     // A URL never holds a line break but may hold TABs and blanks: the count
     // follows the last TAB and blank.
     const std::size_t tab = line.rfind("\t ");
@@ -26,6 +25,27 @@ const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64
     return nullptr;
 }
 
+// The line end of a report, which its first line sets: a URL holds no CR, so a CR
+// before an LF can only be part of the line end.
+struct LineEnd {
+    enum { Unknown, CrLf, Lf } kind = Unknown;
+
+    // Why `line` (its LF cut off) does not end as the report's lines do, or null;
+    // `line` loses its CR.
+    const char* Check(std::string_view& line) {
+        const bool crLf = line.ends_with('\r');
+        if (kind == Unknown) kind = crLf ? CrLf : Lf;
+        if (crLf) line.remove_suffix(1);
+        if (crLf == (kind == CrLf)) return nullptr;
+        return crLf ? "ends with CR LF, not LF as line 1" : "does not end with CR LF as line 1";
+    }
+    const char* Unterminated() const {
+        return kind == CrLf ? "does not end with CR LF"
+               : kind == Lf ? "does not end with LF"
+                            : "does not end with a line end";
+    }
+};
+
 }  // namespace
 
 Result<std::string> ReadReportListing(
@@ -34,18 +54,21 @@ Result<std::string> ReadReportListing(
     std::vector<char> block(1 << 20);
     std::uint64_t lineNumber = 0;
     std::size_t scanned = 0;  // no LF in pending before this
+    LineEnd lineEnd;
+    const auto problemOf = [&](const char* problem) {
+        return "line " + std::to_string(lineNumber) + " " + problem;
+    };
     for (;;) {
         std::size_t start = 0;
         for (std::size_t lf; (lf = pending.find('\n', scanned)) != std::string::npos;) {
-            const std::string_view line(pending.data() + start, lf - start);
+            std::string_view line(pending.data() + start, lf - start);
             start = scanned = lf + 1;
             ++lineNumber;
-            if (line.substr(0, line.size() - 1) == kRankedBanner && line.ends_with('\r'))
-                return std::string();
+            if (const char* problem = lineEnd.Check(line)) return problemOf(problem);
+            if (line == kRankedBanner) return std::string();
             std::string_view url;
             std::uint64_t count = 0;
-            if (const char* problem = ParseEntry(line, url, count))
-                return "line " + std::to_string(lineNumber) + " " + problem;
+            if (const char* problem = ParseEntry(line, url, count)) return problemOf(problem);
             entry(url, count);
         }
         pending.erase(0, start);
@@ -54,7 +77,8 @@ Result<std::string> ReadReportListing(
         if (!got) return got.Failure();
         if (*got == 0) {
             if (pending.empty()) return std::string();
-            return "line " + std::to_string(lineNumber + 1) + " does not end with CR LF";
+            ++lineNumber;
+            return problemOf(lineEnd.Unterminated());
         }
         pending.append(block.data(), *got);
     }

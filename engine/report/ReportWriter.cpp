@@ -10,83 +10,135 @@ namespace {
 // Often enough that a stop is seen within milliseconds.
 constexpr std::size_t kStep = 1 << 16;
 
-std::size_t Digits(std::uint64_t count) {
-    std::size_t digits = 1;
-    for (; count >= 10; count /= 10) ++digits;
-    return digits;
-}
+// The report's lines, through one buffer, in the report's form.
+class ReportLines {
+  public:
+    ReportLines(os::ReportFile& file, const ReportForm& form)
+        : file_(file), form_(form), buffer_(1 << 20) {}
 
-// Writes every entry of `table` in its current order; false when stopped.
-bool WriteListing(ReportWriter& report, const UrlTable& table, Progress& progress, double share,
-                  bool mayStop) {
-    const std::size_t entries = table.EntryCount();
-    Progress::Phase listing(progress, share, entries);
+    // One entry line; counts a URL kept in the log's bytes when `counting`.
+    void WriteEntry(std::string_view url, std::uint64_t count, bool counting) {
+        if (form_.transcoder != nullptr) {
+            if (form_.transcoder->Convert(url, converted_)) {
+                url = converted_;
+            } else if (counting) {
+                ++written_.keptBytes;
+            }
+        }
+        char tail[32] = "\t ";
+        char* end = std::to_chars(tail + 2, tail + sizeof tail - 3, count).ptr;
+        Append(url);
+        Append({tail, std::size_t(end - tail)});
+        Append(LineEnd());
+    }
+    void WriteLine(std::string_view text) {
+        Append(text);
+        Append(LineEnd());
+    }
+    // Hands everything buffered to the file; the first fault of any write.
+    Status Flush() {
+        if (!failure_ && used_ > 0) failure_ = file_.Write(buffer_.data(), used_);
+        used_ = 0;
+        return failure_;
+    }
+    // Bytes the entry's line takes.
+    std::int64_t SizeOf(std::string_view url, std::uint64_t count) {
+        if (form_.transcoder != nullptr && form_.transcoder->Convert(url, converted_))
+            url = converted_;
+        char digits[24];
+        const char* end = std::to_chars(digits, digits + sizeof digits, count).ptr;
+        return std::int64_t(url.size() + 2 + std::size_t(end - digits) + LineEnd().size());
+    }
+    std::string_view LineEnd() const { return form_.lf ? "\n" : "\r\n"; }
+    const ReportWritten& Written() const { return written_; }
+
+  private:
+    void Append(std::string_view bytes) {
+        while (!bytes.empty()) {
+            if (used_ == buffer_.size() && Flush()) return;
+            const std::size_t part = std::min(bytes.size(), buffer_.size() - used_);
+            std::memcpy(buffer_.data() + used_, bytes.data(), part);
+            used_ += part;
+            bytes.remove_prefix(part);
+        }
+    }
+
+    os::ReportFile& file_;
+    const ReportForm& form_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    Status failure_;
+    std::string converted_;
+    ReportWritten written_;
+};
+
+// Writes the first `entries` of `table` in its current order; false when stopped.
+bool WriteListing(ReportLines& report, const UrlTable& table, std::size_t entries, bool counting,
+                  Progress::Phase& listing, bool mayStop) {
     for (std::size_t i = 0; i < entries; ++i) {
         if (i % kStep == 0 && !listing.Advance(i == 0 ? 0 : kStep) && mayStop) return false;
         const UrlEntry entry = table[i];
-        report.WriteEntry(entry.Url, entry.Count);
+        report.WriteEntry(entry.Url, entry.Count, counting);
     }
     return true;
 }
 
+std::int64_t ListingSize(ReportLines& report, const UrlTable& table, std::size_t entries) {
+    std::int64_t size = 0;
+    for (std::size_t i = 0; i < entries; ++i) size += report.SizeOf(table[i].Url, table[i].Count);
+    return size;
+}
+
+// A report written in place makes room for all of it before its first byte.
+Status MakeRoom(os::ReportFile& file, ReportLines& report, const UrlTable& table,
+                const ReportForm& form) {
+    if (!file.WritesInPlace()) return std::nullopt;
+    const std::size_t entries =
+        form.top > 0 ? std::min(form.top, table.EntryCount()) : table.EntryCount();
+    std::int64_t size = ListingSize(report, table, entries);
+    if (form.ranked && form.top == 0)
+        size = 2 * size + std::int64_t(kRankedBanner.size() + report.LineEnd().size());
+    return file.Reserve(size);
+}
+
+bool Rank(UrlTable& table, Progress& progress, bool mayStop) {
+    Progress::Phase ranking(progress, kRankingShare, table.EntryCount());
+    table.RankByCount(mayStop ? &ranking : nullptr);
+    return !(mayStop && ranking.StopRequested());
+}
+
 }  // namespace
 
-std::int64_t ReportSize(const UrlTable& table, bool ranked) {
-    std::int64_t listing = 0;
-    for (std::size_t i = 0; i < table.EntryCount(); ++i) {
-        const UrlEntry entry = table[i];
-        listing += std::int64_t(entry.Url.size() + Digits(entry.Count) + 4);
-    }
-    return ranked ? 2 * listing + std::int64_t(kRankedBanner.size()) + 2 : listing;
-}
-
-Status WriteReport(os::ReportFile& file, UrlTable& table, bool ranked, Progress& progress) {
+Result<ReportWritten> WriteReport(os::ReportFile& file, UrlTable& table, const ReportForm& form,
+                                  Progress& progress) {
     const bool mayStop = !file.WritesInPlace();
-    ReportWriter report(file);
-    if (!WriteListing(report, table, progress, kListingShare, mayStop)) return std::nullopt;
-    if (ranked) {
-        report.WriteLine(kRankedBanner);
+    ReportLines report(file, form);
+    if (form.top > 0) {
+        // The ranked listing's head alone: ranked first, then written.
+        Progress::Phase skipped(progress, kListingShare, 0);
+        if (!Rank(table, progress, mayStop)) return ReportWritten{};
+        if (Status fault = MakeRoom(file, report, table, form)) return *fault;
+        Progress::Phase listing(progress, kRankedShare, form.top);
+        if (!WriteListing(report, table, std::min(form.top, table.EntryCount()), true, listing,
+                          mayStop))
+            return ReportWritten{};
+    } else {
+        if (Status fault = MakeRoom(file, report, table, form)) return *fault;
         {
-            Progress::Phase ranking(progress, kRankingShare, table.EntryCount());
-            table.RankByCount(mayStop ? &ranking : nullptr);
-            if (mayStop && ranking.StopRequested()) return std::nullopt;
+            Progress::Phase listing(progress, kListingShare, table.EntryCount());
+            if (!WriteListing(report, table, table.EntryCount(), true, listing, mayStop))
+                return ReportWritten{};
         }
-        if (!WriteListing(report, table, progress, kRankedShare, mayStop)) return std::nullopt;
+        if (form.ranked) {
+            report.WriteLine(kRankedBanner);
+            if (!Rank(table, progress, mayStop)) return ReportWritten{};
+            Progress::Phase listing(progress, kRankedShare, table.EntryCount());
+            if (!WriteListing(report, table, table.EntryCount(), false, listing, mayStop))
+                return ReportWritten{};
+        }
     }
-    return report.Flush();
-}
-
-ReportWriter::ReportWriter(os::ReportFile& file, std::size_t bufferSize)
-    : file_(file), buffer_(bufferSize) {}
-
-void ReportWriter::Append(std::string_view bytes) {
-    while (!bytes.empty()) {
-        if (used_ == buffer_.size() && Flush()) return;
-        const std::size_t part = std::min(bytes.size(), buffer_.size() - used_);
-        std::memcpy(buffer_.data() + used_, bytes.data(), part);
-        used_ += part;
-        bytes.remove_prefix(part);
-    }
-}
-
-void ReportWriter::WriteEntry(std::string_view url, std::uint64_t count) {
-    char tail[32] = "\t ";
-    char* end = std::to_chars(tail + 2, tail + sizeof tail - 2, count).ptr;
-    *end++ = '\r';
-    *end++ = '\n';
-    Append(url);
-    Append({tail, std::size_t(end - tail)});
-}
-
-void ReportWriter::WriteLine(std::string_view text) {
-    Append(text);
-    Append("\r\n");
-}
-
-Status ReportWriter::Flush() {
-    if (!failure_ && used_ > 0) failure_ = file_.Write(buffer_.data(), used_);
-    used_ = 0;
-    return failure_;
+    if (Status fault = report.Flush()) return *fault;
+    return report.Written();
 }
 
 }  // namespace kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "os/ReportFile.h"
 #include "tally/Progress.h"
 #include "tally/UrlTable.h"
+#include "text/Transcoder.h"
 
 namespace kestrin {
 
@@ -18,36 +20,30 @@ inline constexpr std::string_view kRankedBanner = "*********** SORTTING DATA ***
 /// the ranked listing.
 inline constexpr double kListingShare = 0.10, kRankingShare = 0.025, kRankedShare = 0.025;
 
-/// Bytes the report of `table` takes, with the ranked listing or without.
-std::int64_t ReportSize(const UrlTable& table, bool ranked);
-
-/// Writes the report of `table` to `file`: one entry line for each entry in URL
-/// order (the URL's bytes, TAB, blank, the count in decimal, CR LF); when `ranked`,
-/// the banner line and every entry again, ranked by count. Each listing and the
-/// ranking are phases of `progress`; a run asked to stop ends as soon as it sees
-/// it, but for a report written in place, which must run to its end once begun.
-/// The first failed write is the fault.
-Status WriteReport(os::ReportFile& file, UrlTable& table, bool ranked, Progress& progress);
-
-/// The report's lines through one buffer.
-class ReportWriter {
-  public:
-    explicit ReportWriter(os::ReportFile& file, std::size_t bufferSize = 1 << 20);
-
-    /// One entry line: the URL's bytes, TAB, blank, the count in decimal, CR LF.
-    void WriteEntry(std::string_view url, std::uint64_t count);
-    /// One line of text followed by CR LF.
-    void WriteLine(std::string_view text);
-    /// Hands everything buffered to the file; the first fault of any write.
-    Status Flush();
-
-  private:
-    void Append(std::string_view bytes);
-
-    os::ReportFile& file_;
-    std::vector<char> buffer_;
-    std::size_t used_ = 0;
-    Status failure_;
+/// How a report is laid out beyond its entries.
+struct ReportForm {
+    /// The ranked listing follows the one in URL order, after the banner line.
+    bool ranked = false;
+    /// When above 0: only the ranked listing's first `top` entries, nothing else.
+    std::size_t top = 0;
+    /// Lines end in LF alone, not CR LF.
+    bool lf = false;
+    /// The URLs written in another code page than the log's, where they can be.
+    Transcoder* transcoder = nullptr;
 };
+
+/// What writing the report came to: the URLs that could not be written in the
+/// report's code page, and were written as the log's bytes.
+struct ReportWritten {
+    std::uint64_t keptBytes = 0;
+};
+
+/// Writes the report of `table` to `file` in `form`: one entry line for each entry
+/// (the URL, TAB, blank, the count in decimal, the line end). Each listing and the
+/// ranking are phases of `progress`; a run asked to stop ends as soon as it sees
+/// it, but for a report written in place, which must run to its end once begun and
+/// for which room is made first. The first failed write is the fault.
+Result<ReportWritten> WriteReport(os::ReportFile& file, UrlTable& table, const ReportForm& form,
+                                  Progress& progress);
 
 }  // namespace kestrin

@@ -13,6 +13,7 @@
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
 #include "text/HostFilter.h"
+#include "text/Transcoder.h"
 
 namespace kestrin {
 namespace {
@@ -34,6 +35,13 @@ class Run {
         const Result<const CodePage*> opened = CodePage::Shared(request_.codePage);
         if (!opened) return {.outcome = RunOutcome::CodePageUnusable, .fault = opened.Failure()};
         const CodePage* page = *opened;
+        if (!request_.reportCodePage.empty()) {
+            Result<std::unique_ptr<Transcoder>> transcoder =
+                Transcoder::Open(*page, request_.reportCodePage);
+            if (!transcoder)
+                return {.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()};
+            transcoder_ = std::move(*transcoder);
+        }
         const std::u16string& keyword = request_.backKeyword;
         if (keyword.size() != 1 || !page->IsSingleByte(keyword[0]))
             return {.outcome = RunOutcome::KeywordNotSingleByte};
@@ -131,19 +139,26 @@ class Run {
     RunResult WriteReport(UrlTable& table, Progress& progress) {
         const bool ranked = ui_.AskYesNo("Sortting Data Output?", "Confirm");
         if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
-        if (report_->WritesInPlace()) {
-            if (Status fault = report_->Reserve(ReportSize(table, ranked)))
-                return SaveFailure(*fault);
-        }
-        Status fault = kestrin::WriteReport(*report_, table, ranked, progress);
+        const ReportForm form{.ranked = ranked,
+                              .top = ranked ? request_.top : 0,
+                              .lf = request_.lfLineEnds,
+                              .transcoder = transcoder_.get()};
+        Result<ReportWritten> written = kestrin::WriteReport(*report_, table, form, progress);
         if (!report_->WritesInPlace() && progress.StopRequested())
             return {.outcome = RunOutcome::Stopped};
-        if (!fault) fault = report_->Commit();
+        Status fault = written ? report_->Commit() : Status(written.Failure());
         if (fault) return SaveFailure(*fault);
         RunResult done = counts_;
         done.path = request_.savePath;
-        done.warnings = report_->Warnings();
+        if (written->keptBytes > 0) done.warnings.push_back(KeptBytes(written->keptBytes));
+        for (const std::string& warning : report_->Warnings()) done.warnings.push_back(warning);
         return done;
+    }
+
+    std::string KeptBytes(std::uint64_t urls) const {
+        return std::to_string(urls) + (urls == 1 ? " URL keeps" : " URLs keep") +
+               " the log's bytes: not text in " + request_.codePage + ", or with characters " +
+               request_.reportCodePage + " lacks";
     }
 
     const RunRequest& request_;
@@ -151,6 +166,7 @@ class Run {
     OpenedLogs logs_;
     std::vector<os::FileIdentity> identities_;
     std::unique_ptr<os::ReportFile> report_;  // discarded, if not committed, when the run ends
+    std::unique_ptr<Transcoder> transcoder_;
     RunResult counts_;
 };
 

@@ -1,8 +1,8 @@
 #include <algorithm>
 
 #include "report/ReportListing.h"
-#include "text/HostFilter.h"
 #include "run/Roads.h"
+#include "text/HostFilter.h"
 
 namespace kestrin {
 namespace {

@@ -47,6 +47,14 @@ struct RunRequest {
     /// A plain log is cut into ranges of at least this many bytes, one a thread;
     /// 0 for the default.
     std::int64_t minimumRange = 0;
+    /// The report's code page, where it is not the logs': their URLs are written
+    /// in it where they can be.
+    std::string reportCodePage{};
+    /// When above 0, and the ranked listing is asked for: only its first `top`
+    /// entries make the report.
+    std::size_t top = 0;
+    /// The report's lines end in LF alone, not CR LF.
+    bool lfLineEnds = false;
 };
 
 }  // namespace kestrin

@@ -123,6 +123,14 @@ Result<std::unique_ptr<CodePage>> CodePage::Open(std::string_view name) {
     return page;
 }
 
+UConverter* CodePage::NewConverter() const {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = OpenConverter(name_, status);
+    if (U_SUCCESS(status)) return converter;
+    ucnv_close(converter);
+    return nullptr;
+}
+
 Result<const CodePage*> CodePage::Shared(const std::string& name) {
     static std::mutex mutex;
     static std::map<std::string, std::unique_ptr<CodePage>> opened;

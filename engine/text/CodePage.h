@@ -79,6 +79,9 @@ class CodePage {
     /// back keyword must be, since any other is never found in a log.
     bool IsSingleByte(char16_t unit) const { return utf8_ ? unit < 0x80 : unitBytes_[unit] == 1; }
 
+    /// A new ICU converter of this code page (the caller closes it), or null.
+    ::UConverter* NewConverter() const;
+
   private:
     static constexpr char32_t kNotPair = 0xFFFFFFFF;
     static constexpr char32_t kUndecodable = 0xFFFFFFFE;

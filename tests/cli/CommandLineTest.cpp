@@ -254,7 +254,8 @@ TEST(CommandLine, TheManualListsTheOptionsOfTheHelp) {
         namesIn(help.str(), std::regex(R"(\n  (?:-[A-Za-z], |    )(--[a-z-]+)(?: ([A-Z]+))?)"));
     const std::set<std::string> inManual = namesIn(
         ReadFile(KESTRIN_SOURCE_DIR "/data/kestrin-cut.1.in"),
-        std::regex(R"(\n\.TP\n\.B[IR]? (?:\\-[A-Za-z] ", " )?(\\-\\-[a-z\\-]+)(?: " (?:\\fI)?([A-Z]+))?)"));
+        std::regex(
+            R"(\n\.TP\n\.B[IR]? (?:\\-[A-Za-z] ", " )?(\\-\\-[a-z\\-]+)(?: " (?:\\fI)?([A-Z]+))?)"));
     EXPECT_EQ(inManual, inHelp);
     EXPECT_GT(inHelp.size(), 10u);
 }
@@ -297,6 +298,66 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
                     .ends_with("kestrin-cut: 1 report, 1 entry, 1 distinct URL\n"));
 }
 
+// Reports for a UTF-8 terminal, for the top of the ranking, for awk and sort: each
+// the default report made over by iconv, cut at N, or rid of its CRs.
+TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
+    TempDir dir;
+    const std::string aozora = KESTRIN_TEST_DATA "/aozora_cp932.txt";
+    const auto shell = [&](const std::string& command) {
+        EXPECT_EQ(std::system((command + " > " + dir / "shell.out").c_str()), 0) << command;
+        return ReadFile(dir / "shell.out");
+    };
+    const CutResult ranked = RunCut({"--ranked", "-o", dir / "ranked.dat", aozora});
+    ASSERT_EQ(ranked.status, 0);
+    const CutResult utf8 = RunCut({"--ranked", "--report-codepage", "UTF-8", aozora});
+    EXPECT_TRUE(utf8.out == shell("iconv -f CP932 -t UTF-8 " + dir / "ranked.dat"));
+    EXPECT_NE(utf8.out.find("\xe5\x85\xa5\xe5\x8a\x9b"), std::string::npos);  // a kanji URL
+    const CutResult lf = RunCut({"--ranked", "--eol", "lf", aozora});
+    EXPECT_TRUE(lf.out == shell("tr -d '\\r' < " + dir / "ranked.dat"));
+
+    // A URL that is not text in CP932 (a lead byte without its trail) or has a
+    // character windows-1252 lacks keeps the log's bytes, and a warning counts them.
+    WriteFile(dir / "mixed.log",
+              "x http://a.jp/\x82\xa0 y\nx http://b.jp/\x81 y\nx http://c.jp/caf\x82\xa0 y\n"
+              "x http://d.jp/ y\n");
+    const CutResult kept = RunCut({"--report-codepage", "windows-1252", dir / "mixed.log"});
+    EXPECT_EQ(kept.out,
+              "http://a.jp/\x82\xa0\t 1\r\nhttp://b.jp/\x81\t 1\r\nhttp://c.jp/caf\x82\xa0\t "
+              "1\r\nhttp://d.jp/\t 1\r\n");
+    EXPECT_TRUE(
+        kept.err.ends_with("kestrin-cut: warning: 3 URLs keep the log's bytes: not text in "
+                           "CP932, or with characters windows-1252 lacks\n"))
+        << kept.err;
+
+    // Ties at the N-th count keep the ranked listing's order and are cut at N.
+    WriteFile(dir / "ties.log",
+              "http://d/\nhttp://c/\nhttp://b/\nhttp://a/\nhttp://c/\nhttp://b/\n");
+    const CutResult all = RunCut({"--ranked", dir / "ties.log"});
+    const std::string banner = "*********** SORTTING DATA ************\r\n";
+    const std::string rankedPart = all.out.substr(all.out.find(banner) + banner.size());
+    EXPECT_EQ(rankedPart, "http://b/\t 2\r\nhttp://c/\t 2\r\nhttp://a/\t 1\r\nhttp://d/\t 1\r\n");
+    for (const std::size_t n : {1, 3, 9}) {
+        std::size_t end = 0;
+        for (std::size_t line = 0; line < n && end < rankedPart.size(); ++line)
+            end = rankedPart.find('\n', end) + 1;
+        EXPECT_EQ(RunCut({"--top", std::to_string(n), dir / "ties.log"}).out,
+                  rankedPart.substr(0, end))
+            << n;
+    }
+    for (const auto& [args, problem] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--top", "2", "--ranked"},
+              "--top is the head of the ranked listing: it takes no --ranked"},
+             {{"--top", "0"}, "--top takes a number of entries from 1 on"},
+             {{"--eol", "cr"}, "--eol takes crlf or lf"},
+             {{"--report-codepage", "UTF-16"},
+              "not a code page of one- and two-byte characters: UTF-16"}}) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCommandLine(args, {out, err}), 2);
+        EXPECT_EQ(err.str(), "kestrin-cut: " + problem + kHint);
+    }
+}
+
 // A random log of URLs with byte forms that decode alike (CP932's two codes of
 // U+2252) or not at all, and every terminator.
 std::string RandomLog(std::mt19937& random) {
@@ -319,8 +380,11 @@ TEST(CommandLine, MergedReportsAreTheReportOfOneRun) {
         const std::string a = dir / "a.log", b = dir / "b.log";
         WriteFile(a, RandomLog(random));
         WriteFile(b, RandomLog(random));
-        for (const auto& [log, report] : {std::pair{a, dir / "a.dat"}, std::pair{b, dir / "b.dat"}})
-            ASSERT_EQ(RunCut({"--ranked", "--codepage", page, "-o", report, log}).status, 0);
+        // The first report's lines end in CR LF, the second's in LF.
+        ASSERT_EQ(RunCut({"--ranked", "--codepage", page, "-o", dir / "a.dat", a}).status, 0);
+        ASSERT_EQ(
+            RunCut({"--ranked", "--codepage", page, "--eol", "lf", "-o", dir / "b.dat", b}).status,
+            0);
         const CutResult one = RunCut({"--ranked", "--codepage", page, a, b});
         const CutResult merged =
             RunCut({"--merge", "--ranked", "--codepage", page, dir / "a.dat", dir / "b.dat"});
@@ -331,7 +395,8 @@ TEST(CommandLine, MergedReportsAreTheReportOfOneRun) {
         {"http://a\t 1\r\nhttp://b\t 0\r\n", "line 2 has no count above 0"},
         {"http://a\t +1\r\n", "line 1 has no count above 0"},
         {"http://a\t 01\r\n", "line 1 has no count above 0"},
-        {"http://a\t 1\n", "line 1 does not end with CR LF"},
+        {"http://a\t 1\nhttp://b\t 1\r\n", "line 2 ends with CR LF, not LF as line 1"},
+        {"http://a\t 1\r\nhttp://b\t 1\n", "line 2 does not end with CR LF as line 1"},
         {"http://a\t 1\r\nhttp://b\t 1", "line 2 does not end with CR LF"},
         {"http://a 1\r\n", "line 1 has no TAB and blank before a count"},
         {"http://a\t 18446744073709551616\r\n", "line 1 has a count above 2^64 - 1"},

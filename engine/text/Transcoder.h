@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "os/Fault.h"
+#include "text/CodePage.h"
+
+struct UConverter;  // ICU's converter
+
+namespace kestrin {
+
+/// Writes text of one code page in another: the log's URLs in the report's code
+/// page. Text that does not decode in the first, or has a character the second
+/// lacks, cannot be written there.
+class Transcoder {
+  public:
+    /// From `from` to the code page named `to` (as --codepage takes it).
+    static Result<std::unique_ptr<Transcoder>> Open(const CodePage& from, const std::string& to);
+    ~Transcoder();
+    Transcoder(const Transcoder&) = delete;
+    Transcoder& operator=(const Transcoder&) = delete;
+
+    /// `text` in the second code page into `out`: false, and `out` unchanged, when
+    /// it cannot be written there. Not for several threads at once.
+    bool Convert(std::string_view text, std::string& out);
+
+  private:
+    Transcoder(const CodePage& from, UConverter* to, bool toAscii);
+
+    const CodePage& from_;
+    UConverter* to_;
+    bool asciiAlike_;  // printable ASCII is the same bytes in both
+    std::u16string units_;
+};
+
+}  // namespace kestrin
