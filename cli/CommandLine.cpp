@@ -1,7 +1,5 @@
 #include "CommandLine.h"
 
-#include <unicode/ustring.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -25,14 +23,19 @@ struct Options {
     bool version = false;
 };
 
+// Text typed on the command line, which is UTF-8, as the window's box holds it. A
+// byte that is not UTF-8 decodes to a lone trail surrogate.
 std::optional<std::u16string> FromUtf8(const std::string& text) {
-    std::u16string units(text.size(), u'\0');
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8(reinterpret_cast<UChar*>(units.data()), int32_t(units.size()), &length,
-                  text.data(), int32_t(text.size()), &status);
-    if (U_FAILURE(status)) return std::nullopt;
-    units.resize(std::size_t(length));
+    std::u16string units;
+    (*CodePage::Shared("UTF-8"))->Decode(text, units);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const bool lead = units[i] >= 0xD800 && units[i] < 0xDC00;
+        if (lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            ++i;
+        } else if (units[i] >= 0xD800 && units[i] < 0xE000) {
+            return std::nullopt;
+        }
+    }
     return units;
 }
 

@@ -47,10 +47,11 @@ class File {
     FileIdentity Identity() const { return identity_; }
 
   private:
-    File(int handle, bool owned);
+    File(std::intptr_t handle, bool owned);
     Status ReadInfo();
 
-    int handle_ = -1;
+    // A descriptor, or a HANDLE; -1 for none.
+    std::intptr_t handle_ = -1;
     bool owned_ = false;
     FileKind kind_ = FileKind::Other;
     std::int64_t size_ = 0;

@@ -7,18 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "os/CodePageTables.h"
 #include "os/Fault.h"
-
-struct UConverter;  // ICU's converter
 
 namespace kestrin {
 
-/// A code page of one- and two-byte characters (or UTF-8), read once from an ICU converter
-/// into byte tables, so that the hot loops never call the converter. Nothing
-/// changes after Open: one code page serves any number of threads without a lock.
-///
-/// The Windows-31J table of ICU (which every name of code page 932 opens) differs
-/// from what Windows decodes in eight single bytes; those are laid over it.
+/// A code page of one- and two-byte characters (or UTF-8), read once from the
+/// system's converter (os::ReadCodePageTables) into byte tables, so that the hot
+/// loops never call the converter. Nothing changes after Open: one code page serves
+/// any number of threads without a lock.
 ///
 /// Character boundaries: a lead byte followed by a byte the code page accepts as
 /// its trail byte is one character, even when the pair is unassigned; every other
@@ -79,12 +76,9 @@ class CodePage {
     /// back keyword must be, since any other is never found in a log.
     bool IsSingleByte(char16_t unit) const { return utf8_ ? unit < 0x80 : unitBytes_[unit] == 1; }
 
-    /// A new ICU converter of this code page (the caller closes it), or null.
-    ::UConverter* NewConverter() const;
-
   private:
-    static constexpr char32_t kNotPair = 0xFFFFFFFF;
-    static constexpr char32_t kUndecodable = 0xFFFFFFFE;
+    static constexpr char32_t kNotPair = os::CodePageTables::kNotPair;
+    static constexpr char32_t kUndecodable = os::CodePageTables::kUndecodable;
 
     CodePage() = default;
     // UTF-8 by its own rules: a well-formed sequence of 2 to 4 bytes is one
@@ -92,12 +86,7 @@ class CodePage {
     void ReadUtf8();
     bool IsBoundaryAfterWalk(std::string_view bytes, std::size_t known, std::size_t at) const;
     static std::size_t Utf8Length(std::string_view bytes, std::size_t at);
-    // Each returns what went wrong, or empty: a table read only in part would
-    // count and order text wrongly.
-    std::string ReadCharacters(::UConverter* converter);
-    std::string LayWindowsBytesOver(::UConverter* converter);  // error text, or empty
     void ReadSearchUnits();
-    std::string ReadUnitLengths(::UConverter* converter);
     void MarkPlainBytes();
     std::string Unusable() const;  // why the byte loops cannot work on it, or empty
 

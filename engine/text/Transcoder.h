@@ -4,10 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "os/CodePageTables.h"
 #include "os/Fault.h"
 #include "text/CodePage.h"
-
-struct UConverter;  // ICU's converter
 
 namespace kestrin {
 
@@ -27,10 +26,10 @@ class Transcoder {
     bool Convert(std::string_view text, std::string& out);
 
   private:
-    Transcoder(const CodePage& from, UConverter* to, bool toAscii);
+    Transcoder(const CodePage& from, std::unique_ptr<os::CodePageEncoder> to, bool asciiAlike);
 
     const CodePage& from_;
-    UConverter* to_;
+    std::unique_ptr<os::CodePageEncoder> to_;
     bool asciiAlike_;  // printable ASCII is the same bytes in both
     std::u16string units_;
 };

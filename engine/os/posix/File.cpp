@@ -11,7 +11,7 @@
 
 namespace kestrin::os {
 
-File::File(int handle, bool owned) : handle_(handle), owned_(owned) {}
+File::File(std::intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
 
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
@@ -22,7 +22,7 @@ File::File(File&& other) noexcept
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
-        if (owned_ && handle_ >= 0) close(handle_);
+        if (owned_ && handle_ >= 0) close(int(handle_));
         handle_ = std::exchange(other.handle_, -1);
         owned_ = other.owned_;
         kind_ = other.kind_;
@@ -33,12 +33,12 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File::~File() {
-    if (owned_ && handle_ >= 0) close(handle_);
+    if (owned_ && handle_ >= 0) close(int(handle_));
 }
 
 Status File::ReadInfo() {
     struct stat info;
-    if (fstat(handle_, &info) != 0) return SystemFault(errno);
+    if (fstat(int(handle_), &info) != 0) return SystemFault(errno);
     kind_ = S_ISREG(info.st_mode)   ? FileKind::Regular
             : S_ISDIR(info.st_mode) ? FileKind::Directory
                                     : FileKind::Other;
@@ -64,13 +64,13 @@ Result<File> File::StandardInput() {
 }
 
 Result<std::size_t> File::Read(char* into, std::size_t size) {
-    const ssize_t got = posix::Retrying([&] { return read(handle_, into, size); });
+    const ssize_t got = posix::Retrying([&] { return read(int(handle_), into, size); });
     if (got < 0) return SystemFault(errno);
     return std::size_t(got);
 }
 
 Result<std::size_t> File::ReadAt(char* into, std::size_t size, std::int64_t offset) const {
-    const ssize_t got = posix::Retrying([&] { return pread(handle_, into, size, offset); });
+    const ssize_t got = posix::Retrying([&] { return pread(int(handle_), into, size, offset); });
     if (got < 0) return SystemFault(errno);
     return std::size_t(got);
 }

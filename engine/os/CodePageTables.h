@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "os/Fault.h"
+
+namespace kestrin::os {
+
+/// What the system's converter says of a code page of one- and two-byte
+/// characters, read once: CodePage builds on these tables alone, so that the hot
+/// loops never call the converter.
+struct CodePageTables {
+    static constexpr char32_t kNotPair = 0xFFFFFFFF;      // the two bytes are no pair
+    static constexpr char32_t kUndecodable = 0xFFFFFFFE;  // a character the page has none for
+
+    /// UTF-8, which is decoded by its own rules and has no tables.
+    bool utf8 = false;
+    /// Bytes that take a trail byte.
+    std::array<bool, 256> lead{};
+    /// What each byte decodes to alone.
+    std::array<char32_t, 256> singles{};
+    /// What each lead and trail byte decode to, indexed lead << 8 | trail: a pair is
+    /// whatever the converter takes as two bytes, assigned or not.
+    std::vector<char32_t> pairs = std::vector<char32_t>(65536, kNotPair);
+    /// The bytes each UTF-16 code unit is written in: 0 for one it cannot write.
+    std::vector<std::uint8_t> unitBytes = std::vector<std::uint8_t>(65536, 0);
+};
+
+/// Reads the code page `name` ("CP932", "windows-1252", "UTF-8", ...). Refused:
+/// unknown names, and code pages of characters of more than two bytes but UTF-8.
+Result<CodePageTables> ReadCodePageTables(std::string_view name);
+
+/// The lower case of a character, as the system has it.
+char32_t LowerCase(char32_t character);
+
+/// Writes UTF-16 text in a code page of one- and two-byte characters.
+class CodePageEncoder {
+  public:
+    virtual ~CodePageEncoder() = default;
+    /// The text's bytes into `out`; false when the code page lacks a character of it
+    /// (nothing is made up for it). Not for several threads at once.
+    virtual bool Encode(std::u16string_view text, std::string& out) = 0;
+};
+
+Result<std::unique_ptr<CodePageEncoder>> OpenEncoder(std::string_view name);
+
+}  // namespace kestrin::os

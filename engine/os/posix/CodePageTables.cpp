@@ -1,0 +1,232 @@
+// The code pages of the ICU converters: what Linux has for Windows' code pages.
+
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+#include <unicode/uset.h>
+#include <unicode/utf16.h>
+#include <unicode/utypes.h>
+
+#include <algorithm>
+
+#include "os/CodePageTables.h"
+
+namespace kestrin::os {
+namespace {
+
+struct DecodeResult {
+    enum Kind { Char, Incomplete, Bad, Failed } kind;
+    char32_t codePoint = 0;
+    std::size_t consumed = 0;  // bytes that make up the character or the bad sequence
+};
+
+// Decodes the first character of `bytes` with a fresh converter state.
+DecodeResult DecodeFirst(UConverter* cnv, const char* bytes, std::size_t size) {
+    ucnv_reset(cnv);
+    UChar units[8];
+    UChar* target = units;
+    const char* source = bytes;
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_toUnicode(cnv, &target, units + 8, &source, bytes + size, nullptr, true, &status);
+    if (status == U_TRUNCATED_CHAR_FOUND) return {DecodeResult::Incomplete};
+    // Bytes the table has no character for are answers; anything else is ICU failing.
+    if (U_FAILURE(status) && status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_CHAR_FOUND)
+        return {DecodeResult::Failed, char32_t(status)};
+    if (U_FAILURE(status)) {
+        char invalid[8];
+        int8_t length = sizeof invalid;
+        UErrorCode ignored = U_ZERO_ERROR;
+        ucnv_getInvalidChars(cnv, invalid, &length, &ignored);
+        return {DecodeResult::Bad, 0, std::size_t(length > 0 ? length : 1)};
+    }
+    if (target == units) return {DecodeResult::Bad, 0, size};
+    char32_t cp = units[0];
+    if (U16_IS_LEAD(units[0]) && target - units > 1 && U16_IS_TRAIL(units[1])) {
+        cp = U16_GET_SUPPLEMENTARY(units[0], units[1]);
+    }
+    return {DecodeResult::Char, cp, std::size_t(source - bytes)};
+}
+
+bool IsStateless(UConverterType type) {
+    switch (type) {
+        case UCNV_SBCS:
+        case UCNV_DBCS:
+        case UCNV_MBCS:
+        case UCNV_LATIN_1:
+        case UCNV_US_ASCII:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// "CP949" means Windows code page 949 to a user, while ICU gives that name to an
+// IBM table that differs from it: a CP number opens ICU's windows-N where it has one.
+UConverter* OpenConverter(const std::string& name, UErrorCode& status) {
+    bool cpNumber = name.size() > 2 && (name[0] == 'c' || name[0] == 'C') &&
+                    (name[1] == 'p' || name[1] == 'P') &&
+                    name.find_first_not_of("0123456789", 2) == std::string::npos;
+    if (cpNumber) {
+        UErrorCode windowsStatus = U_ZERO_ERROR;
+        UConverter* windows = ucnv_open(("windows-" + name.substr(2)).c_str(), &windowsStatus);
+        if (U_SUCCESS(windowsStatus) && windows != nullptr) return windows;
+    }
+    return ucnv_open(name.c_str(), &status);
+}
+
+// ICU's Windows-31J table, which every name of code page 932 opens, against
+// what Windows decodes: three control codes swapped, and five bytes Windows maps
+// where ICU has nothing.
+constexpr const char* kWindows31J = "ibm-943_P15A-2003";
+struct ByteOverlay {
+    std::uint8_t byte;
+    char32_t icu;  // what ICU is expected to return; kNone for undecodable
+    char32_t windows;
+};
+constexpr char32_t kNone = CodePageTables::kUndecodable;
+constexpr ByteOverlay kWindows932Bytes[] = {
+    {0x1A, 0x001C, 0x001A}, {0x1C, 0x007F, 0x001C}, {0x7F, 0x001A, 0x007F}, {0x80, kNone, 0x0080},
+    {0xA0, kNone, 0xF8F0},  {0xFD, kNone, 0xF8F1},  {0xFE, kNone, 0xF8F2},  {0xFF, kNone, 0xF8F3},
+};
+
+std::string CannotRead(UErrorCode status) {
+    return std::string("the code page could not be read whole: ") + u_errorName(status);
+}
+
+std::string ReadCharacters(UConverter* converter, CodePageTables& tables) {
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    if (U_FAILURE(status)) return CannotRead(status);
+    for (int b = 0; b < 256; ++b) {
+        const char one = char(b);
+        DecodeResult single = DecodeFirst(converter, &one, 1);
+        if (single.kind == DecodeResult::Failed) return CannotRead(UErrorCode(single.codePoint));
+        tables.lead[b] = single.kind == DecodeResult::Incomplete;
+        tables.singles[b] =
+            single.kind == DecodeResult::Char ? single.codePoint : CodePageTables::kUndecodable;
+        if (!tables.lead[b]) continue;
+        // A pair is whatever the converter takes as two bytes, assigned or not.
+        for (int t = 0; t < 256; ++t) {
+            const char two[2] = {char(b), char(t)};
+            DecodeResult pair = DecodeFirst(converter, two, 2);
+            if (pair.kind == DecodeResult::Failed) return CannotRead(UErrorCode(pair.codePoint));
+            if (pair.consumed == 2) {
+                tables.pairs[b << 8 | t] =
+                    pair.kind == DecodeResult::Char ? pair.codePoint : CodePageTables::kUndecodable;
+            }
+        }
+    }
+    return {};
+}
+
+std::string LayWindowsBytesOver(UConverter* converter, CodePageTables& tables,
+                                const std::string& name) {
+    UErrorCode status = U_ZERO_ERROR;
+    if (std::string_view(ucnv_getName(converter, &status)) == kWindows31J) {
+        for (const ByteOverlay& overlay : kWindows932Bytes) {
+            // A newer ICU that changed these bytes may have changed more: refuse
+            // rather than decode some other table as Windows does.
+            if (tables.singles[overlay.byte] != overlay.icu || tables.lead[overlay.byte]) {
+                return "code page 932 is not the table it was checked against: " + name;
+            }
+            tables.singles[overlay.byte] = overlay.windows;
+        }
+    }
+    return {};
+}
+
+std::string ReadUnitLengths(UConverter* converter, CodePageTables& tables) {
+    // Only units the converter can map at all are worth converting, and they go
+    // in one call: the code page keeps no state between characters, and the
+    // offsets say which unit each byte came from. A unit mapped only with
+    // fallbacks (off, as everywhere here) is skipped and writes no byte.
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<USet, void (*)(USet*)> mappable(uset_openEmpty(), uset_close);
+    if (mappable == nullptr) return CannotRead(U_MEMORY_ALLOCATION_ERROR);
+    ucnv_getUnicodeSet(converter, mappable.get(), UCNV_ROUNDTRIP_AND_FALLBACK_SET, &status);
+    std::vector<UChar> units;
+    for (std::int32_t item = 0; U_SUCCESS(status) && item < uset_getItemCount(mappable.get());
+         ++item) {
+        UChar32 first = 0, last = 0;
+        uset_getItem(mappable.get(), item, &first, &last, nullptr, 0, &status);
+        for (UChar32 unit = first; unit <= std::min<UChar32>(last, 0xFFFF); ++unit) {
+            if (!U_IS_SURROGATE(unit)) units.push_back(UChar(unit));
+        }
+    }
+    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &status);
+    ucnv_resetFromUnicode(converter);
+    std::vector<char> bytes(4 * units.size() + 4);
+    std::vector<std::int32_t> offsets(bytes.size());
+    const UChar* source = units.data();
+    char* target = bytes.data();
+    ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source,
+                     units.data() + units.size(), offsets.data(), true, &status);
+    if (U_FAILURE(status)) return CannotRead(status);
+    for (std::ptrdiff_t i = 0; i < target - bytes.data(); ++i)
+        ++tables.unitBytes[units[std::size_t(offsets[std::size_t(i)])]];
+    return {};
+}
+
+using Converter = std::unique_ptr<UConverter, void (*)(UConverter*)>;
+
+class IcuEncoder : public CodePageEncoder {
+  public:
+    explicit IcuEncoder(Converter converter) : converter_(std::move(converter)) {}
+    bool Encode(std::u16string_view text, std::string& out) override {
+        std::string bytes(text.size() * 4 + 4, '\0');
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_resetFromUnicode(converter_.get());
+        const int32_t length = ucnv_fromUChars(
+            converter_.get(), bytes.data(), int32_t(bytes.size()),
+            reinterpret_cast<const UChar*>(text.data()), int32_t(text.size()), &status);
+        if (U_FAILURE(status)) return false;
+        bytes.resize(std::size_t(length));
+        out = std::move(bytes);
+        return true;
+    }
+
+  private:
+    Converter converter_;
+};
+
+}  // namespace
+
+Result<CodePageTables> ReadCodePageTables(std::string_view name) {
+    const std::string nameText(name);
+    UErrorCode status = U_ZERO_ERROR;
+    Converter converter(OpenConverter(nameText, status), ucnv_close);
+    if (U_FAILURE(status) || converter == nullptr)
+        return Fault{0, "unknown code page: " + nameText};
+    CodePageTables tables;
+    if (ucnv_getType(converter.get()) == UCNV_UTF8) {
+        tables.utf8 = true;
+        return tables;
+    }
+    if (!IsStateless(ucnv_getType(converter.get())) || ucnv_getMaxCharSize(converter.get()) > 2)
+        return Fault{0, "not a code page of one- and two-byte characters: " + nameText};
+    std::string error = ReadCharacters(converter.get(), tables);
+    if (error.empty()) error = LayWindowsBytesOver(converter.get(), tables, nameText);
+    if (error.empty()) error = ReadUnitLengths(converter.get(), tables);
+    if (!error.empty()) return Fault{0, error};
+    return tables;
+}
+
+char32_t LowerCase(char32_t character) {
+    return char32_t(u_tolower(UChar32(character)));
+}
+
+Result<std::unique_ptr<CodePageEncoder>> OpenEncoder(std::string_view name) {
+    UErrorCode status = U_ZERO_ERROR;
+    Converter converter(OpenConverter(std::string(name), status), ucnv_close);
+    if (U_FAILURE(status) || converter == nullptr)
+        return Fault{0, "unknown code page: " + std::string(name)};
+    // A character the code page lacks stops the conversion: nothing is made up.
+    ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                          &status);
+    if (U_FAILURE(status))
+        return Fault{
+            0, std::string("cannot write in ") + std::string(name) + ": " + u_errorName(status)};
+    return std::unique_ptr<CodePageEncoder>(new IcuEncoder(std::move(converter)));
+}
+
+}  // namespace kestrin::os
