@@ -28,14 +28,7 @@ struct Options {
 std::optional<std::u16string> FromUtf8(const std::string& text) {
     std::u16string units;
     (*CodePage::Shared("UTF-8"))->Decode(text, units);
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const bool lead = units[i] >= 0xD800 && units[i] < 0xDC00;
-        if (lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
-            ++i;
-        } else if (units[i] >= 0xD800 && units[i] < 0xE000) {
-            return std::nullopt;
-        }
-    }
+    if (!DecodedWhole(units)) return std::nullopt;
     return units;
 }
 

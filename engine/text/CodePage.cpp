@@ -165,4 +165,16 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
     }
 }
 
+bool DecodedWhole(std::u16string_view units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const bool lead = units[i] >= 0xD800 && units[i] < 0xDC00;
+        if (lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+            ++i;
+        } else if (units[i] >= 0xD800 && units[i] < 0xE000) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace kestrin

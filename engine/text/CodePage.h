@@ -102,4 +102,8 @@ class CodePage {
     std::vector<std::uint8_t> unitBytes_ = std::vector<std::uint8_t>(65536, 0);
 };
 
+/// True when `units` (as CodePage::Decode makes them) hold no byte that did not
+/// decode: such a byte is a lone trail surrogate, which no character decodes to.
+bool DecodedWhole(std::u16string_view units);
+
 }  // namespace kestrin

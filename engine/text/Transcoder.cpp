@@ -10,20 +10,6 @@ bool IsPrintableAscii(std::string_view text) {
     return true;
 }
 
-// A byte that does not decode stands, in the decoded text, as U+DC00 + byte: a
-// trail surrogate with no lead, which no character decodes to.
-bool HasUndecodable(std::u16string_view units) {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const bool lead = units[i] >= 0xD800 && units[i] < 0xDC00;
-        if (lead && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
-            ++i;
-        } else if (units[i] >= 0xD800 && units[i] < 0xE000) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 Result<std::unique_ptr<Transcoder>> Transcoder::Open(const CodePage& from, const std::string& to) {
@@ -49,7 +35,7 @@ bool Transcoder::Convert(std::string_view text, std::string& out) {
     }
     units_.clear();
     from_.Decode(text, units_);
-    if (HasUndecodable(units_)) return false;
+    if (!DecodedWhole(units_)) return false;
     return to_->Encode(units_, out);
 }
 
