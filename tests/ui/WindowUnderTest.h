@@ -113,7 +113,7 @@ struct WindowUnderTest {
         desktop.answer = answer;
         desktop.log.append("click");
         Click("cmdCutting");
-        if (!QTest::qWaitFor([&] { return desktop.log.last() == "enabled"; }, 20000))
+        if (!QTest::qWaitFor([&] { return desktop.log.last() == "enabled"; }, 120000))
             return "(the run never ended)";
         desktop.log.removeOne("click");
         QFile report(File(1)->Tag());
