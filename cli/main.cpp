@@ -5,11 +5,12 @@
 #include "os/Terminal.h"
 
 int main(int argc, char** argv) {
+    kestrin::os::PrepareStandardStreams();
     std::ios::sync_with_stdio(false);
     // An interrupted run leaves the previous report and no temporary file.
     kestrin::os::HandleStopSignals();
     const kestrin::os::StandardStreams streams = kestrin::os::ReadStandardStreams();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = kestrin::os::ProgramArguments(argc, argv);
     return kestrin::RunCommandLine(
         args, {std::cout, std::cerr, streams.errorColumns, streams.outputSharesErrorTerminal});
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace kestrin::os {
 
 /// The process's standard streams, as a command line needs to know them.
@@ -12,5 +15,13 @@ struct StandardStreams {
 };
 
 StandardStreams ReadStandardStreams();
+
+/// For a command line's main, first: the standard streams carry bytes as they are
+/// (no line ends made over, no byte taken for the end of the input), and messages
+/// in UTF-8 show as such on a console.
+void PrepareStandardStreams();
+
+/// The program's arguments in UTF-8, whatever the system passes them in.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 }  // namespace kestrin::os

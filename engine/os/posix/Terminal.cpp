@@ -20,4 +20,10 @@ StandardStreams ReadStandardStreams() {
     return streams;
 }
 
+void PrepareStandardStreams() {}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 }  // namespace kestrin::os

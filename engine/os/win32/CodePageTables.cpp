@@ -1,0 +1,164 @@
+// The code pages of Windows itself: the tables the program was made for.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+#include "os/CodePageTables.h"
+
+namespace kestrin::os {
+namespace {
+
+constexpr UINT kUtf8 = CP_UTF8;
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+// The names the command line takes, as Windows numbers its code pages: "CP" or
+// "windows-" and a number, and the usual names of the code pages of East Asia.
+UINT CodePageNumber(std::string_view name) {
+    const std::string lower = Lower(name);
+    struct Alias {
+        const char* name;
+        UINT number;
+    };
+    static constexpr Alias kAliases[] = {
+        {"utf-8", kUtf8},      {"utf8", kUtf8},      {"shift_jis", 932}, {"sjis", 932},
+        {"ms932", 932},        {"windows-31j", 932}, {"ms_kanji", 932},  {"gbk", 936},
+        {"gb2312", 936},       {"big5", 950},        {"uhc", 949},       {"ks_c_5601-1987", 949},
+        {"iso-8859-1", 28591}, {"latin1", 28591},    {"us-ascii", 20127}};
+    for (const Alias& alias : kAliases) {
+        if (lower == alias.name) return alias.number;
+    }
+    for (const std::string_view prefix : {"cp", "windows-", "ibm-"}) {
+        if (lower.starts_with(prefix) && lower.size() > prefix.size() &&
+            lower.find_first_not_of("0123456789", prefix.size()) == std::string::npos &&
+            lower.size() - prefix.size() <= 5)
+            return UINT(std::stoul(lower.substr(prefix.size())));
+    }
+    return 0;
+}
+
+// The one character `bytes` decode to, when they decode to one that writes back as
+// the same bytes; kUndecodable for the page's stand-in for what it lacks; nothing
+// when the converter takes them for more than one character.
+std::optional<char32_t> DecodeOne(UINT page, const char* bytes, int size) {
+    wchar_t units[4];
+    // Without MB_ERR_INVALID_CHARS, as Windows decodes text: 932 has characters
+    // for 0xA0 and 0xFD to 0xFF only so.
+    const int count = MultiByteToWideChar(page, 0, bytes, size, units, 4);
+    if (count != 1) return std::nullopt;
+    char back[4];
+    BOOL usedDefault = FALSE;
+    const int length = WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, units, 1, back, sizeof back,
+                                           nullptr, &usedDefault);
+    if (usedDefault || length != size || !std::equal(back, back + size, bytes))
+        return CodePageTables::kUndecodable;
+    return char32_t(units[0]);
+}
+
+void ReadCharacters(UINT page, CodePageTables& tables) {
+    for (int b = 0; b < 256; ++b) {
+        const char one = char(b);
+        tables.lead[b] = IsDBCSLeadByteEx(page, BYTE(b)) != 0;
+        if (!tables.lead[b]) {
+            tables.singles[b] = DecodeOne(page, &one, 1).value_or(CodePageTables::kUndecodable);
+            continue;
+        }
+        tables.singles[b] = CodePageTables::kUndecodable;
+        // A pair is whatever the converter takes as one character of two bytes,
+        // assigned or not.
+        for (int t = 0; t < 256; ++t) {
+            const char two[2] = {char(b), char(t)};
+            if (const std::optional<char32_t> pair = DecodeOne(page, two, 2))
+                tables.pairs[b << 8 | t] = *pair;
+        }
+    }
+}
+
+void ReadUnitLengths(UINT page, CodePageTables& tables) {
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
+        if (unit >= 0xD800 && unit < 0xE000) continue;
+        const wchar_t wide = wchar_t(unit);
+        char bytes[4];
+        BOOL usedDefault = FALSE;
+        const int length = WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes,
+                                               sizeof bytes, nullptr, &usedDefault);
+        if (length > 0 && !usedDefault) tables.unitBytes[unit] = std::uint8_t(length);
+    }
+}
+
+class WindowsEncoder : public CodePageEncoder {
+  public:
+    explicit WindowsEncoder(UINT page) : page_(page) {}
+    bool Encode(std::u16string_view text, std::string& out) override {
+        if (text.empty()) {
+            out.clear();
+            return true;
+        }
+        const auto* units = reinterpret_cast<const wchar_t*>(text.data());
+        BOOL usedDefault = FALSE;
+        // UTF-8 takes no default character: it writes every character there is.
+        BOOL* lacks = page_ == kUtf8 ? nullptr : &usedDefault;
+        const DWORD flags = page_ == kUtf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+        const int size =
+            WideCharToMultiByte(page_, flags, units, int(text.size()), nullptr, 0, nullptr, lacks);
+        if (size <= 0 || usedDefault) return false;
+        std::string bytes(std::size_t(size), '\0');
+        WideCharToMultiByte(page_, flags, units, int(text.size()), bytes.data(), size, nullptr,
+                            nullptr);
+        out = std::move(bytes);
+        return true;
+    }
+
+  private:
+    UINT page_;
+};
+
+Result<UINT> ValidPage(std::string_view name) {
+    const UINT page = CodePageNumber(name);
+    if (page == 0 || !IsValidCodePage(page))
+        return Fault{0, "unknown code page: " + std::string(name)};
+    return page;
+}
+
+}  // namespace
+
+Result<CodePageTables> ReadCodePageTables(std::string_view name) {
+    const Result<UINT> page = ValidPage(name);
+    if (!page) return page.Failure();
+    CodePageTables tables;
+    if (*page == kUtf8) {
+        tables.utf8 = true;
+        return tables;
+    }
+    CPINFOEXW info;
+    if (!GetCPInfoExW(*page, 0, &info) || info.MaxCharSize > 2)
+        return Fault{0, "not a code page of one- and two-byte characters: " + std::string(name)};
+    ReadCharacters(*page, tables);
+    ReadUnitLengths(*page, tables);
+    return tables;
+}
+
+char32_t LowerCase(char32_t character) {
+    if (character > 0xFFFF) return character;
+    const wchar_t upper = wchar_t(character);
+    wchar_t lower = upper;
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, &upper, 1, &lower, 1, nullptr,
+                      nullptr, 0) != 1)
+        return character;
+    return char32_t(lower);
+}
+
+Result<std::unique_ptr<CodePageEncoder>> OpenEncoder(std::string_view name) {
+    const Result<UINT> page = ValidPage(name);
+    if (!page) return page.Failure();
+    return std::unique_ptr<CodePageEncoder>(new WindowsEncoder(*page));
+}
+
+}  // namespace kestrin::os

@@ -1,0 +1,125 @@
+#include "os/File.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "os/win32/WideText.h"
+
+namespace kestrin::os {
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Reads past the end, or from a pipe whose writer has gone, are the end.
+bool IsEnd(DWORD error) {
+    return error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE;
+}
+
+// At most this much at once: ReadFile counts in 32 bits.
+constexpr std::size_t kMostAtOnce = std::size_t(1) << 30;
+
+}  // namespace
+
+File::File(std::intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      owned_(other.owned_),
+      kind_(other.kind_),
+      size_(other.size_),
+      identity_(other.identity_) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (owned_ && handle_ != -1) CloseHandle(AsHandle(handle_));
+        handle_ = std::exchange(other.handle_, -1);
+        owned_ = other.owned_;
+        kind_ = other.kind_;
+        size_ = other.size_;
+        identity_ = other.identity_;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (owned_ && handle_ != -1) CloseHandle(AsHandle(handle_));
+}
+
+Status File::ReadInfo() {
+    const DWORD type = GetFileType(AsHandle(handle_));
+    if (type != FILE_TYPE_DISK) {
+        if (type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) return win32::LastFault();
+        kind_ = FileKind::Other;
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(AsHandle(handle_), &info)) return win32::LastFault();
+    kind_ =
+        info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? FileKind::Directory : FileKind::Regular;
+    size_ = kind_ == FileKind::Regular
+                ? std::int64_t(std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow)
+                : 0;
+    identity_ = {info.dwVolumeSerialNumber,
+                 std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return std::nullopt;
+}
+
+Result<File> File::OpenForReading(const std::string& path) {
+    // Shared with whoever writes the log, renames or deletes it meanwhile.
+    const HANDLE handle = CreateFileW(win32::SystemPath(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return win32::LastFault();
+    File file(reinterpret_cast<std::intptr_t>(handle), true);
+    if (Status fault = file.ReadInfo()) return *fault;
+    return file;
+}
+
+Result<File> File::StandardInput() {
+    const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return SystemFault(EBADF);
+    File file(reinterpret_cast<std::intptr_t>(handle), false);
+    if (Status fault = file.ReadInfo()) return *fault;
+    return file;
+}
+
+Result<std::size_t> File::Read(char* into, std::size_t size) {
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), into, DWORD(std::min(size, kMostAtOnce)), &got, nullptr)) {
+        const DWORD error = GetLastError();
+        if (IsEnd(error)) return std::size_t(0);
+        return win32::WindowsFault(error);
+    }
+    return std::size_t(got);
+}
+
+Result<std::size_t> File::ReadAt(char* into, std::size_t size, std::int64_t offset) const {
+    OVERLAPPED at{};
+    at.Offset = DWORD(std::uint64_t(offset));
+    at.OffsetHigh = DWORD(std::uint64_t(offset) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(handle_), into, DWORD(std::min(size, kMostAtOnce)), &got, &at)) {
+        const DWORD error = GetLastError();
+        if (IsEnd(error)) return std::size_t(0);
+        return win32::WindowsFault(error);
+    }
+    return std::size_t(got);
+}
+
+Status NotOrdinaryFile(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(win32::SystemPath(path).c_str(), GetFileExInfoStandard, &data))
+        return win32::LastFault();
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return SystemFault(EISDIR);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return Fault{0, "not a regular file"};
+    // As the directory listing of Explorer and dir have it: hidden and system
+    // files are not there.
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        return Fault{0, "a hidden file"};
+    return std::nullopt;
+}
+
+}  // namespace kestrin::os

@@ -1,0 +1,22 @@
+#include "os/LargeMemory.h"
+
+#include <windows.h>
+
+#include <new>
+
+namespace kestrin::os {
+
+// Large pages take a privilege an ordinary user lacks; committed pages become
+// resident only as they are touched all the same.
+void* MapLarge(std::size_t bytes) {
+    if (bytes == 0) return nullptr;
+    void* memory = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (memory == nullptr) throw std::bad_alloc();
+    return memory;
+}
+
+void UnmapLarge(void* memory, std::size_t) {
+    if (memory != nullptr) VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+}  // namespace kestrin::os

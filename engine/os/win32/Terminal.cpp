@@ -1,0 +1,45 @@
+#include "os/Terminal.h"
+
+// windows.h first: the other headers of Windows build on it.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "os/win32/WideText.h"
+
+namespace kestrin::os {
+
+StandardStreams ReadStandardStreams() {
+    StandardStreams streams;
+    CONSOLE_SCREEN_BUFFER_INFO error;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &error)) return streams;
+    streams.errorColumns = error.srWindow.Right - error.srWindow.Left + 1;
+    // A process has one console: standard output on a console is on this one.
+    DWORD mode = 0;
+    streams.outputSharesErrorTerminal = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    return streams;
+}
+
+void PrepareStandardStreams() {
+    // The C runtime opens them in text mode, which makes CR LF of LF on the way in
+    // and LF of CR LF on the way out, and takes 0x1A for the end of the input.
+    for (FILE* stream : {stdin, stdout, stderr}) _setmode(_fileno(stream), _O_BINARY);
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+std::vector<std::string> ProgramArguments(int, char**) {
+    // The narrow arguments are in the ANSI code page, which may lack a character of
+    // a file's name: the wide command line has them all.
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(win32::Utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+}  // namespace kestrin::os
