@@ -12,9 +12,9 @@
 namespace kestrin::detail {
 namespace {
 
-class Bzip2Decoder : public ByteSource {
+class Bzip2Decoder : public Decoder {
   public:
-    explicit Bzip2Decoder(ByteSource& below) : input_(below) { Start(); }
+    explicit Bzip2Decoder(ByteSource& below) : Decoder(below) { Start(); }
     ~Bzip2Decoder() override {
         if (started_ == BZ_OK) BZ2_bzDecompressEnd(&stream_);
     }
@@ -55,7 +55,6 @@ class Bzip2Decoder : public ByteSource {
         }
         return std::size_t(room - stream_.avail_out);
     }
-    std::int64_t Consumed() const override { return input_.Consumed(); }
 
   private:
     bool Start() {
@@ -63,16 +62,9 @@ class Bzip2Decoder : public ByteSource {
         started_ = BZ2_bzDecompressInit(&stream_, 0, 0);
         return started_ == BZ_OK;
     }
-    Result<std::size_t> Fail(Fault fault) {
-        failure_ = fault;
-        return fault;
-    }
-
-    CompressedInput input_;
     bz_stream stream_{};
     int started_ = BZ_CONFIG_ERROR;
     bool betweenStreams_ = false;
-    Status failure_;
 };
 
 }  // namespace

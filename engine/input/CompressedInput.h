@@ -41,4 +41,21 @@ class CompressedInput {
 
 inline constexpr const char* kTruncated = "unexpected end of compressed data";
 
+/// What every decoder has: its compressed input, and the fault that ended it, which
+/// every later Read returns alike.
+class Decoder : public ByteSource {
+  public:
+    std::int64_t Consumed() const override { return input_.Consumed(); }
+
+  protected:
+    explicit Decoder(ByteSource& below) : input_(below) {}
+    Result<std::size_t> Fail(Fault fault) {
+        failure_ = fault;
+        return fault;
+    }
+
+    CompressedInput input_;
+    Status failure_;
+};
+
 }  // namespace kestrin::detail

@@ -13,9 +13,9 @@
 namespace kestrin::detail {
 namespace {
 
-class GzipDecoder : public ByteSource {
+class GzipDecoder : public Decoder {
   public:
-    explicit GzipDecoder(ByteSource& below) : input_(below) {
+    explicit GzipDecoder(ByteSource& below) : Decoder(below) {
         // 16 + the largest window: gzip members only, no raw deflate or zlib streams.
         started_ = inflateInit2(&stream_, 16 + MAX_WBITS);
     }
@@ -60,19 +60,11 @@ class GzipDecoder : public ByteSource {
         }
         return std::size_t(room - stream_.avail_out);
     }
-    std::int64_t Consumed() const override { return input_.Consumed(); }
 
   private:
-    Result<std::size_t> Fail(Fault fault) {
-        failure_ = fault;
-        return fault;
-    }
-
-    CompressedInput input_;
     z_stream stream_{};
     int started_ = Z_STREAM_ERROR;
     bool betweenMembers_ = false;  // the last member ended and no byte of another was read
-    Status failure_;
 };
 
 }  // namespace

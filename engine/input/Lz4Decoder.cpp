@@ -12,9 +12,9 @@
 namespace kestrin::detail {
 namespace {
 
-class Lz4Decoder : public ByteSource {
+class Lz4Decoder : public Decoder {
   public:
-    explicit Lz4Decoder(ByteSource& below) : input_(below) {
+    explicit Lz4Decoder(ByteSource& below) : Decoder(below) {
         if (LZ4F_isError(LZ4F_createDecompressionContext(&context_, LZ4F_VERSION)))
             context_ = nullptr;
     }
@@ -43,18 +43,10 @@ class Lz4Decoder : public ByteSource {
         }
         return written;
     }
-    std::int64_t Consumed() const override { return input_.Consumed(); }
 
   private:
-    Result<std::size_t> Fail(Fault fault) {
-        failure_ = fault;
-        return fault;
-    }
-
-    CompressedInput input_;
     LZ4F_dctx* context_ = nullptr;
     bool frameDone_ = true;
-    Status failure_;
 };
 
 }  // namespace

@@ -26,9 +26,9 @@ const char* WhatWentWrong(lzma_ret rc) {
     }
 }
 
-class XzDecoder : public ByteSource {
+class XzDecoder : public Decoder {
   public:
-    explicit XzDecoder(ByteSource& below) : input_(below) {
+    explicit XzDecoder(ByteSource& below) : Decoder(below) {
         started_ = lzma_stream_decoder(&stream_, UINT64_MAX, LZMA_CONCATENATED);
     }
     ~XzDecoder() override { lzma_end(&stream_); }
@@ -56,19 +56,11 @@ class XzDecoder : public ByteSource {
         }
         return size - stream_.avail_out;
     }
-    std::int64_t Consumed() const override { return input_.Consumed(); }
 
   private:
-    Result<std::size_t> Fail(Fault fault) {
-        failure_ = fault;
-        return fault;
-    }
-
-    CompressedInput input_;
     lzma_stream stream_ = LZMA_STREAM_INIT;
     lzma_ret started_ = LZMA_PROG_ERROR;
     bool ended_ = false;
-    Status failure_;
 };
 
 }  // namespace

@@ -12,9 +12,9 @@
 namespace kestrin::detail {
 namespace {
 
-class ZstdDecoder : public ByteSource {
+class ZstdDecoder : public Decoder {
   public:
-    explicit ZstdDecoder(ByteSource& below) : input_(below), context_(ZSTD_createDCtx()) {}
+    explicit ZstdDecoder(ByteSource& below) : Decoder(below), context_(ZSTD_createDCtx()) {}
     ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
@@ -41,18 +41,10 @@ class ZstdDecoder : public ByteSource {
         }
         return out.pos;
     }
-    std::int64_t Consumed() const override { return input_.Consumed(); }
 
   private:
-    Result<std::size_t> Fail(Fault fault) {
-        failure_ = fault;
-        return fault;
-    }
-
-    CompressedInput input_;
     ZSTD_DCtx* context_;
     bool frameDone_ = true;  // no frame begun, or the last one decoded and handed out whole
-    Status failure_;
 };
 
 }  // namespace

@@ -49,6 +49,8 @@ class File {
   private:
     File(std::intptr_t handle, bool owned);
     Status ReadInfo();
+    // Closes the system's handle; each system its own.
+    static void Close(std::intptr_t handle);
 
     // A descriptor, or a HANDLE; -1 for none.
     std::intptr_t handle_ = -1;

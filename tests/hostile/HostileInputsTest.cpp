@@ -79,7 +79,7 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
 TEST(HostileInputs, NoMoreThreadsThanProcessors) {
     TempDir dir;
     std::string text;
-    for (int i = 0; text.size() < (17 << 20); ++i)
+    for (int i = 0; text.size() < (40 << 20); ++i)
         text += "GET http://h/" + std::to_string(i % 5000) + " HTTP/1.1 200\n";
     WriteFile(dir / "access.log", text);
     // Counted beside those the process has already. ThreadSanitizer starts one of

@@ -23,29 +23,8 @@ constexpr std::size_t kMostAtOnce = std::size_t(1) << 30;
 
 }  // namespace
 
-File::File(std::intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
-
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      owned_(other.owned_),
-      kind_(other.kind_),
-      size_(other.size_),
-      identity_(other.identity_) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (owned_ && handle_ != -1) CloseHandle(AsHandle(handle_));
-        handle_ = std::exchange(other.handle_, -1);
-        owned_ = other.owned_;
-        kind_ = other.kind_;
-        size_ = other.size_;
-        identity_ = other.identity_;
-    }
-    return *this;
-}
-
-File::~File() {
-    if (owned_ && handle_ != -1) CloseHandle(AsHandle(handle_));
+void File::Close(std::intptr_t handle) {
+    CloseHandle(AsHandle(handle));
 }
 
 Status File::ReadInfo() {
