@@ -1,8 +1,6 @@
 #pragma once
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,15 +14,20 @@ namespace kestrin::testing {
 class TempDir {
   public:
     TempDir() {
-        std::string name = (std::filesystem::temp_directory_path() / "kestrin-XXXXXX").string();
-        if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        chmod((path_ = name).c_str(), 0777);
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (int attempt = 0; path_.empty(); ++attempt) {
+            const auto name = std::filesystem::temp_directory_path() /
+                              ("kestrin-" + std::to_string(now) + "-" + std::to_string(attempt));
+            if (std::filesystem::create_directory(name)) path_ = name.generic_string();
+            if (attempt == 100) throw std::runtime_error("cannot make a temporary folder");
+        }
+        std::filesystem::permissions(path_, std::filesystem::perms::all);
     }
     ~TempDir() {
         std::error_code ignored;  // unlock what a test locked, then remove it all
         for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
             if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
-                chmod(entry.path().c_str(), 0777);
+                std::filesystem::permissions(entry.path(), std::filesystem::perms::all, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
@@ -47,8 +50,9 @@ inline std::string ReadFile(const std::string& path) {
 
 /// True when `path` names anything, a dangling link included.
 inline bool Exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+    std::error_code ignored;
+    return std::filesystem::symlink_status(path, ignored).type() !=
+           std::filesystem::file_type::not_found;
 }
 
 /// A file of tests/data.

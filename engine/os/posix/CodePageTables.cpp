@@ -130,6 +130,8 @@ std::string LayWindowsBytesOver(UConverter* converter, CodePageTables& tables,
                 return "code page 932 is not the table it was checked against: " + name;
             }
             tables.singles[overlay.byte] = overlay.windows;
+            // What a byte decodes to, it is written back as.
+            if (overlay.windows <= 0xFFFF) tables.unitBytes[overlay.windows] = 1;
         }
     }
     return {};
@@ -205,8 +207,8 @@ Result<CodePageTables> ReadCodePageTables(std::string_view name) {
     if (!IsStateless(ucnv_getType(converter.get())) || ucnv_getMaxCharSize(converter.get()) > 2)
         return Fault{0, "not a code page of one- and two-byte characters: " + nameText};
     std::string error = ReadCharacters(converter.get(), tables);
-    if (error.empty()) error = LayWindowsBytesOver(converter.get(), tables, nameText);
     if (error.empty()) error = ReadUnitLengths(converter.get(), tables);
+    if (error.empty()) error = LayWindowsBytesOver(converter.get(), tables, nameText);
     if (!error.empty()) return Fault{0, error};
     return tables;
 }

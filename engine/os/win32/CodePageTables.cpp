@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 
 #include "os/CodePageTables.h"
@@ -44,39 +45,54 @@ UINT CodePageNumber(std::string_view name) {
     return 0;
 }
 
-// The one character `bytes` decode to, when they decode to one that writes back as
-// the same bytes; kUndecodable for the page's stand-in for what it lacks; nothing
-// when the converter takes them for more than one character.
-std::optional<char32_t> DecodeOne(UINT page, const char* bytes, int size) {
-    wchar_t units[4];
-    // Without MB_ERR_INVALID_CHARS, as Windows decodes text: 932 has characters
-    // for 0xA0 and 0xFD to 0xFF only so.
-    const int count = MultiByteToWideChar(page, 0, bytes, size, units, 4);
-    if (count != 1) return std::nullopt;
-    char back[4];
-    BOOL usedDefault = FALSE;
-    const int length = WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, units, 1, back, sizeof back,
-                                           nullptr, &usedDefault);
-    if (usedDefault || length != size || !std::equal(back, back + size, bytes))
-        return CodePageTables::kUndecodable;
+// The character `bytes` decode to when the page has one for them alone.
+std::optional<char32_t> Assigned(UINT page, const char* bytes, int size) {
+    wchar_t units[2];
+    if (MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes, size, units, 2) != 1)
+        return std::nullopt;
     return char32_t(units[0]);
 }
 
+// A single byte the page decodes only without MB_ERR_INVALID_CHARS, as Windows
+// decodes text (932's 0xA0 and 0xFD to 0xFF), counts where it writes back as itself.
+std::optional<char32_t> DecodedAsText(UINT page, char byte) {
+    wchar_t unit;
+    if (MultiByteToWideChar(page, 0, &byte, 1, &unit, 1) != 1) return std::nullopt;
+    char back[4];
+    BOOL usedDefault = FALSE;
+    const int length = WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, &unit, 1, back, sizeof back,
+                                           nullptr, &usedDefault);
+    if (usedDefault || length != 1 || back[0] != byte) return std::nullopt;
+    return char32_t(unit);
+}
+
 void ReadCharacters(UINT page, CodePageTables& tables) {
+    // A byte takes a lead byte's place as its trail where some pair of the page has
+    // it there: that pair, assigned or not, is one character. Windows itself takes
+    // any byte after a lead byte with it, a line break too, which would lose it.
+    std::array<bool, 256> trail{};
     for (int b = 0; b < 256; ++b) {
-        const char one = char(b);
         tables.lead[b] = IsDBCSLeadByteEx(page, BYTE(b)) != 0;
+        const char one = char(b);
         if (!tables.lead[b]) {
-            tables.singles[b] = DecodeOne(page, &one, 1).value_or(CodePageTables::kUndecodable);
+            tables.singles[b] =
+                Assigned(page, &one, 1)
+                    .value_or(DecodedAsText(page, one).value_or(CodePageTables::kUndecodable));
             continue;
         }
         tables.singles[b] = CodePageTables::kUndecodable;
-        // A pair is whatever the converter takes as one character of two bytes,
-        // assigned or not.
         for (int t = 0; t < 256; ++t) {
             const char two[2] = {char(b), char(t)};
-            if (const std::optional<char32_t> pair = DecodeOne(page, two, 2))
+            if (const std::optional<char32_t> pair = Assigned(page, two, 2)) {
                 tables.pairs[b << 8 | t] = *pair;
+                trail[t] = true;
+            }
+        }
+    }
+    for (int b = 0; b < 256; ++b) {
+        for (int t = 0; tables.lead[b] && t < 256; ++t) {
+            char32_t& pair = tables.pairs[b << 8 | t];
+            if (trail[t] && pair == CodePageTables::kNotPair) pair = CodePageTables::kUndecodable;
         }
     }
 }

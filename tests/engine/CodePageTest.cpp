@@ -1,0 +1,89 @@
+// The code pages the README names read the same tables from ICU here as from
+// Windows itself in the Windows build: each part of a page's tables is summed up in
+// a digest that tests/data/codepage-digests holds, written by this build. A part
+// that is known to differ on one system is left out there, with why.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "TestFiles.h"
+#include "os/CodePageTables.h"
+
+namespace kestrin {
+namespace {
+
+using namespace testing;
+
+// The parts of a page's tables, each as text: what is compared, digest by digest.
+std::map<std::string, std::string> PartsOf(const os::CodePageTables& tables) {
+    std::map<std::string, std::ostringstream> parts;
+    char line[64];
+    for (int b = 0; b < 256; ++b) {
+        if (tables.lead[b]) parts["lead"] << b << ' ';
+        std::snprintf(line, sizeof line, "%02X %X\n", b, unsigned(tables.singles[b]));
+        parts["singles"] << line;
+        const char32_t lower = tables.singles[b] < 0x110000 ? os::LowerCase(tables.singles[b]) : 0;
+        std::snprintf(line, sizeof line, "%02X %X\n", b, unsigned(lower));
+        parts["lower"] << line;
+        for (int t = 0; tables.lead[b] && t < 256; ++t) {
+            const char32_t pair = tables.pairs[b << 8 | t];
+            // Which bytes make one character, and what the assigned ones decode to.
+            parts["splits"] << (pair == os::CodePageTables::kNotPair ? '.' : '2');
+            if (pair < 0x110000) {
+                std::snprintf(line, sizeof line, "%02X%02X %X\n", b, t, unsigned(pair));
+                parts["pairs"] << line;
+            }
+        }
+    }
+    // ICU writes U+F86F as 0x87 0x82, which Windows' code page 932 lacks: the one
+    // character the two write otherwise.
+    for (std::uint32_t unit = 0; unit < 0x10000; ++unit)
+        parts["units"] << (unit == 0xF86F ? 0 : int(tables.unitBytes[unit]));
+    std::map<std::string, std::string> texts;
+    for (auto& [name, text] : parts) texts[name] = text.str();
+    return texts;
+}
+
+// FNV-1a: the same on every system, unlike std::hash.
+std::string Digest(const std::string& text) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char byte : text) hash = (hash ^ std::uint8_t(byte)) * 0x100000001b3ULL;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+TEST(CodePages, TheTablesOfEveryPageAreThoseOfTheDigests) {
+    // "page part digest" a line; "page part -" for a part one system reads otherwise.
+    std::map<std::string, std::string> expected;
+    std::istringstream digests(TestData("codepage-digests"));
+    for (std::string page, part, digest; digests >> page >> part >> digest;) {
+        std::string why;
+        std::getline(digests, why);
+        expected[page + " " + part] = digest;
+    }
+    std::ostringstream written;
+    for (const char* page : {"CP932", "CP936", "CP949", "CP950", "windows-1252"}) {
+        const Result<os::CodePageTables> tables = os::ReadCodePageTables(page);
+        ASSERT_TRUE(tables) << page << ": " << tables.Failure().Reason();
+        for (const auto& [part, text] : PartsOf(*tables)) {
+            const std::string key = std::string(page) + " " + part;
+            written << key << ' ' << Digest(text) << '\n';
+            EXPECT_TRUE(expected.count(key)) << key << " has no digest";
+            if (expected.count(key) && expected[key] != "-") {
+                EXPECT_EQ(Digest(text), expected[key]) << key;
+            }
+            // What was read, to set beside what the other system reads.
+            WriteFile(std::string(KESTRIN_BINARY_DIR "/codepage-") + page + "-" + part + ".txt",
+                      text);
+        }
+    }
+    WriteFile(KESTRIN_BINARY_DIR "/codepage-digests", written.str());
+}
+
+}  // namespace
+}  // namespace kestrin
