@@ -3,14 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
+#include "Arguments.h"
 #include "GothicFont.h"
 #include "KestrinIcon.h"
 #include "QtDesktop.h"
@@ -18,68 +17,6 @@
 #include "frmKestrin.h"
 
 namespace {
-
-constexpr const char* kHelp =
-    "usage: kestrin [LOGFILE]\n"
-    "\n"
-    "Opens the window that tallies the first http:// URL of every line of a log and\n"
-    "writes each distinct URL with its count. LOGFILE names the log at the start, as\n"
-    "a file dropped on the window does. kestrin-cut does the same from a terminal.\n"
-    "\n"
-    "  -h, --help            this text\n"
-    "  -V, -v, --version     the version\n"
-    "  --                    ends the options: the argument after it is the LOGFILE\n"
-    "\n"
-    "Exit status: 0 once the window is closed, 1 when it cannot be opened, 2 usage\n"
-    "error.\n";
-
-enum class Action { OpenWindow, ShowHelp, ShowVersion, UsageError };
-
-struct Arguments {
-    Action action = Action::OpenWindow;
-    std::optional<std::string> log;
-    std::string problem;  // what is wrong, for a usage error
-};
-
-Arguments Only(Action action, std::string problem = {}) {
-    Arguments arguments;
-    arguments.action = action;
-    arguments.problem = std::move(problem);
-    return arguments;
-}
-
-// By hand rather than with QCommandLineParser, which needs the QApplication and so a
-// display: asking for the help or the version, or mistyping an option, must work
-// anywhere. As in kestrin-cut, the first of --help, --version or a mistake wins.
-Arguments ParseArguments(int argc, char** argv) {
-    Arguments arguments;
-    std::vector<std::string> logs;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (optionsEnded || arg == "-" || !arg.starts_with('-')) {
-            logs.emplace_back(arg);
-            continue;
-        }
-        const std::string_view name =
-            arg.substr(0, arg.starts_with("--") ? arg.find('=') : arg.npos);
-        const bool known = name == "-h" || name == "--help" || name == "-V" || name == "-v" ||
-                           name == "--version" || name == "--";
-        if (!known) return Only(Action::UsageError, "unknown option " + std::string(name));
-        if (name.size() != arg.size())
-            return Only(Action::UsageError, std::string(name) + " takes no value");
-        if (name == "--") {
-            optionsEnded = true;
-        } else if (name == "-h" || name == "--help") {
-            return Only(Action::ShowHelp);
-        } else {
-            return Only(Action::ShowVersion);
-        }
-    }
-    if (logs.size() > 1) return Only(Action::UsageError, "one LOGFILE at most");
-    if (!logs.empty()) arguments.log = logs.front();
-    return arguments;
-}
 
 std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
@@ -132,19 +69,13 @@ void ReleaseHeldMessages() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const Arguments arguments = ParseArguments(argc, argv);
-    switch (arguments.action) {
-        case Action::ShowHelp:
-            std::fputs(kHelp, stdout);
-            return 0;
-        case Action::ShowVersion:
-            std::printf("kestrin %s\n", kestrin::kVersion);
-            return 0;
-        case Action::UsageError:
-            std::fprintf(stderr, "kestrin: %s\nTry 'kestrin --help'.\n", arguments.problem.c_str());
-            return 2;
-        case Action::OpenWindow:
-            break;
+    const std::vector<std::string> given(argv + std::min(argc, 1), argv + argc);
+    const kestrin::Arguments arguments = kestrin::ParseArguments(given);
+    if (arguments.action != kestrin::Arguments::Action::OpenWindow) {
+        const kestrin::Said said = kestrin::WhatToSay(arguments);
+        std::fputs(said.output.c_str(), stdout);
+        std::fputs(said.error.c_str(), stderr);
+        return said.status;
     }
 
     // Qt sees no argument of ours: a LOGFILE named like one of its own options

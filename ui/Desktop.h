@@ -3,13 +3,15 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "common/FileDialogRule.h"
+
 class QWidget;
 
 namespace kestrin {
 
 /// One file dialog, as the window asks for it.
 struct FileDialogRequest {
-    enum class Mode { Open, Save };
+    using Mode = FileDialogRule::Mode;
     Mode mode = Mode::Open;
     QString title;
     /// The filter's description and its one pattern, e.g. "ALL" and "*".

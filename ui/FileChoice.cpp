@@ -6,12 +6,13 @@
 namespace kestrin {
 
 FileDialogRequest FileDialogRequestFor(PathBox box) {
-    if (box == PathBox::Log) {
-        // "*" rather than "*.*": here a name need not have a dot to be a file. No
-        // default suffix: the open dialog takes only an existing name, as it is.
-        return {FileDialogRequest::Mode::Open, "LOG FILE", "ALL", "*", "", ""};
-    }
-    return {FileDialogRequest::Mode::Save, "SAVE..", "DATA SAVE FILE", "*.dat", "dat", ""};
+    const FileDialogRule rule = FileDialogRuleFor(box);
+    return {rule.mode,
+            QString::fromUtf16(rule.title),
+            QString::fromUtf16(rule.filterName),
+            QString::fromUtf16(rule.filterPattern),
+            QString::fromUtf16(rule.defaultExtension),
+            QString()};
 }
 
 QStringList DroppedFilePaths(const QMimeData& data) {

@@ -3,17 +3,13 @@
 #include <QStringList>
 
 #include "Desktop.h"
+#include "common/PathBox.h"
 
 class QMimeData;
 
 namespace kestrin {
 
-/// The two path boxes of the window, in the order of their labels and ".." buttons:
-/// the log's, and the save file's.
-enum class PathBox { Log = 0, Save = 1 };
-
-/// The dialog that fills a path box: the open dialog for the log, the save dialog
-/// for the save file.
+/// The dialog that fills a path box (see FileDialogRuleFor).
 FileDialogRequest FileDialogRequestFor(PathBox box);
 
 /// The local paths of dropped data that is a file list, in list order. Empty for

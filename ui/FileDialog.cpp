@@ -61,8 +61,7 @@ std::optional<QString> FileDialog::WritablePath(const QString& typed) {
     if (!file.exists()) return typed;
     // The owner's write bit, not access(2): to root every file is writable.
     if (!file.permission(QFile::WriteOwner) || !file.isWritable()) {
-        Warn(tr("%1\nThis file is read-only.\nTry again with a different file name.")
-                 .arg(file.fileName()));
+        Warn(QString::fromStdU16String(ReadOnlyRefusal(file.fileName().toStdU16String())));
         return std::nullopt;
     }
     const auto answer = QMessageBox::warning(

@@ -5,6 +5,7 @@
 #include <QMimeData>
 
 #include "FileChoice.h"
+#include "common/PathElision.h"
 
 namespace kestrin {
 
@@ -43,7 +44,12 @@ void PathLabel::changeEvent(QEvent* event) {
 void PathLabel::ShowCaption() {
     // The indent on both sides: a shortened path keeps clear of the ".." beside it.
     const int room = contentsRect().width() - 2 * indent();
-    const QString shown = fontMetrics().elidedText(caption_, Qt::ElideMiddle, room);
+    const QFontMetrics metrics = fontMetrics();
+    const QString shown = QString::fromStdU16String(
+        ElideMiddle(caption_.toStdU16String(), room, [&metrics](std::u16string_view text) {
+            return metrics.horizontalAdvance(
+                QString::fromUtf16(text.data(), qsizetype(text.size())));
+        }));
     setText(shown);
     setToolTip(shown == caption_ ? QString() : caption_);
 }

@@ -5,15 +5,14 @@
 #include <atomic>
 #include <memory>
 
+#include "common/RunRelay.h"
 #include "run/RunRequest.h"
 #include "run/Ui.h"
 
 namespace kestrin {
 
-/// Runs one CuttingRun at a time on a thread of its own, so that the GUI thread's
-/// event loop keeps turning: the window repaints, and the desktop never takes it
-/// for hung. Every Ui call of the run reaches `gui` on the thread the worker was
-/// made on, in the run's order; the run waits for each but the progress.
+/// Runs one CuttingRun at a time on a thread of its own, its Ui calls relayed (see
+/// RunRelay) to `gui` on the thread the worker was made on, through Qt's event loop.
 class RunWorker : public QObject {
     Q_OBJECT
 
@@ -35,11 +34,9 @@ class RunWorker : public QObject {
     void Finished();
 
   private:
-    class Relay;
-
     Ui& gui_;
     std::atomic<bool> stop_ = false;
-    std::unique_ptr<Relay> relay_;
+    RunRelay relay_;
     std::unique_ptr<QThread> thread_;
 };
 

@@ -9,34 +9,27 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyledItemDelegate>
-#include <algorithm>
 
 #include "FileChoice.h"
 #include "GothicFont.h"
 #include "KestrinIcon.h"
 #include "PathLabel.h"
-#include "Version.h"
+#include "common/CuttingButton.h"
+#include "common/KeywordList.h"
+#include "common/Texts.h"
+#include "common/WindowRun.h"
 
 namespace kestrin {
 namespace {
 
-// The layout is given in twips; at 15 twips a pixel it lands on whole pixels.
-QRect FromTwips(int left, int top, int width, int height) {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+// The form's twips as Qt's device-independent pixels, 96 to the inch.
+QRect FromTwips(const form::Twips& twips) {
+    return QRect(form::Pixels(twips.left, 96), form::Pixels(twips.top, 96),
+                 form::Pixels(twips.width, 96), form::Pixels(twips.height, 96));
 }
 
-const QSize kClientArea = QSize(7920, 1170) / 15;
-
-// The headline and the path, and beneath them what else the run has to say: the
-// system's reason for a failure, the counts of a run, warnings.
-QString Shown(const RunMessage& message) {
-    QStringList lines = {QString::fromStdString(message.headline)};
-    if (message.path) lines.append(QString::fromStdString(*message.path));
-    if (!message.details.empty() || !message.warnings.empty()) lines.append(QString());
-    for (const std::string& detail : message.details) lines.append(QString::fromStdString(detail));
-    for (const std::string& warning : message.warnings)
-        lines.append("Warning: " + QString::fromStdString(warning));
-    return lines.join('\n');
+QString FromUtf16(const char16_t* text) {
+    return QString::fromUtf16(text);
 }
 
 QMessageBox::Icon BoxIcon(MessageIcon icon) {
@@ -56,9 +49,7 @@ std::string FileSystemPath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-// A lone quote or comma in the keyword list is easily missed, so the list draws it
-// larger and names it beside its glyph. Only the list: the entries, and the box once one is chosen,
-// show the bare glyph, which is what the run takes.
+// The open keyword list's entries, as KeywordListText says.
 class KeywordListDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -66,16 +57,15 @@ class KeywordListDelegate : public QStyledItemDelegate {
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->font.setPointSizeF(option->font.pointSizeF() * 4 / 3);
-        if (option->text == QStringLiteral("\"")) option->text += QStringLiteral("   double quote");
-        if (option->text == QStringLiteral(",")) option->text += QStringLiteral("   comma");
+        option->font.setPointSizeF(option->font.pointSizeF() * kKeywordListScale);
+        option->text = QString::fromStdU16String(KeywordListText(option->text.toStdU16String()));
     }
 };
 
 template <typename Control>
-Control* Place(Control* control, const char* name, QRect geometry) {
-    control->setObjectName(name);
-    control->setGeometry(geometry);
+Control* Place(Control* control, const form::Control& design) {
+    control->setObjectName(design.name);
+    control->setGeometry(FromTwips(design.place));
     return control;
 }
 
@@ -86,7 +76,7 @@ frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle("KSTN");
+    setWindowTitle(FromUtf16(form::kTitle));
     setWindowIcon(KestrinIcon());
     setFont(GothicFont());
     CreateControls();
@@ -102,26 +92,22 @@ frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
 void frmKestrin::CreateControls() {
     auto* client = new QWidget(this);
     client->setObjectName("client");
-    client->setFixedSize(kClientArea);
+    client->setFixedSize(FromTwips(form::kClientArea).size());
     setCentralWidget(client);
 
-    lblView[0] =
-        Place(new QLabel("MasterLog", client), "lblView(0)", FromTwips(120, 120, 975, 255));
-    lblFile[0] =
-        Place(new PathLabel(PathBox::Log, client), "lblFile(0)", FromTwips(1080, 120, 6375, 255));
-    cmdSelectFile[0] =
-        Place(new QPushButton("..", client), "cmdSelectFile(0)", FromTwips(7440, 120, 375, 255));
-    lblView[1] = Place(new QLabel("SaveFile", client), "lblView(1)", FromTwips(120, 480, 975, 255));
-    lblFile[1] =
-        Place(new PathLabel(PathBox::Save, client), "lblFile(1)", FromTwips(1080, 480, 6375, 255));
-    cmdSelectFile[1] =
-        Place(new QPushButton("..", client), "cmdSelectFile(1)", FromTwips(7440, 480, 375, 255));
-    lblView[2] =
-        Place(new QLabel("Back Keyword", client), "lblView(2)", FromTwips(3120, 840, 1215, 255));
-    cmbBackkey = Place(new QComboBox(client), "cmbBackkey", FromTwips(4320, 840, 855, 300));
+    for (std::size_t i = 0; i < lblView.size(); ++i)
+        lblView[i] =
+            Place(new QLabel(FromUtf16(form::lblView[i].caption), client), form::lblView[i]);
+    for (const PathBox box : {PathBox::Log, PathBox::Save}) {
+        const auto i = std::size_t(box);
+        lblFile[i] = Place(new PathLabel(box, client), form::lblFile[i]);
+        cmdSelectFile[i] = Place(new QPushButton(FromUtf16(form::cmdSelectFile[i].caption), client),
+                                 form::cmdSelectFile[i]);
+    }
+    cmbBackkey = Place(new QComboBox(client), form::cmbBackkey);
     cmdCutting =
-        Place(new QPushButton("Cutting", client), "cmdCutting", FromTwips(5280, 840, 1215, 255));
-    cmdEND = Place(new QPushButton("Quit", client), "cmdEND", FromTwips(6600, 840, 1215, 255));
+        Place(new QPushButton(FromUtf16(form::cmdCutting.caption), client), form::cmdCutting);
+    cmdEND = Place(new QPushButton(FromUtf16(form::cmdEND.caption), client), form::cmdEND);
 
     for (QLabel* label : lblView) label->setTextFormat(Qt::PlainText);
     Box(PathBox::Log).setAcceptDrops(true);
@@ -148,18 +134,36 @@ void frmKestrin::CreateControls() {
 }
 
 void frmKestrin::CreateMenus() {
-    QMenu* file = menuBar()->addMenu("File(&F)");
-    file->setObjectName("MENU_F");
-    file->addAction("LogFile(&L)", this, [this] { ChooseFile(PathBox::Log); })
-        ->setObjectName("MENU_F_LOG");
-    file->addAction("SaveFile(&S)", this, [this] { ChooseFile(PathBox::Save); })
-        ->setObjectName("MENU_F_SAVE");
-    file->addSeparator()->setObjectName("MENU_TMP01");
-    file->addAction("Quit(&Q)", this, &frmKestrin::Quit)->setObjectName("MENU_F_QUIT");
+    for (const form::Menu& design : form::kMenus) {
+        QMenu* menu = menuBar()->addMenu(FromUtf16(design.caption));
+        menu->setObjectName(design.name);
+        for (const form::MenuItem& item : design.items) {
+            if (item.command == form::Command::None) {
+                menu->addSeparator()->setObjectName(item.name);
+                continue;
+            }
+            menu->addAction(FromUtf16(item.caption), this,
+                            [this, command = item.command] { Do(command); })
+                ->setObjectName(item.name);
+        }
+    }
+}
 
-    QMenu* help = menuBar()->addMenu("HELP(&H)");
-    help->setObjectName("MENU_H");
-    help->addAction("About ..", this, &frmKestrin::ShowAbout)->setObjectName("MENU_H_INDEX");
+void frmKestrin::Do(form::Command command) {
+    switch (command) {
+        case form::Command::ChooseLog:
+            return ChooseFile(PathBox::Log);
+        case form::Command::ChooseSave:
+            return ChooseFile(PathBox::Save);
+        case form::Command::Cut:
+            return StartRun();
+        case form::Command::Quit:
+            return Quit();
+        case form::Command::About:
+            return ShowAbout();
+        case form::Command::None:
+            break;
+    }
 }
 
 // Labels sit in the tab order too but never take the focus, so the order that
@@ -179,12 +183,9 @@ void frmKestrin::SelectFirstKeyword() {
 }
 
 void frmKestrin::StartRun() {
-    RunRequest request;
-    request.logPaths = {FileSystemPath(Box(PathBox::Log).Tag())};
-    request.savePath = FileSystemPath(Box(PathBox::Save).Tag());
-    // Typed text equal to a list entry counts as that entry, "Space" included.
-    request.backKeyword = BackKeywordFrom(cmbBackkey->currentText().toStdU16String());
-    worker_.Start(std::move(request));
+    worker_.Start(WindowRun(FileSystemPath(Box(PathBox::Log).Tag()),
+                            FileSystemPath(Box(PathBox::Save).Tag()),
+                            cmbBackkey->currentText().toStdU16String()));
 }
 
 // Only the log's box takes drops; when several files are dropped the last one stays.
@@ -206,11 +207,8 @@ void frmKestrin::Quit() {
 }
 
 void frmKestrin::ShowAbout() {
-    const QStringList about = {QStringLiteral("Kestrin V") + kVersion,
-                               "(tallies the http:// URLs of text logs)",
-                               "2026 The Kestrin developers"};
-    desktop_.ShowMessageBox(this, {about.join('\n'), "About Kestrin", QMessageBox::NoIcon,
-                                   QMessageBox::Ok, QMessageBox::Ok});
+    desktop_.ShowMessageBox(this, {QString::fromStdString(AboutText()), kAboutTitle,
+                                   QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok});
 }
 
 void frmKestrin::ChooseFile(PathBox box) {
@@ -224,11 +222,10 @@ void frmKestrin::ChooseFile(PathBox box) {
     UpdateCuttingEnabled();
 }
 
-// Only ever enables: no choice in the window can empty a path again.
 void frmKestrin::UpdateCuttingEnabled() {
-    if (!Box(PathBox::Log).Tag().isEmpty() && !Box(PathBox::Save).Tag().isEmpty()) {
-        cmdCutting->setEnabled(true);
-    }
+    cmdCutting->setEnabled(CuttingEnabled(cmdCutting->isEnabled(),
+                                          !Box(PathBox::Log).Tag().isEmpty(),
+                                          !Box(PathBox::Save).Tag().isEmpty()));
 }
 
 void frmKestrin::EnterBusy() {
@@ -238,8 +235,9 @@ void frmKestrin::EnterBusy() {
 }
 
 void frmKestrin::ShowMessage(const RunMessage& message) {
-    desktop_.ShowMessageBox(this, {Shown(message), QString::fromStdString(message.title),
-                                   BoxIcon(message.icon), QMessageBox::Ok, QMessageBox::Ok});
+    desktop_.ShowMessageBox(this, {QString::fromStdString(MessageBoxText(message)),
+                                   QString::fromStdString(message.title), BoxIcon(message.icon),
+                                   QMessageBox::Ok, QMessageBox::Ok});
 }
 
 bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
@@ -250,13 +248,11 @@ bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
 }
 
 void frmKestrin::ShowProgress(double fractionDone) {
-    // A log that grows during the run may pass its size.
-    const int percent = std::clamp(int(fractionDone * 100), 0, 100);
-    setWindowTitle(QStringLiteral("KSTN %1%").arg(percent));
+    setWindowTitle(QString::fromStdU16String(ProgressTitle(fractionDone)));
 }
 
 void frmKestrin::LeaveBusy() {
-    setWindowTitle("KSTN");
+    setWindowTitle(FromUtf16(form::kTitle));
     showNormal();
     unsetCursor();
     setEnabled(true);

@@ -6,6 +6,7 @@
 #include "Desktop.h"
 #include "FileChoice.h"
 #include "RunWorker.h"
+#include "common/Form.h"
 #include "run/Ui.h"
 
 class QAction;
@@ -51,6 +52,7 @@ class frmKestrin : public QMainWindow, public Ui {
     void CreateMenus();
     void SetTabOrder();
 
+    void Do(form::Command command);
     void SelectFirstKeyword();
     void StartRun();
     void Quit();

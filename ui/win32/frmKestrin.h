@@ -1,0 +1,96 @@
+#pragma once
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "common/Form.h"
+#include "common/PathBox.h"
+#include "run/Ui.h"
+#include "win32/GothicFont.h"
+#include "win32/RunThread.h"
+
+namespace kestrin::win32 {
+
+/// Kestrin's one window on Windows, of the system's own controls: the form the Qt
+/// window has (common/Form.h), its menus and rules. A click on Cutting runs the tally
+/// on a thread of its own with the window as its Ui; closing the window during a run
+/// stops the run, and the window closes once it has. Busy means the wait cursor, the
+/// controls and menus disabled, and the window minimized.
+///
+/// Controls keep the names of the original design, and controls of one kind form
+/// indexed arrays (the path boxes' in the order of PathBox).
+class frmKestrin : public Ui {
+  public:
+    /// Makes the window, not shown yet; nothing when the system makes none.
+    static std::unique_ptr<frmKestrin> Create(HINSTANCE instance);
+    ~frmKestrin() override;
+    frmKestrin(const frmKestrin&) = delete;
+    frmKestrin& operator=(const frmKestrin&) = delete;
+
+    void Show(int how);
+    /// Names the log as a file dropped on its box does.
+    void OpenLog(const std::wstring& path);
+    /// The keyboard's moves between the controls, for the message loop: true when it
+    /// took `message`.
+    bool TakeKeyboard(MSG& message);
+
+    void EnterBusy() override;
+    void ShowMessage(const RunMessage& message) override;
+    bool AskYesNo(const std::string& text, const std::string& title) override;
+    void LeaveBusy() override;
+    /// Shown in the title, which is what a minimized window shows.
+    void ShowProgress(double fractionDone) override;
+
+  private:
+    explicit frmKestrin(HINSTANCE instance) : instance_(instance) {}
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnRunEnded();
+
+    void CreateControls();
+    HWND CreateControl(const wchar_t* kind, const form::Control& design, int id, DWORD style);
+    void CreateMenus();
+    void ApplyDpi(int dotsPerInch);
+    void SetIcons();
+
+    void Do(form::Command command);
+    void ChooseFile(PathBox box);
+    void TakeDrop(HDROP drop);
+    void SetPath(PathBox box, const std::wstring& path);
+    void StartRun();
+    void Close();
+    void EnableControls(bool enabled);
+    void UpdateCursor();
+
+    HWND Box(PathBox box) const { return lblFile[std::size_t(box)]; }
+    std::array<HWND, 10> Controls() const;
+
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    HWND tooltips_ = nullptr;
+    HWND focus_ = nullptr;  // the control to give the focus back to
+    int dpi_ = 96;
+    Font font_, listFont_;
+    std::array<HICON, 2> icons_{};       // big, small
+    std::array<std::wstring, 2> paths_;  // as chosen, by PathBox
+    std::unique_ptr<RunThread> run_;
+    bool cuttingEnabled_ = false;
+    bool busy_ = false;
+    bool closeWhenRunEnds_ = false;
+
+    std::array<HWND, 3> lblView{};
+    std::array<HWND, 2> lblFile{};
+    std::array<HWND, 2> cmdSelectFile{};
+    HWND cmbBackkey = nullptr;
+    HWND cmdCutting = nullptr;
+    HWND cmdEND = nullptr;
+};
+
+}  // namespace kestrin::win32
