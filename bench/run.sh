@@ -16,6 +16,8 @@
 #   20 M distinct URLs (--big only): peak memory                  64 MiB + 2 x the URLs' bytes
 #   one 300 MB line: peak memory                                  64 MiB + 2 x the line
 #   8 gzip logs of 100 MB: default jobs / --jobs 1                at most 0.7
+#   the Windows build under wine / kestrin-cut, on the 200 k log
+#   and on the 8 gzip logs                                        at most 1.3
 #
 # Also, when kestrin-cut takes --jobs: the 200 k log with --jobs 1; and when
 # KESTRIN_BENCH_BASELINE names another kestrin-cut (say, one built from an older
@@ -23,6 +25,10 @@
 # (at most 1.05 of its time, for the noise of a shared machine).
 #
 # Exit status 1 when kestrin-cut and mawk disagree or a target is missed.
+# The Windows rows need this machine to build for Windows (bash scripts/windows-setup.sh);
+# the Windows build, a release build of kestrin-cut.exe, is made in
+# build-windows-bench and run under wine, whose start of a program counts in its time.
+#
 # Knobs (environment): KESTRIN_BENCH_SIZE (1G), KESTRIN_BENCH_DISTINCT (200000),
 # KESTRIN_BENCH_MANY (2000000), KESTRIN_BENCH_HUGE (20000000), KESTRIN_BENCH_HUGE_SIZE
 # (5G), KESTRIN_BENCH_ROUNDS (3), KESTRIN_BENCH_BUILD (build-bench),
@@ -58,6 +64,17 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRIN_BUILD_UI=OF
 cmake --build "$build" -j 2 --target kestrin-cut kestrin-loggen >/dev/null
 cut_bin=$build/cli/kestrin-cut
 loggen=$build/bench/kestrin-loggen
+windows_cut=
+if [ -f .windows-sysroot/.built-by ]; then
+    windows_build=build-windows-bench
+    cmake --no-warn-unused-cli -S . -B "$windows_build" -G Ninja --toolchain cmake/mingw-w64.cmake \
+        -DCMAKE_BUILD_TYPE=Release -DKESTRIN_BUILD_UI=OFF -DKESTRIN_BUILD_TESTS=OFF \
+        -DKESTRIN_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$windows_build" -j 2 --target kestrin-cut >/dev/null
+    windows_cut=$windows_build/cli/kestrin-cut.exe
+else
+    echo "no Windows build: run bash scripts/windows-setup.sh for its rows"
+fi
 
 # The command line: `kestrin-cut [OPTIONS] [LOGFILE...]` with the report on standard
 # output where --help mentions --output, else the older `LOGFILE -`.
@@ -143,6 +160,11 @@ run_cut() {
     /usr/bin/time -f %M -o "$out/rss" "$cut_bin" --keyword '"' "$@" "$log" \
         "${report_to_stdout[@]}" >"$report" 2>/dev/null
 }
+# run_windows LOG... : the Windows build under wine, the report to $out/windows.txt.
+run_windows() {
+    bash scripts/wine-run.sh "$windows_cut" --keyword '"' "$@" >"$out/windows.txt" 2>/dev/null
+}
+run_windows_start() { bash scripts/wine-run.sh "$windows_cut" --version >/dev/null; }
 run_baseline() {
     "$baseline" --keyword '"' "$1" - >"$2" 2>/dev/null
 }
@@ -195,6 +217,16 @@ if [ "$has_jobs" = 1 ]; then
     printf '  %-40s %8s s\n' "kestrin-cut --jobs 1" "$jobs1_s"
     cmp -s "$out/kestrin.txt" "$out/jobs1.txt" || {
         echo "  kestrin-cut --jobs 1 wrote another report"
+        missed=1
+    }
+fi
+if [ -n "$windows_cut" ]; then
+    best windows_start_s run_windows_start
+    best windows_s run_windows "$log"
+    printf '  %-40s %8s s\n' "kestrin-cut.exe under wine" "$windows_s" \
+        "  of it, wine's start of a program" "$windows_start_s"
+    cmp -s "$out/kestrin.txt" "$out/windows.txt" || {
+        echo "  kestrin-cut.exe wrote another report"
         missed=1
     }
 fi
@@ -266,6 +298,14 @@ if [ "$has_jobs" = 1 ]; then
     echo
     printf '  %-40s %8s s\n' "8 gzip logs: kestrin-cut" "$gz_s" "8 gzip logs: --jobs 1" "$gz_jobs1_s"
 fi
+if [ "$has_jobs" = 1 ] && [ -n "$windows_cut" ]; then
+    best gz_windows_s run_windows "${gz_logs[@]}"
+    printf '  %-40s %8s s\n' "8 gzip logs: kestrin-cut.exe under wine" "$gz_windows_s"
+    cmp -s "$out/gz.txt" "$out/windows.txt" || {
+        echo "  kestrin-cut.exe wrote another report of the gzip logs"
+        missed=1
+    }
+fi
 
 # 6. (--big) 20 M distinct URLs.
 if [ "$big" = 1 ]; then
@@ -298,6 +338,14 @@ row "300 MB line: peak KiB (at most $(limit_kib "$long_bytes"))" "$long_rss" \
 if [ "$has_jobs" = 1 ]; then
     printf '  %-58s %12s\n' "200 k log: kestrin-cut --jobs 1 / wc -l" "$(ratio "$jobs1_s" "$wc_s")"
     row "8 gzip logs: default / --jobs 1 (at most 0.7)" "$(ratio "$gz_s" "$gz_jobs1_s")" 'v <= 0.7'
+fi
+if [ -n "$windows_cut" ]; then
+    row "200 k log: .exe under wine / Linux build (at most 1.3)" \
+        "$(ratio "$windows_s" "$cut_s")" 'v <= 1.3'
+    if [ "$has_jobs" = 1 ]; then
+        row "8 gzip logs: .exe under wine / Linux build (at most 1.3)" \
+            "$(ratio "$gz_windows_s" "$gz_s")" 'v <= 1.3'
+    fi
 fi
 if [ -n "$baseline" ]; then
     single_s=${jobs1_s:-$cut_s}

@@ -2,8 +2,6 @@
 // keyword decides, and the report is exactly the tally of a plain model of the
 // rules, the selection-sorted ranking included.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,15 +32,6 @@ struct AnsweringUi : Ui {
     void LeaveBusy() override {}
     bool yes;
 };
-
-std::string ReadAll(int fd) {
-    std::string bytes;
-    char chunk[65536];
-    lseek(fd, 0, SEEK_SET);
-    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;)
-        bytes.append(chunk, std::size_t(got));
-    return bytes;
-}
 
 std::string Listing(const std::vector<ModelEntry>& entries) {
     std::string text;
@@ -115,15 +104,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool keywordOk =
         request.backKeyword.size() == 1 && page.IsSingleByte(request.backKeyword[0]);
 
-    const int logFd = MemoryFile(log);
-    const int reportFd = MemoryFile({});
-    request.logPaths = {"/proc/self/fd/" + std::to_string(logFd)};
-    request.savePath = "/proc/self/fd/" + std::to_string(reportFd);
+    const ScratchFile logFile(log), reportFile({});
+    request.logPaths = {logFile.Path()};
+    request.savePath = reportFile.Path();
     AnsweringUi ui(yes);
     const RunResult result = CuttingRun(request, ui);
-    const std::string report = ReadAll(reportFd);
-    close(reportFd);
-    close(logFd);
+    const std::string report = reportFile.Bytes();
 
     if (!keywordOk) {
         Check(result.outcome == RunOutcome::KeywordNotSingleByte && report.empty(),
@@ -151,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // same listing, first-seen byte forms included. Empty lines after it put a
     // whole window ahead of every line, which is when lines are cut in one pass.
     const std::string padded = std::string(log) + std::string(LogReader::kWindow, '\n');
-    const int fd = MemoryFile(padded);
-    Result<os::File> file = os::File::OpenForReading("/proc/self/fd/" + std::to_string(fd));
+    const ScratchFile paddedFile(padded);
+    Result<os::File> file = os::File::OpenForReading(paddedFile.Path());
     Check(bool(file), "a memory file opens");
     const Result<std::vector<LogRange>> split =
         SplitLog(*file, std::int64_t(padded.size()), 1 + data[2] / 16);
@@ -176,7 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         counts += *range;
         whole.Merge(std::move(part));
     }
-    close(fd);
     UrlTable table = std::move(whole).SortByUrl(nullptr, 2);
     std::string merged;
     for (std::size_t i = 0; i < table.EntryCount(); ++i)

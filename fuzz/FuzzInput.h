@@ -3,8 +3,16 @@
 // How the fuzzers read their input: a few leading bytes choose the code page, the
 // keyword and the run's options, and the rest is the log.
 
+#ifdef _WIN32
+#include <process.h>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -46,14 +54,55 @@ inline char16_t ChosenKeyword(const CodePage& page, std::uint8_t byte) {
     return units[0];
 }
 
-/// A descriptor of a file in memory holding `content`, read from its start.
-inline int MemoryFile(std::string_view content) {
-    int fd = memfd_create("fuzz", MFD_CLOEXEC);
-    if (fd < 0 || write(fd, content.data(), content.size()) != ssize_t(content.size())) {
-        Broken("cannot make a memory file");
+/// A file holding `content`, named by a path the engine opens as it opens any file:
+/// in memory where the system has such files, else a temporary file.
+class ScratchFile {
+  public:
+#ifdef _WIN32
+    explicit ScratchFile(std::string_view content) {
+        static std::atomic<unsigned> made = 0;
+        const std::filesystem::path path =
+            std::filesystem::temp_directory_path() /
+            ("kestrin-fuzz-" + std::to_string(_getpid()) + "-" + std::to_string(made++));
+        std::ofstream(path, std::ios::binary)
+            .write(content.data(), std::streamsize(content.size()));
+        path_ = path.string();
     }
-    lseek(fd, 0, SEEK_SET);
-    return fd;
-}
+    ~ScratchFile() {
+        std::remove(path_.c_str());
+    }
+    std::string Bytes() const {
+        std::ifstream in(path_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+#else
+    explicit ScratchFile(std::string_view content) : fd_(memfd_create("fuzz", MFD_CLOEXEC)) {
+        if (fd_ < 0 || write(fd_, content.data(), content.size()) != ssize_t(content.size()))
+            Broken("cannot make a memory file");
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
+    }
+    ~ScratchFile() {
+        close(fd_);
+    }
+    std::string Bytes() const {
+        std::string bytes;
+        char chunk[65536];
+        for (ssize_t got; (got = pread(fd_, chunk, sizeof chunk, off_t(bytes.size()))) > 0;)
+            bytes.append(chunk, std::size_t(got));
+        return bytes;
+    }
+#endif
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    const std::string& Path() const {
+        return path_;
+    }
+
+  private:
+#ifndef _WIN32
+    int fd_;
+#endif
+    std::string path_;
+};
 
 }  // namespace kestrin::fuzz

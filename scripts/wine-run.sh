@@ -45,23 +45,28 @@ export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=${WINEDLLOVERRIDES
 # from one program to the next, short enough to leave nothing behind for long. It is
 # started before the program, or the program's own server would not linger. Its
 # output goes nowhere, lest it hold a caller's pipe open.
-wineserver -p60 </dev/null >/dev/null 2>&1 || true
-
-# A new prefix is made once, under a lock (ctest starts several programs at once),
-# with wineboot's messages kept off the program's standard error. The lock's file
-# is closed for wine, whose services outlive wineboot and would hold the lock on.
-if [ ! -f "$WINEPREFIX/.initialized" ]; then
-    (
-        flock 9
-        if [ ! -f "$WINEPREFIX/.initialized" ]; then
-            wine wineboot --init </dev/null >"$WINEPREFIX/wineboot.log" 2>&1 9>&- || {
-                cat "$WINEPREFIX/wineboot.log" >&2
-                echo "wine-run: wine could not make the prefix $WINEPREFIX" >&2
-                exit 1
-            }
-            touch "$WINEPREFIX/.initialized"
-        fi
-    ) 9>"$WINEPREFIX/.lock"
-fi
+#
+# wine's services start with the first program a new server runs, and inherit its
+# standard streams: a caller reading the program's output to its end (ctest, or
+# GoogleTest's test discovery) would wait for the server to go, a minute later. So a
+# new server's services are started here, by wineboot, with their output going
+# nowhere; and a new prefix is made first, once. Both under a lock (ctest starts
+# several programs at once), which the server and wine's programs, that outlive
+# this script, are not given.
+(
+    flock 9
+    new_server=0
+    wineserver -p60 </dev/null >/dev/null 2>&1 9>&- && new_server=1
+    if [ ! -f "$WINEPREFIX/.initialized" ]; then
+        wine wineboot --init </dev/null >"$WINEPREFIX/wineboot.log" 2>&1 9>&- || {
+            cat "$WINEPREFIX/wineboot.log" >&2
+            echo "wine-run: wine could not make the prefix $WINEPREFIX" >&2
+            exit 1
+        }
+        touch "$WINEPREFIX/.initialized"
+    elif [ "$new_server" = 1 ]; then
+        wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$WINEPREFIX/.lock"
 
 exec wine "$@"

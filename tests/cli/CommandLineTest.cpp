@@ -1,8 +1,7 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <regex>
 #include <set>
@@ -12,6 +11,11 @@
 
 #include "CommandLine.h"
 #include "Processes.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace kestrin {
 namespace {
@@ -124,65 +128,49 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
 // The real program as a filter: logs from files or standard input, plain,
 // compressed in every form it reads or members of archives, each a log of its own,
 // and the report on standard output. The two real logs give the reports worked out
-// for them by hand.
+// for them by hand. A piped log is read as bytes, 0x1A and CR LF among them, and
+// the report written so (Windows' C runtime would take 0x1A for the end of its
+// text and make CR LF of LF). Names in Japanese, in a folder past 260 characters,
+// are read and written (Windows would take narrow names in its ANSI code page, and
+// only the long form of a name past 260 characters).
 TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     TempDir dir;
-    const std::string log = KESTRIN_TEST_DATA "/apache_access.log", gz = dir / "access.log.gz";
+    const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
     // Whole, and in two members, frames or streams (an empty one and a skippable one
     // among them); archives of a plain and a compressed member, and of a 7z one.
-    const std::string head = "head -n 20 " + log, tail = "tail -n +21 " + log;
-    const std::string make =
-        "cd " + dir.Path() + " && (" + head + " | gzip; gzip </dev/null; " + tail + " | gzip) > " +
-        gz + " && (printf 'P*M\\030\\001\\0\\0\\0x'; " + head + " | zstd -q; " + tail +
-        " | zstd -q) > a.zst && (" + head + " | xz; " + tail + " | xz) > a.xz && (" + head +
-        " | bzip2; " + tail + " | bzip2) > a.bz2 && (" + head + " | lz4 -q; " + tail +
-        " | lz4 -q) > a.lz4 && mkdir m && " + head + " > m/first.log && " + tail +
-        " | xz > m/rest.log.xz && (cd m && zip -q ../a.zip first.log rest.log.xz && tar czf "
-        "../a.tgz first.log rest.log.xz) && printf '7z\\274\\257\\047\\034' > m/old.7z && tar cf "
-        "b.tar -C m first.log old.7z";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    const std::string made = KESTRIN_TEST_LOGS, gz = made + "/access.log.gz";
     WriteFile(dir / "cut.gz", ReadFile(gz).substr(0, 300));
     WriteFile(dir / "cut.zst",
-              ReadFile(dir / "a.zst").substr(0, ReadFile(dir / "a.zst").size() - 1));
+              ReadFile(made + "/a.zst").substr(0, ReadFile(made + "/a.zst").size() - 1));
     WriteFile(dir / "a.log", "http://a/x");  // no terminator: the next log's line stays apart
     WriteFile(dir / "b.log", "y http://b/\n");
     const std::string ranked = TestData("apache_access.ranked-report");
     const std::string yes = "Confirm: Sortting Data Output? Yes\nComplete: - done..\n";
+    const std::string no = "Confirm: Sortting Data Output? No\nComplete: - done..\n";
     const std::string apache = yes + "kestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n";
-    const auto fromStdin = [&](const std::string& path) {
-        return [path] { dup2(open(path.c_str(), O_RDONLY), STDIN_FILENO); };
-    };
-    // Standard input a pipe, its first bytes one at a time, so the magic comes in pieces.
-    const auto fromPipe = [&](const std::string& path) {
-        return [bytes = ReadFile(path)] {
-            int ends[2];
-            if (pipe(ends) != 0) return;
-            if (fork() != 0) return (void)(dup2(ends[0], STDIN_FILENO), close(ends[1]));
-            close(ends[0]);
-            for (std::size_t at = 0; at < bytes.size(); at += at < 3 ? 1 : bytes.size()) {
-                if (write(ends[1], bytes.data() + at, at < 3 ? 1 : bytes.size() - at) < 0) break;
-                usleep(at < 3 ? 2000 : 0);
-            }
-            _exit(0);
-        };
-    };
+    const auto fromPipe = [](const std::string& path) { return Launch{.piped = ReadFile(path)}; };
     const struct {
         std::vector<std::string> args;
-        std::function<void()> before;
+        Launch launch;
         int status;
         std::string out, err;
     } cases[] = {
         {{"--ranked", "--keyword", "\"", log}, {}, 0, ranked, apache},
         {{"--ranked", "--keyword", "\"", gz}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\"", dir / "a.zst"}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\"", dir / "a.xz"}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\"", dir / "a.bz2"}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\"", dir / "a.lz4"}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\"", dir / "a.zip"}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\"", dir / "a.tgz"}, {}, 0, ranked, apache},
-        {{"--ranked", "--keyword", "\""}, fromPipe(dir / "a.zip"), 0, ranked, apache},
+        {{"--ranked", "--keyword", "\"", made + "/a.zst"}, {}, 0, ranked, apache},
+        {{"--ranked", "--keyword", "\"", made + "/a.xz"}, {}, 0, ranked, apache},
+        {{"--ranked", "--keyword", "\"", made + "/a.bz2"}, {}, 0, ranked, apache},
+        {{"--ranked", "--keyword", "\"", made + "/a.lz4"}, {}, 0, ranked, apache},
+        {{"--ranked", "--keyword", "\"", made + "/a.zip"}, {}, 0, ranked, apache},
+        {{"--ranked", "--keyword", "\"", made + "/a.tgz"}, {}, 0, ranked, apache},
+        {{"--ranked", "--keyword", "\""}, fromPipe(made + "/a.zip"), 0, ranked, apache},
         {{"--ranked", "--keyword", "\""}, fromPipe(gz), 0, ranked, apache},
-        {{"--ranked", "--keyword=\"", "-o", "-", "-"}, fromStdin(log), 0, ranked, apache},
+        {{"--ranked", "--keyword=\"", "-o", "-", "-"}, {.inputFile = log}, 0, ranked, apache},
+        {{},
+         {.piped = "GET http://a/\x1a\r\nGET http://b/\x1a x\r\nhttp://a/\x1a\r\n"},
+         0,
+         "http://a/\x1a\t 2\r\nhttp://b/\x1a\t 1\r\n",
+         no + "kestrin-cut: 3 lines, 3 with a URL, 2 distinct URLs\n"},
         {{"--ranked", KESTRIN_TEST_DATA "/aozora_cp932.txt"},
          {},
          0,
@@ -192,8 +180,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          {},
          0,
          "http://a/x\t 1\r\nhttp://b/\t 1\r\n",
-         "Confirm: Sortting Data Output? No\nComplete: - done..\n"
-         "kestrin-cut: 2 lines, 2 with a URL, 2 distinct URLs\n"},
+         no + "kestrin-cut: 2 lines, 2 with a URL, 2 distinct URLs\n"},
         {{log, dir / "cut.gz"},
          {},
          1,
@@ -206,21 +193,23 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          "",
          "ERROR!: Can't File Read!\n" + dir / "cut.zst" +
              "\nkestrin-cut: unexpected end of compressed data\n"},
-        {{dir / "b.tar"},
+        {{made + "/b.tar"},
          {},
          1,
          "",
-         "ERROR!: Can't File Read!\n" + dir / "b.tar" +
+         "ERROR!: Can't File Read!\n" + made + "/b.tar" +
              "\nkestrin-cut: old.7z: a 7z archive is not read: unpack it first\n"},
+#ifndef _WIN32
         {{log},
-         [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); },
+         {.before = [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }},
          1,
          "",
          "Confirm: Sortting Data Output? No\nERROR!: Can't File Save!\n-\n"
          "kestrin-cut: No space left on device\n"},
+#endif
     };
     for (const auto& c : cases) {
-        const CutResult result = RunCut(c.args, c.before);
+        const CutResult result = RunCut(c.args, c.launch);
         const std::string name = ::testing::PrintToString(c.args);
         EXPECT_EQ(result.status, c.status) << name;
         EXPECT_TRUE(result.out == c.out) << name;
@@ -233,6 +222,21 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     EXPECT_EQ(RunCut({report, logCopy}).status, 0);
     EXPECT_TRUE(ReadFile(logCopy) == ReadFile(log) &&
                 ReadFile(report) == "http://earlier/\t 1\r\n");
+
+    std::string deep = dir.Path();
+    for (int level = 0; level < 5; ++level) {
+        deep += "/\xe3\x83\xad\xe3\x82\xb0-" + std::string(60, 'x');  // ログ-xxx...
+        std::filesystem::create_directory(Native(deep));
+    }
+    ASSERT_GT(deep.size(), 300u);
+    const std::string japanese = deep + "/\xe5\xa0\xb1\xe5\x91\x8a.log";  // 報告.log
+    WriteFile(japanese, ReadFile(log));
+    const CutResult named =
+        RunCut({"--ranked", "--keyword", "\"", "-o", japanese + ".dat", japanese});
+    EXPECT_EQ(named.err,
+              "Confirm: Sortting Data Output? Yes\nComplete: " + japanese +
+                  ".dat done..\nkestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n");
+    EXPECT_TRUE(ReadFile(japanese + ".dat") == ranked);
 }
 
 // The options the help lists (made from the table of options) are the options the
@@ -299,21 +303,15 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
 }
 
 // Reports for a UTF-8 terminal, for the top of the ranking, for awk and sort: each
-// the default report made over by iconv, cut at N, or rid of its CRs.
+// the ranked report made over by iconv, cut at N, or rid of its CRs by tr.
 TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
     TempDir dir;
     const std::string aozora = KESTRIN_TEST_DATA "/aozora_cp932.txt";
-    const auto shell = [&](const std::string& command) {
-        EXPECT_EQ(std::system((command + " > " + dir / "shell.out").c_str()), 0) << command;
-        return ReadFile(dir / "shell.out");
-    };
-    const CutResult ranked = RunCut({"--ranked", "-o", dir / "ranked.dat", aozora});
-    ASSERT_EQ(ranked.status, 0);
     const CutResult utf8 = RunCut({"--ranked", "--report-codepage", "UTF-8", aozora});
-    EXPECT_TRUE(utf8.out == shell("iconv -f CP932 -t UTF-8 " + dir / "ranked.dat"));
-    EXPECT_NE(utf8.out.find("\xe5\x85\xa5\xe5\x8a\x9b"), std::string::npos);  // a kanji URL
+    EXPECT_TRUE(utf8.out == ReadFile(KESTRIN_TEST_LOGS "/aozora.utf8-report"));  // by iconv
+    EXPECT_NE(utf8.out.find("\xe5\x85\xa5\xe5\x8a\x9b"), std::string::npos);     // a kanji URL
     const CutResult lf = RunCut({"--ranked", "--eol", "lf", aozora});
-    EXPECT_TRUE(lf.out == shell("tr -d '\\r' < " + dir / "ranked.dat"));
+    EXPECT_TRUE(lf.out == ReadFile(KESTRIN_TEST_LOGS "/aozora.lf-report"));  // by tr -d '\\r'
 
     // A URL that is not text in CP932 (a lead byte without its trail) or has a
     // character windows-1252 lacks keeps the log's bytes, and a warning counts them.

@@ -4,7 +4,6 @@
 // sanitizers, whose ranges are made small instead so that the threads still run.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +11,12 @@
 #include "Processes.h"
 #include "RecordingUi.h"
 #include "os/Processors.h"
+
+#ifdef _WIN32
+#include <tlhelp32.h>
+#else
+#include <sys/resource.h>
+#endif
 
 namespace kestrin {
 namespace {
@@ -24,7 +29,23 @@ std::string Entry(const std::string& url, std::uint64_t count) {
 
 // Ranges of 1 MiB, so that a log of a few megabytes is read on several threads.
 void SmallRanges() {
-    setenv("KESTRIN_RANGE_BYTES", "1048576", 1);
+    SetEnvironment("KESTRIN_RANGE_BYTES", "1048576");
+}
+
+// The threads of this process now.
+std::size_t Threads() {
+#ifdef _WIN32
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    std::size_t threads = 0;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread))
+        threads += thread.th32OwnerProcessID == GetCurrentProcessId();
+    CloseHandle(snapshot);
+    return threads;
+#else
+    return std::size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
+#endif
 }
 
 TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSelectionSort) {
@@ -34,9 +55,10 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
         std::snprintf(text, sizeof text, "http://h/%07d", number);
         return std::string(text);
     };
-    // Every URL once, scrambled by a factor prime to the count, then two again.
+    // Every URL once, scrambled by a factor prime to the count (the product passes
+    // 32 bits, which Windows' long has), then two again.
     std::string text;
-    for (long i = 0; i < kUrls; ++i)
+    for (std::int64_t i = 0; i < kUrls; ++i)
         text += "GET " + url(int(i * 7919 % kUrls)) + " HTTP/1.1 200\n";
     for (int again : {7, kLast, 7}) text += url(again) + "\n";
     TempDir dir;
@@ -54,10 +76,13 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
     const std::string lines = std::to_string(kUrls + 3);
     const std::string summary = "kestrin-cut: " + lines + " lines, " + lines + " with a URL, " +
                                 std::to_string(kUrls) + " distinct URLs\n";
-    // Ranges, one a thread, merged, lines counted; then with no thread to be had
-    // (one process for the user, this one), all on the calling thread.
-    const auto noThreads = [] {
-        SmallRanges();
+    // Ranges, one a thread, merged, lines counted; then, where the system can be
+    // told to, with no thread to be had (one process for the user, this one), all
+    // on the calling thread.
+    SmallRanges();
+    std::vector<Launch> launches(1);
+#ifndef _WIN32
+    launches.push_back({.before = [] {
         // The leak checker needs a thread of its own at the end.
         setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         DropPrivileges();
@@ -65,11 +90,11 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
             1, 1
         };
         setrlimit(RLIMIT_NPROC, &one);
-    };
-    for (const auto& before :
-         {std::function<void()>(SmallRanges), std::function<void()>(noThreads)}) {
+    }});
+#endif
+    for (const Launch& launch : launches) {
         std::remove(save.c_str());
-        const CutResult cut = RunCut({"--ranked", "-j", "3", "-o", save, log}, before);
+        const CutResult cut = RunCut({"--ranked", "-j", "3", "-o", save, log}, launch);
         EXPECT_TRUE(cut.err.ends_with(summary)) << cut.err;
         EXPECT_TRUE(ReadFile(save) == listing + kBanner + ranked);
     }
@@ -89,15 +114,11 @@ TEST(HostileInputs, NoMoreThreadsThanProcessors) {
 #else
     constexpr std::size_t kSanitizerThreads = 0;
 #endif
-    const auto threads = [] {
-        return std::size_t(
-            std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}));
-    };
-    const std::size_t before = threads();
+    const std::size_t before = Threads();
     RecordingUi ui;
     std::size_t mostThreads = 0;
     ui.onProgress = [&](double) {
-        mostThreads = std::max(mostThreads, threads() - before - kSanitizerThreads + 1);
+        mostThreads = std::max(mostThreads, Threads() - before - kSanitizerThreads + 1);
     };
     RunEngine({.logPaths = {dir / "access.log"},
                .savePath = dir / "report.txt",

@@ -1,15 +1,25 @@
 #pragma once
 
-// The real kestrin-cut in a child process, with its exit status and output,
-// optionally as an unprivileged user or under limits.
+// The real kestrin-cut in a child process, with its exit status and output, its
+// standard input a file or a pipe, ended from outside as a user or the system ends
+// it; on POSIX systems optionally as an unprivileged user or under limits.
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
 #include <grp.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestFiles.h"
@@ -24,45 +34,221 @@ inline constexpr std::size_t kSanitizerShrink = 8;
 inline constexpr std::size_t kSanitizerShrink = 1;
 #endif
 
+/// What a kestrin-cut process did.
+struct CutResult {
+    int status = -1;  // exit status: POSIX's, or 128 + signal; Windows' whole exit code
+    std::string out, err;
+};
+
+/// A running kestrin-cut.
+struct Child {
+#ifdef _WIN32
+    HANDLE process;
+    DWORD id;
+#else
+    pid_t id;
+#endif
+};
+
+/// How kestrin-cut is started, besides its arguments.
+struct Launch {
+    /// Standard input: this file, or these bytes through a pipe, the first three a
+    /// byte at a time so that a log's first bytes come in pieces.
+    std::string inputFile = {};
+    std::optional<std::string> piped = {};
+    /// The pipe stays open after the bytes, so that the program is still reading.
+    bool keepPipeOpen = false;
+    /// Runs in the test while the program runs.
+    std::function<void(const Child&)> during = {};
+#ifndef _WIN32
+    /// Runs in the child just before the program starts: to drop privileges, set
+    /// limits or redirect its output.
+    std::function<void()> before = {};
+#endif
+};
+
+/// One way to end a running program from outside, and the exit status it leaves.
+struct Ending {
+    std::string name;
+    int how;  // POSIX: the signal; Windows: 0 for Ctrl+C, else TerminateProcess's code
+    int status;
+};
+
+#ifdef _WIN32
+
+/// The test itself outlives the Ctrl+C it sends to its child's console.
+inline BOOL WINAPI IgnoreConsoleEvent(DWORD) {
+    return TRUE;
+}
+
+/// Ctrl+C, as a user presses it in the program's console, and the Task Manager's end.
+inline std::vector<Ending> Endings() {
+    return {{"Ctrl+C", 0, int(0xC000013AU)}, {"TerminateProcess", 9, 9}};
+}
+
+inline void End(const Child& child, const Ending& ending) {
+    if (ending.how != 0) {
+        TerminateProcess(child.process, UINT(ending.how));
+        return;
+    }
+    SetConsoleCtrlHandler(IgnoreConsoleEvent, TRUE);
+    FreeConsole();
+    if (AttachConsole(child.id)) {
+        GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        FreeConsole();
+    }
+}
+
+/// Windows' rules for one argument of a command line: quoted when it holds a blank
+/// or a quote, backslashes doubled before a quote.
+inline std::wstring Quoted(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t unit : argument) {
+        if (unit == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(unit == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        quoted += unit;
+        backslashes = 0;
+    }
+    return quoted.append(2 * backslashes, L'\\') + L"\"";
+}
+
+inline HANDLE InheritedFile(const std::string& path, DWORD access, DWORD creation) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    return CreateFileW(path.empty() ? L"NUL" : Native(path).c_str(), access,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherited, creation,
+                       0, nullptr);
+}
+
+/// Runs kestrin-cut with `args`. It has a console of its own without a window, so
+/// that a Ctrl+C reaches it alone.
+inline CutResult RunCut(const std::vector<std::string>& args, const Launch& launch = {}) {
+    TempDir dir;
+    const HANDLE out = InheritedFile(dir / "out", GENERIC_WRITE, CREATE_ALWAYS);
+    const HANDLE err = InheritedFile(dir / "err", GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE in = INVALID_HANDLE_VALUE, feed = INVALID_HANDLE_VALUE;
+    if (launch.piped) {
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        if (CreatePipe(&in, &feed, &inherited, 0))
+            SetHandleInformation(feed, HANDLE_FLAG_INHERIT, 0);
+    } else {
+        in = InheritedFile(launch.inputFile, GENERIC_READ, OPEN_EXISTING);
+    }
+    std::wstring command = Quoted(Wide(KESTRIN_CUT));
+    for (const std::string& arg : args) command += L" " + Quoted(Wide(arg));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION started{};
+    const BOOL ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                   CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
+    for (const HANDLE handle : {in, out, err}) CloseHandle(handle);
+    if (!ok) {
+        CloseHandle(feed);
+        throw std::runtime_error("cannot start " KESTRIN_CUT);
+    }
+    CloseHandle(started.hThread);
+    std::thread feeder;
+    if (launch.piped) {
+        feeder = std::thread([feed, bytes = *launch.piped, keep = launch.keepPipeOpen] {
+            DWORD wrote = 0;
+            for (std::size_t at = 0; at < bytes.size(); at += wrote) {
+                const DWORD size = at < 3 ? 1 : DWORD(bytes.size() - at);
+                if (!::WriteFile(feed, bytes.data() + at, size, &wrote, nullptr)) break;
+                if (at < 3) Sleep(2);
+            }
+            if (!keep) CloseHandle(feed);
+        });
+    }
+    if (launch.during) launch.during(Child{started.hProcess, started.dwProcessId});
+    WaitForSingleObject(started.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(started.hProcess, &code);
+    CloseHandle(started.hProcess);
+    if (feeder.joinable()) feeder.join();
+    if (launch.piped && launch.keepPipeOpen) CloseHandle(feed);
+    return {int(code), ReadFile(dir / "out"), ReadFile(dir / "err")};
+}
+
+#else
+
 /// For a child process: as root, become "nobody", so that file permissions apply.
 inline void DropPrivileges() {
     if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
         _exit(126);
 }
 
-/// What a kestrin-cut process did.
-struct CutResult {
-    int status = -1;  // exit status, or 128 + signal
-    std::string out, err;
-};
+/// The ending signals, and a kill.
+inline std::vector<Ending> Endings() {
+    return {{"SIGTERM", SIGTERM, 128 + SIGTERM},
+            {"SIGINT", SIGINT, 128 + SIGINT},
+            {"SIGHUP", SIGHUP, 128 + SIGHUP},
+            {"SIGKILL", SIGKILL, 128 + SIGKILL}};
+}
 
-/// Runs kestrin-cut with `args`; `before` runs in the child just before the
-/// program starts (to drop privileges, set limits or redirect its output), and
-/// `during` in the test while the program runs.
-inline CutResult RunCut(const std::vector<std::string>& args,
-                        const std::function<void()>& before = {},
-                        const std::function<void(pid_t)>& during = {}) {
+inline void End(const Child& child, const Ending& ending) {
+    kill(child.id, ending.how);
+}
+
+/// Writes `bytes` into the pipe `feed`, then closes it unless it is to stay open.
+/// A program that ends first makes the write fail, and no SIGPIPE end the test.
+inline void Feed(int feed, const std::string& bytes, bool keepOpen) {
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t wrote = write(feed, bytes.data() + at, at < 3 ? 1 : bytes.size() - at);
+        if (wrote <= 0) break;
+        if (at < 3) usleep(2000);
+        at += std::size_t(wrote);
+    }
+    if (!keepOpen) close(feed);
+}
+
+/// Runs kestrin-cut with `args`.
+inline CutResult RunCut(const std::vector<std::string>& args, const Launch& launch = {}) {
     TempDir dir;
     const std::string outPath = dir / "out", errPath = dir / "err";
-    pid_t child = fork();
+    int feed[2] = {-1, -1};
+    if (launch.piped && pipe2(feed, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
+    const pid_t child = fork();
     if (child == 0) {
         if (!freopen(outPath.c_str(), "w", stdout) || !freopen(errPath.c_str(), "w", stderr))
             _exit(125);
-        if (before) before();
+        const int in = launch.piped               ? feed[0]
+                       : launch.inputFile.empty() ? STDIN_FILENO
+                                                  : open(launch.inputFile.c_str(), O_RDONLY);
+        if (in < 0 || (in != STDIN_FILENO && dup2(in, STDIN_FILENO) < 0)) _exit(125);
+        if (launch.before) launch.before();
         std::vector<char*> argv{const_cast<char*>(KESTRIN_CUT)};
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execv(KESTRIN_CUT, argv.data());
         _exit(127);
     }
-    if (during) during(child);
-    CutResult result;
+    std::thread feeder;
+    if (launch.piped) {
+        close(feed[0]);
+        feeder = std::thread(Feed, feed[1], *launch.piped, launch.keepPipeOpen);
+    }
+    if (launch.during) launch.during(Child{child});
     int status = 0;
     waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadFile(outPath);
-    result.err = ReadFile(errPath);
-    return result;
+    if (feeder.joinable()) feeder.join();
+    if (launch.piped && launch.keepPipeOpen) close(feed[1]);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath),
+            ReadFile(errPath)};
 }
+
+#endif
 
 }  // namespace kestrin::testing

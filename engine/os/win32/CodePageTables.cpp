@@ -137,6 +137,13 @@ class WindowsEncoder : public CodePageEncoder {
 };
 
 Result<UINT> ValidPage(std::string_view name) {
+    // Unicode's other forms, which no narrow conversion of Windows takes: known, and
+    // refused as ICU refuses them.
+    static constexpr std::string_view kWideForms[] = {"utf-16",   "utf-16le", "utf-16be", "utf-32",
+                                                      "utf-32le", "utf-32be", "utf-7"};
+    if (std::find(std::begin(kWideForms), std::end(kWideForms), Lower(name)) !=
+        std::end(kWideForms))
+        return Fault{0, "not a code page of one- and two-byte characters: " + std::string(name)};
     const UINT page = CodePageNumber(name);
     if (page == 0 || !IsValidCodePage(page))
         return Fault{0, "unknown code page: " + std::string(name)};

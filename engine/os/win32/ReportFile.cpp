@@ -112,6 +112,11 @@ class ReplacingReport : public ReportFile {
     }
 
     Status Commit() override {
+        // Hidden while it was no report yet; the report is an ordinary file.
+        FILE_BASIC_INFO ordinary{};
+        ordinary.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(handle_, FileBasicInfo, &ordinary, sizeof ordinary))
+            return Failed();
         if (!FlushFileBuffers(handle_)) return Failed();
         if (slot_ < 0 && !SetDeletePending(handle_, false)) return Failed();
         CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));

@@ -30,7 +30,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     for (Slot& slot : slots) {
         if (slot.state.load(std::memory_order_acquire) == kArmed) DeleteFileW(slot.path);
     }
-    // The default handling then ends the process, as it would have without this.
+    // Windows' default handling would end the process with this status; wine's
+    // ends it with 0, which says the run succeeded. A closed console ends it anyway.
+    if (event != CTRL_CLOSE_EVENT) ExitProcess(STATUS_CONTROL_C_EXIT);
     return FALSE;
 }
 
