@@ -21,6 +21,10 @@
 #   KESTRIN_FAULTS_JOBS        parallel build and test jobs (2)
 #   KESTRIN_FAULTS_KEEP=1      keep the scratch directory and its logs
 #
+# Before anything is copied or built, every selected fault is checked: its file
+# is there and holds its text exactly once. One that does not ends the script at
+# once, with the list of them.
+#
 # Exit status: 0 every planted fault was caught; 1 some fault was missed;
 # 2 the script could not do its job: a fault that no longer plants (its text is
 # missing or ambiguous) or does not compile, a failing unchanged build, or a
@@ -62,6 +66,14 @@ if [ "$list" = 1 ]; then
 fi
 if [ -z "$selected" ]; then
     echo "plant-faults: no fault matches ${only:-anything}" >&2
+    exit 2
+fi
+
+# Every selected fault must plant before anything is built: a stale one is an
+# error of the table, found in a second rather than after an hour of builds.
+if ! python3 "$helper" "$table" check "$top" "$only"; then
+    echo "plant-faults: the faults above no longer plant (their file is gone, or their text" \
+        "is not there exactly once): fix them in faults.txt" >&2
     exit 2
 fi
 

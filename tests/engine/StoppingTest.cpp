@@ -25,22 +25,26 @@ TEST(Stopping, ARunStopsInEveryPhaseAndSavesNothing) {
     ASSERT_GT(text.size(), std::size_t(16 << 20));
     WriteFile(dir / "access.log", text);
     const std::string save = dir / "report.dat";
-    // Where each phase starts and ends, as the run tells its progress, and whether
-    // it looks for a stop often enough to be seen stopping before its end.
+    // Where each phase starts and ends, as the run tells its progress, whether it
+    // looks for a stop often enough to be seen stopping before its end, and how often
+    // it may still tell progress once the stop is asked for (-1: any number of times).
     const struct {
         const char* phase;
         double from, to;
         bool cutShort;
-    } phases[] = {{"reading", 0.0, 0.675, true},   {"merging", 0.675, 0.75, true},
-                  {"sorting", 0.75, 0.85, false},  {"listing", 0.85, 0.95, true},
-                  {"ranking", 0.95, 0.975, false}, {"ranked listing", 0.975, 1, true}};
+        int after;
+    } phases[] = {{"reading", 0.0, 0.675, true, 4},   {"merging", 0.675, 0.75, true, 0},
+                  {"sorting", 0.75, 0.85, false, -1}, {"listing", 0.85, 0.95, true, 0},
+                  {"ranking", 0.95, 0.975, true, 0},  {"ranked listing", 0.975, 1, true, 0}};
     for (const auto& p : phases) {
         WriteFile(save, "previous report\r\n");
         std::atomic<bool> stop = false;
         double told = 0;
+        int after = 0;
         RecordingUi ui(true);
         ui.onProgress = [&](double fraction) {
             told = std::max(told, fraction);
+            after += stop ? 1 : 0;
             if (fraction > p.from + 0.0005) stop = true;
         };
         RunEngine({.logPaths = {dir / "access.log"},
@@ -51,6 +55,7 @@ TEST(Stopping, ARunStopsInEveryPhaseAndSavesNothing) {
                   ui);
         EXPECT_TRUE(stop) << p.phase;
         EXPECT_LE(told, p.cutShort ? p.to - 0.001 : p.to + 0.001) << p.phase;
+        EXPECT_LE(after, p.after < 0 ? after : p.after) << p.phase;
         EXPECT_EQ(ui.calls.back(), "LeaveBusy") << p.phase;
         EXPECT_EQ(ui.messages.size(), 0u) << p.phase;
         EXPECT_EQ(ReadFile(save), "previous report\r\n") << p.phase;

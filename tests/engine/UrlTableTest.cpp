@@ -18,12 +18,16 @@ Listing ListingOf(const UrlTable& table) {
     return listing;
 }
 
-Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsigned threads = 1) {
+Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsigned threads = 1,
+              Progress::Phase* sorting = nullptr) {
     const Result<const CodePage*> page = CodePage::Shared(codePage);
     if (!page) throw std::runtime_error(page.Failure().Reason());
-    UrlTally tally(**page);
-    for (const std::string& url : urls) tally.Count(url);
-    UrlTable table = std::move(tally).SortByUrl(nullptr, threads);
+    // Counted in two tallies, as the ranges of a log are, and merged.
+    UrlTally tally(**page), later(**page);
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        (2 * i < urls.size() ? tally : later).Count(urls[i]);
+    tally.Merge(std::move(later));
+    UrlTable table = std::move(tally).SortByUrl(sorting, threads);
     return ListingOf(table);
 }
 
@@ -73,6 +77,11 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         twice.push_back(prefix + std::to_string(100000 + (i * 7919) % 100000));
     for (int i = 0; i < 100000; ++i) counted.emplace_back(prefix + std::to_string(100000 + i), 2);
     for (unsigned threads : {1u, 3u}) EXPECT_TRUE(Tally("CP932", twice, threads) == counted);
+    // A run that is to stop gets an empty table.
+    const std::atomic<bool> stop = true;
+    Progress progress(&stop);
+    Progress::Phase sorting(progress, 1, twice.size());
+    EXPECT_TRUE(Tally("CP932", twice, 3, &sorting).empty());
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 # Makes the files the command line's tests read that only this system's tools make,
 # so that a build for another system (Windows, run under wine) reads the same ones:
 # the Apache log of tests/data compressed in every form kestrin-cut reads, whole and
-# in two members, frames or streams (an empty one and a skippable one among them),
-# in archives of a plain and a compressed member and of a 7z one; and the ranked
+# in two members, frames or streams (an empty one and skippable ones among them),
+# in archives of a plain and a compressed member and of a zip one; and the ranked
 # report of the CP932 log in UTF-8 and with LF line ends.
 # usage: make_test_logs.sh DIR
 set -euo pipefail
@@ -19,12 +19,11 @@ rest() { tail -n +21 "$log"; }
 (printf 'P*M\030\001\0\0\0x'; first | zstd -q; rest | zstd -q) >a.zst
 (first | xz; rest | xz) >a.xz
 (first | bzip2; rest | bzip2) >a.bz2
-(first | lz4 -q; rest | lz4 -q) >a.lz4
+(printf 'P*M\030\001\0\0\0x'; first | lz4 -q; rest | lz4 -q) >a.lz4
 first >m/first.log
 rest | xz >m/rest.log.xz
 (cd m && zip -q ../a.zip first.log rest.log.xz && tar czf ../a.tgz first.log rest.log.xz)
-printf '7z\274\257\047\034' >m/old.7z
-tar cf b.tar -C m first.log old.7z
+tar cf b.tar -C m first.log -C .. a.zip
 rm -r m
 report=$data/aozora_cp932.ranked-report
 iconv -f CP932 -t UTF-8 "$report" >aozora.utf8-report
