@@ -3,13 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "os/win32/WideText.h"
+
 namespace kestrin::win32 {
 
 // Windows speaks UTF-16 in wchar_t, the engine UTF-8 and the shared window code
 // UTF-16 in char16_t.
 
-std::wstring Wide(std::string_view utf8);
-std::string Utf8(std::wstring_view wide);
+using os::win32::Utf8;
+using os::win32::Wide;
 
 inline std::wstring Wide(std::u16string_view text) {
     return std::wstring(text.begin(), text.end());
