@@ -36,7 +36,10 @@ class ArchiveReader::State : public ByteSource {
             archive_entry* entry = nullptr;
             const int rc = archive_read_next_header(archive_, &entry);
             if (rc == ARCHIVE_EOF) return false;
-            if (rc < ARCHIVE_WARN) return *Failure();
+            // A header to retry is a damaged one, whose member would be passed over
+            // in silence. A warning speaks of a name this locale cannot spell,
+            // which the log's bytes do not care about.
+            if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return *Failure();
             // A hard link in a tar holds no bytes of its own: its file is a member already.
             if (archive_entry_filetype(entry) != AE_IFREG ||
                 archive_entry_hardlink(entry) != nullptr)
@@ -58,8 +61,11 @@ class ArchiveReader::State : public ByteSource {
             la_int64_t offset = 0;
             const int rc = archive_read_data_block(archive_, &block, &length, &offset);
             if (rc == ARCHIVE_EOF) {
+                // A hole may end the member too.
+                zeros_ = offset > memberAt_ ? offset - memberAt_ : 0;
                 memberEnded_ = true;
-            } else if (rc < ARCHIVE_WARN) {
+            } else if (rc != ARCHIVE_OK) {
+                // A member whose check or size does not come out ends in a warning.
                 return *Failure();
             } else {
                 // A sparse member's holes are zeros that come as gaps between blocks.

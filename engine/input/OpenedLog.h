@@ -28,10 +28,11 @@ class OpenedLog {
     /// The fault met while its first bytes were read, if any.
     const Status& Failure() const { return start_.Failure(); }
 
-    /// True for text in a regular file: the one log that may be cut into ranges
-    /// and read at their offsets.
+    /// True for text in a regular file named as such: the one log that may be cut
+    /// into ranges and read at their offsets. Standard input never is, since it may
+    /// stand anywhere in its file.
     bool IsPlainFile() const {
-        return IsRegularFile() && KindOf(start_.Head()).form == LogForm::Text;
+        return path_ != "-" && IsRegularFile() && KindOf(start_.Head()).form == LogForm::Text;
     }
     std::string_view Head() const { return start_.Head(); }
 

@@ -85,6 +85,11 @@ class Run {
     std::optional<RunResult> OpenLogs() {
         std::vector<std::string> paths = request_.logPaths;
         if (paths.empty()) paths.push_back("-");
+        // Standard input is read once: a second "-" would get what the first left.
+        if (std::count(paths.begin(), paths.end(), "-") > 1)
+            return RunResult{.outcome = RunOutcome::LogUnreadable,
+                             .path = "-",
+                             .fault = {0, "standard input is named more than once"}};
         for (const std::string& path : paths) {
             if (path == "-") continue;
             if (Status why = os::NotOrdinaryFile(path))

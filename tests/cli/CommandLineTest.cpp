@@ -142,6 +142,8 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     const std::string yes = "Confirm: Sortting Data Output? Yes\nComplete: - done..\n";
     const std::string no = "Confirm: Sortting Data Output? No\nComplete: - done..\n";
     const std::string apache = yes + "kestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n";
+    WriteFile(dir / "after.log", "http://junk/\n" + ReadFile(log));
+    const std::string failed = "ERROR!: Can't File Read!\n";
     const auto fromPipe = [](const std::string& path) { return Launch{.piped = ReadFile(path)}; };
     const struct {
         std::vector<std::string> args;
@@ -179,10 +181,27 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          {},
          1,
          "",
-         "ERROR!: Can't File Read!\n" + made + "/b.tar" +
+         failed + made + "/b.tar" +
              "\nkestrin-cut: a.zip: a zip archive inside an archive is not read: unpack it "
              "first\n"},
+        {{"-", "-"},
+         fromPipe(log),
+         1,
+         "",
+         failed + "-\nkestrin-cut: standard input is named more than once\n"},
 #ifndef _WIN32
+        // Standard input left past a line by the shell before it: read from there on,
+        // though cut into ranges.
+        {{"--ranked", "--keyword", "\"", "-j", "2"},
+         {.inputFile = dir / "after.log",
+          .before =
+              [] {
+                  lseek(STDIN_FILENO, 13, SEEK_SET);
+                  setenv("KESTRIN_RANGE_BYTES", "1024", 1);
+              }},
+         0,
+         ranked,
+         apache},
         {{log},
          {.before = [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }},
          1,
@@ -199,7 +218,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
         EXPECT_EQ(result.err, c.err) << name;
     }
     // Cut short by a byte, or followed by bytes that are no stream: never the log's end.
-    const std::string cut = dir / "cut", junk = dir / "junk", failed = "ERROR!: Can't File Read!\n";
+    const std::string cut = dir / "cut", junk = dir / "junk";
     for (const std::string form : {"gz", "zst", "xz", "bz2", "lz4"}) {
         const std::string whole = ReadFile(form == "gz" ? gz : made + "/a." + form);
         WriteFile(cut, whole.substr(0, whole.size() - 1));
@@ -212,6 +231,22 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
                       failed + junk + "\nkestrin-cut: data after the last " + last + "\n");
         }
     }
+    // An archive whose member fails its check, or whose header is damaged, is no
+    // log, though its reader only warns of the first and would pass over the
+    // member behind the second; a sparse member's trailing hole is part of it.
+    std::string zip = ReadFile(made + "/a.zip"), tar = ReadFile(made + "/b.tar");
+    zip[14] ^= 0x5a;                                       // the first member's CRC
+    tar[tar.find(std::string("a.zip\0", 6)) + 1] ^= 0x20;  // the second member's name
+    WriteFile(cut, zip);
+    WriteFile(junk, tar);
+    EXPECT_TRUE(RunCut({cut}).err.starts_with(failed + cut +
+                                              "\nkestrin-cut: first.log: damaged archive: "
+                                              "ZIP bad CRC"));
+    EXPECT_EQ(RunCut({junk}).err,
+              failed + junk + "\nkestrin-cut: damaged archive: Damaged tar archive\n");
+    EXPECT_EQ(RunCut({made + "/sparse.tar"}).err,
+              no + "kestrin-cut: 1048567 lines, 1 with a URL, 1 distinct URL\n");
+
     // Names given the old way round: both are logs, and neither is written.
     const std::string report = dir / "report.dat", logCopy = dir / "access.log";
     WriteFile(report, "http://earlier/\t 1\r\n");

@@ -3,8 +3,9 @@
 # so that a build for another system (Windows, run under wine) reads the same ones:
 # the Apache log of tests/data compressed in every form kestrin-cut reads, whole and
 # in two members, frames or streams (an empty one and skippable ones among them),
-# in archives of a plain and a compressed member and of a zip one; and the ranked
-# report of the CP932 log in UTF-8 and with LF line ends.
+# in archives of a plain and a compressed member and of a zip one; a sparse member
+# that ends in a hole; and the ranked report of the CP932 log in UTF-8 and with LF
+# line ends.
 # usage: make_test_logs.sh DIR
 set -euo pipefail
 data=$(cd "$(dirname "$0")/../data" && pwd)
@@ -24,6 +25,10 @@ first >m/first.log
 rest | xz >m/rest.log.xz
 (cd m && zip -q ../a.zip first.log rest.log.xz && tar czf ../a.tgz first.log rest.log.xz)
 tar cf b.tar -C m first.log -C .. a.zip
+# A URL, then a hole to the end of a MiB: the NULs end lines of their own.
+printf 'http://a/\n' >m/sparse.log
+truncate -s 1M m/sparse.log
+tar --sparse -cf sparse.tar -C m sparse.log
 rm -r m
 report=$data/aozora_cp932.ranked-report
 iconv -f CP932 -t UTF-8 "$report" >aozora.utf8-report
