@@ -363,6 +363,17 @@ TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
                            "CP932, or with characters windows-1252 lacks\n"))
         << kept.err;
 
+    // The CP932 bytes Windows reads as control codes of its own or as private
+    // characters come back as the same bytes.
+    const std::string windowsBytes = "http://a/\x1a\x1c\x7f\x80\xa0\xfd\xfe\xff";
+    const std::string inUtf8 =
+        "http://a/\x1a\x1c\x7f\xc2\x80\xef\xa3\xb0\xef\xa3\xb1\xef\xa3\xb2\xef\xa3\xb3";
+    WriteFile(dir / "windows.log", windowsBytes + " x\n");
+    WriteFile(dir / "utf8.log", inUtf8 + " x\n");
+    EXPECT_EQ(RunCut({"--report-codepage", "UTF-8", dir / "windows.log"}).out, inUtf8 + "\t 1\r\n");
+    EXPECT_EQ(RunCut({"--codepage", "UTF-8", "--report-codepage", "CP932", dir / "utf8.log"}).out,
+              windowsBytes + "\t 1\r\n");
+
     // Ties at the N-th count keep the ranked listing's order and are cut at N.
     WriteFile(dir / "ties.log",
               "http://d/\nhttp://c/\nhttp://b/\nhttp://a/\nhttp://c/\nhttp://b/\n");

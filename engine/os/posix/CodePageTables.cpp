@@ -8,6 +8,8 @@
 #include <unicode/utypes.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 #include "os/CodePageTables.h"
 
@@ -173,8 +175,35 @@ using Converter = std::unique_ptr<UConverter, void (*)(UConverter*)>;
 
 class IcuEncoder : public CodePageEncoder {
   public:
-    explicit IcuEncoder(Converter converter) : converter_(std::move(converter)) {}
+    IcuEncoder(Converter converter, bool windows932)
+        : converter_(std::move(converter)), windows932_(windows932) {}
+
     bool Encode(std::u16string_view text, std::string& out) override {
+        out.clear();
+        if (!windows932_) return Append(text, out);
+        // The characters Windows gives the overlaid bytes are written back as those
+        // bytes, which ICU would write otherwise or not at all.
+        std::size_t from = 0;
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            const std::optional<std::uint8_t> byte = WindowsByteOf(text[at]);
+            if (!byte) continue;
+            if (!Append(text.substr(from, at - from), out)) return false;
+            out += char(*byte);
+            from = at + 1;
+        }
+        return Append(text.substr(from), out);
+    }
+
+  private:
+    static std::optional<std::uint8_t> WindowsByteOf(char16_t unit) {
+        for (const ByteOverlay& overlay : kWindows932Bytes) {
+            if (overlay.windows == unit) return overlay.byte;
+        }
+        return std::nullopt;
+    }
+
+    bool Append(std::u16string_view text, std::string& out) {
+        if (text.empty()) return true;
         std::string bytes(text.size() * 4 + 4, '\0');
         UErrorCode status = U_ZERO_ERROR;
         ucnv_resetFromUnicode(converter_.get());
@@ -182,13 +211,12 @@ class IcuEncoder : public CodePageEncoder {
             converter_.get(), bytes.data(), int32_t(bytes.size()),
             reinterpret_cast<const UChar*>(text.data()), int32_t(text.size()), &status);
         if (U_FAILURE(status)) return false;
-        bytes.resize(std::size_t(length));
-        out = std::move(bytes);
+        out.append(bytes.data(), std::size_t(length));
         return true;
     }
 
-  private:
     Converter converter_;
+    bool windows932_;
 };
 
 }  // namespace
@@ -228,7 +256,8 @@ Result<std::unique_ptr<CodePageEncoder>> OpenEncoder(std::string_view name) {
     if (U_FAILURE(status))
         return Fault{
             0, std::string("cannot write in ") + std::string(name) + ": " + u_errorName(status)};
-    return std::unique_ptr<CodePageEncoder>(new IcuEncoder(std::move(converter)));
+    const bool windows932 = std::string_view(ucnv_getName(converter.get(), &status)) == kWindows31J;
+    return std::unique_ptr<CodePageEncoder>(new IcuEncoder(std::move(converter), windows932));
 }
 
 }  // namespace kestrin::os
