@@ -28,7 +28,7 @@ constexpr Magic kMagics[] = {
     {"Rar!\x1a\x07"sv, {LogForm::Unreadable, "a RAR archive"}},
     {"MSCF\0\0\0\0"sv, {LogForm::Unreadable, "a cabinet archive"}},
     {"\x89LZO\x00\x0d\x0a\x1a\x0a"sv, {LogForm::Unreadable, "lzop data"}},
-    {"LZIP"sv, {LogForm::Unreadable, "lzip data"}},
+    {"LZIP\x01"sv, {LogForm::Unreadable, "lzip data"}},
     {"\x1f\x9d"sv, {LogForm::Unreadable, "compress (.Z) data"}},
     {"\x02\x21\x4c\x18"sv, {LogForm::Unreadable, "lz4 data of the legacy format"}},
 };

@@ -125,11 +125,11 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
 // The real program as a filter: logs from files or standard input, plain,
 // compressed in every form it reads or members of archives, each a log of its own,
 // and the report on standard output. The two real logs give the reports worked out
-// for them by hand. Text that starts like bzip2 ("BZh9") is text. A piped log is read as bytes,
-// 0x1A and CR LF among them, and the report written so (Windows' C runtime would take 0x1A for the
-// end of its text and make CR LF of LF). Names in Japanese, in a folder past 260 characters, are
-// read and written (Windows would take narrow names in its ANSI code page, and only the long form
-// of a name past 260 characters).
+// for them by hand. Text that starts like bzip2 ("BZh9") or lzip ("LZIP") is text. A piped log is
+// read as bytes, 0x1A and CR LF among them, and the report written so (Windows' C runtime would
+// take 0x1A for the end of its text and make CR LF of LF). Names in Japanese, in a folder past 260
+// characters, are read and written (Windows would take narrow names in its ANSI code page, and only
+// the long form of a name past 260 characters).
 TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     TempDir dir;
     const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
@@ -138,6 +138,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     const std::string made = KESTRIN_TEST_LOGS, gz = made + "/access.log.gz";
     WriteFile(dir / "a.log", "http://a/x");  // no terminator: the next log's line stays apart
     WriteFile(dir / "b.log", "BZh9 http://b/\n");
+    WriteFile(dir / "c.log", "LZIP http://c/\n");
     const std::string ranked = TestData("apache_access.ranked-report");
     const std::string yes = "Confirm: Sortting Data Output? Yes\nComplete: - done..\n";
     const std::string no = "Confirm: Sortting Data Output? No\nComplete: - done..\n";
@@ -172,11 +173,11 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          0,
          TestData("aozora_cp932.ranked-report"),
          yes + "kestrin-cut: 5 lines, 2 with a URL, 2 distinct URLs\n"},
-        {{dir / "a.log", dir / "b.log"},
+        {{dir / "a.log", dir / "b.log", dir / "c.log"},
          {},
          0,
-         "http://a/x\t 1\r\nhttp://b/\t 1\r\n",
-         no + "kestrin-cut: 2 lines, 2 with a URL, 2 distinct URLs\n"},
+         "http://a/x\t 1\r\nhttp://b/\t 1\r\nhttp://c/\t 1\r\n",
+         no + "kestrin-cut: 3 lines, 3 with a URL, 3 distinct URLs\n"},
         {{made + "/b.tar"},
          {},
          1,
