@@ -101,8 +101,10 @@ percent() {
     title=$(xdotool getwindowname "$window" 2>/dev/null) || title=KSTN
     [[ "$title" =~ ^KSTN\ ([0-9]+)%$ ]] && echo "${BASH_REMATCH[1]}" || echo 0
 }
-# Closes the window with Alt+F4 and checks that kestrin ends within the time it
-# may take (200 ms, more under the sanitizers) and leaves the previous report.
+# Closes the window with Alt+F4 and checks that kestrin ends and leaves the
+# previous report; false when it took longer than it may (200 ms, more under the
+# sanitizers), which the caller gives a second try: a busy machine can hold up any
+# one close, a run that does not stop holds up every one.
 close_during() {
     local phase=$1 start elapsed
     start=$(date +%s%N)
@@ -114,11 +116,14 @@ close_during() {
     elapsed=$((($(date +%s%N) - start) / 1000000))
     kill -0 "$app" 2>/dev/null && fail "kestrin still runs 2.5 s after it was closed while $phase"
     wait "$app" || fail "kestrin closed while $phase ended with status $?"
-    [ "$elapsed" -le "${KESTRIN_X11_CLOSE_MS:-200}" ] ||
-        fail "kestrin took $elapsed ms to end after it was closed while $phase"
     cmp -s "$work/previous.dat" "$work/kept.dat" ||
         fail "closing the window while $phase replaced the report"
     echo "x11 test: closed while $phase, ended in $elapsed ms"
+    [ "$elapsed" -le "${KESTRIN_X11_CLOSE_MS:-200}" ]
+}
+# Runs the closing scenario $1 (a function) once more when it was slow the first time.
+twice_if_slow() {
+    "$@" || "$@" || fail "kestrin took too long to end after it was closed (twice): $*"
 }
 
 printf 'http://old.example/\t 1\r\n' >"$work/previous.dat"
@@ -132,7 +137,8 @@ start_over_previous() {
 # Runs closed while they count: reading, then (by the progress the run tells)
 # merging what each thread read, then sorting.
 first=1
-for phase in "reading:20" "merging:67" "sorting:76"; do
+close_counting() {
+    local phase=$1
     start_over_previous
     [ "$first" = 1 ] && import -window "$window" "$shot"  # the window as the README shows it
     click 392 64  # Cutting
@@ -154,14 +160,18 @@ for phase in "reading:20" "merging:67" "sorting:76"; do
     [ "$now" -ge "${phase#*:}" ] && [ "$now" -lt 85 ] ||
         fail "the run was at $now% when it was to be closed while ${phase%:*}"
     close_during "${phase%:*} (at $now%)"
-done
+}
+for phase in "reading:20" "merging:67" "sorting:76"; do twice_if_slow close_counting "$phase"; done
 
 # A run answered Yes, closed while it lists and ranks.
-start_over_previous
-click 392 64  # Cutting
-answer Confirm
-xdotool windowactivate --sync "$window"
-close_during "listing and ranking"
+close_listing() {
+    start_over_previous
+    click 392 64  # Cutting
+    answer Confirm
+    xdotool windowactivate --sync "$window"
+    close_during "listing and ranking"
+}
+twice_if_slow close_listing
 
 # A run answered Yes, to the end.
 start "$work/window.dat"
