@@ -231,7 +231,8 @@ bool UrlTally::Merge(UrlTally&& later, Progress::Phase* phase, std::uint64_t uni
         if (!going) return;
         Add(record->Url(), later.records_.Count(ref));
         if (++done % 65536 == 0 && phase != nullptr) {
-            const std::uint64_t now = units * done / total;
+            // In floating point: a terabyte's units times millions of URLs pass 2^64.
+            const auto now = std::uint64_t(double(units) * (double(done) / double(total)));
             going = phase->Advance(now - told);
             told = now;
         }
