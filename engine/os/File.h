@@ -37,8 +37,9 @@ class File {
 
     /// Up to `size` bytes from where the last read ended: the count, 0 at the end.
     Result<std::size_t> Read(char* into, std::size_t size);
-    /// Up to `size` bytes from `offset`, leaving the position of Read alone, so that
-    /// several threads can each read their part of one file.
+    /// Up to `size` bytes from `offset`, so that several threads can each read their
+    /// part of one file. Not to be mixed with Read on one file: on Windows it moves
+    /// the position Read goes on from.
     Result<std::size_t> ReadAt(char* into, std::size_t size, std::int64_t offset) const;
 
     FileKind Kind() const { return kind_; }

@@ -28,6 +28,8 @@ constexpr std::size_t kKeptNameBytes = 200;  // of the target's name in the temp
 constexpr const char* kWrittenInPlace =
     "the report's folder may not be written, so the report was written over the "
     "previous one in place, not replaced in one step";
+constexpr const char* kNameNotSynced =
+    "the report is saved, but a crash may yet lose its name: its folder could not be synced: ";
 constexpr const char* kOtherNamesKept =
     "the report's other names (hard links) keep the previous report";
 
@@ -204,14 +206,17 @@ class ReplacingReport : public ReportFile {
             Discard();
             return fault;
         }
-        // The new name itself must survive a crash too.
+        // The new name itself must survive a crash too. Once renamed, the report is
+        // there and the previous one gone: a folder that cannot be synced is told of,
+        // not taken for a report that could not be saved.
         const int dir = openat(dirFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
-            if (fsync(dir) != 0 && errno != EINVAL) fault = SystemFault(errno);
+            if (fsync(dir) != 0 && errno != EINVAL)
+                warnings_.push_back(std::string(kNameNotSynced) + SystemFault(errno).Reason());
             close(dir);
         }
         Discard();
-        return fault;
+        return std::nullopt;
     }
 
   private:
