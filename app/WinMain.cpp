@@ -1,12 +1,13 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "Arguments.h"
+#include "os/StopSignals.h"
+#include "os/Terminal.h"
 #include "win32/WideText.h"
 #include "win32/frmKestrin.h"
 
@@ -14,15 +15,6 @@ namespace {
 
 using kestrin::win32::Utf8;
 using kestrin::win32::Wide;
-
-std::vector<std::string> CommandLineArguments() {
-    int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> given;
-    for (int i = 1; i < count; ++i) given.push_back(Utf8(arguments[i]));
-    LocalFree(arguments);
-    return given;
-}
 
 bool Usable(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
@@ -73,11 +65,12 @@ std::wstring FullPath(const std::wstring& path) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-    const std::vector<std::string> given = CommandLineArguments();
+    const std::vector<std::string> given = kestrin::os::ProgramArguments(0, nullptr);
     const kestrin::Arguments arguments = kestrin::ParseArguments(given);
     if (arguments.action != kestrin::Arguments::Action::OpenWindow)
         return Say(kestrin::WhatToSay(arguments));
 
+    kestrin::os::HandleStopSignals();
     const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     const auto window = kestrin::win32::frmKestrin::Create(instance);

@@ -15,6 +15,7 @@
 #include "QtDesktop.h"
 #include "Version.h"
 #include "frmKestrin.h"
+#include "os/StopSignals.h"
 
 namespace {
 
@@ -77,6 +78,10 @@ int main(int argc, char** argv) {
         std::fputs(said.error.c_str(), stderr);
         return said.status;
     }
+
+    // A run cut short by a signal leaves no temporary report, and one past the file
+    // size limit says the report could not be saved, as from a terminal.
+    kestrin::os::HandleStopSignals();
 
     // Qt sees no argument of ours: a LOGFILE named like one of its own options
     // (-style, -platform) stays a LOGFILE.

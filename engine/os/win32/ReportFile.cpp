@@ -96,8 +96,10 @@ class ReplacingReport : public ReportFile {
         const std::wstring name = target.substr(slash == std::wstring::npos ? 0 : slash + 1);
         for (int attempt = 0; attempt < 100; ++attempt) {
             temporary_ = folder + L"." + name.substr(0, 200) + L".kestrin-" + RandomSuffix();
-            handle_ = CreateFileW(temporary_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+            // Shared for deletion alone, so that the ending console events can
+            // remove it while it is open.
+            handle_ = CreateFileW(temporary_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
             if (handle_ != INVALID_HANDLE_VALUE) break;
             if (GetLastError() != ERROR_FILE_EXISTS) return win32::LastFault();
         }
@@ -223,9 +225,13 @@ Result<Existing> LookAt(const std::wstring& path) {
         return win32::WindowsFault(error);
     }
     existing.there = true;
-    existing.disk =
-        GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &existing.info);
+    // A file on disk that cannot tell what it is is no device to write through:
+    // it might be a log.
+    existing.disk = GetFileType(handle) == FILE_TYPE_DISK;
+    const bool told = !existing.disk || GetFileInformationByHandle(handle, &existing.info);
+    const DWORD error = GetLastError();
     CloseHandle(handle);
+    if (!told) return win32::WindowsFault(error);
     return existing;
 }
 

@@ -7,11 +7,30 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
+#include "os/win32/ConsoleCodePage.h"
 #include "os/win32/WideText.h"
 
 namespace kestrin::os {
+namespace {
+
+std::atomic<UINT> consoleCodePageFound{0};
+
+}  // namespace
+
+void win32::ShowUtf8OnConsole() {
+    const UINT found = GetConsoleOutputCP();  // 0 without a console
+    if (found == 0 || found == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+    consoleCodePageFound.store(found);
+    std::atexit(RestoreConsoleCodePage);
+}
+
+void win32::RestoreConsoleCodePage() {
+    if (const UINT found = consoleCodePageFound.exchange(0)) SetConsoleOutputCP(found);
+}
 
 StandardStreams ReadStandardStreams() {
     StandardStreams streams;
@@ -28,7 +47,7 @@ void PrepareStandardStreams() {
     // The C runtime opens them in text mode, which makes CR LF of LF on the way in
     // and LF of CR LF on the way out, and takes 0x1A for the end of the input.
     for (FILE* stream : {stdin, stdout, stderr}) _setmode(_fileno(stream), _O_BINARY);
-    SetConsoleOutputCP(CP_UTF8);
+    win32::ShowUtf8OnConsole();
 }
 
 std::vector<std::string> ProgramArguments(int, char**) {
