@@ -125,6 +125,10 @@ std::optional<LogLine> LogReader::NextLine() {
             lineEnd = NextLineBreak(from, Available());
             if (lineEnd >= 0) break;
             from = Available();
+            if (stop_ && stop_()) {
+                atEnd_ = true;
+                break;
+            }
             const std::size_t growth = std::max(kWindow, std::min(capacity_ / 4, kMaxGrowth));
             if (!Fill(start, from + std::int64_t(growth))) {
                 if (from == Available()) break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -55,6 +56,11 @@ class LogReader {
         lines_ += lines;
     }
 
+    /// Asked while a line runs on past its window, each time the buffer grows for
+    /// it: true ends the log there, so that a run that is to stop need not wait for
+    /// a line of gigabytes to end. None by default.
+    void StopWhen(std::function<bool()> stop) { stop_ = std::move(stop); }
+
     /// The fault that ended the log early, if any.
     const Status& Failure() const { return failure_; }
     /// Lines read so far, those passed over by NextNonEmptyLine included.
@@ -91,6 +97,7 @@ class LogReader {
     std::int64_t fileOffset_ = 0;
     bool atEnd_ = false;
     Status failure_;
+    std::function<bool()> stop_;
     // Where the next line break and NUL were last seen, and how far each search
     // went, so a run of short lines never scans the same bytes twice.
     std::int64_t nextBreak_ = -1, breakScannedTo_ = 0;

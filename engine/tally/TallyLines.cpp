@@ -52,6 +52,7 @@ LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut&
     // In the bytes of the file, from where it stood when this log began.
     const std::int64_t start = source.Consumed();
     std::int64_t nextStep = kReportStep, told = 0;
+    reader.StopWhen([&reading] { return reading.StopRequested(); });
     for (;;) {
         if (reader.BytesRead() >= nextStep) {
             const auto advanced = std::int64_t(double(source.Consumed() - start) * share);
@@ -72,6 +73,7 @@ LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut&
     }
     reading.Advance(std::uint64_t(
         std::max<std::int64_t>(std::int64_t(double(source.Consumed() - start) * share) - told, 0)));
+    reader.StopWhen(nullptr);
     counts.lines = reader.LinesRead();
     return counts;
 }

@@ -5,6 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <thread>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "RecordingUi.h"
 #include "TestFiles.h"
@@ -62,6 +68,44 @@ TEST(Stopping, ARunStopsInEveryPhaseAndSavesNothing) {
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << p.phase;
     }
 }
+
+#ifndef _WIN32
+// A line that never ends, piped in, is read only until the stop: a closing window
+// does not wait for gigabytes without a line feed.
+TEST(Stopping, ALineWithoutEndIsReadOnlyUntilTheStop) {
+    TempDir dir;
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const int savedStdin = dup(0);
+    dup2(ends[0], 0);
+    close(ends[0]);
+    const auto previousSigpipe = std::signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> stop = false;
+    std::atomic<std::size_t> written = 0;
+    std::thread writer([&] {
+        const std::string block(1 << 16, 'x');
+        while (written < std::size_t(256) << 20) {
+            const ssize_t put = write(ends[1], block.data(), block.size());
+            if (put <= 0) break;
+            written += std::size_t(put);
+            if (written >= std::size_t(8) << 20) stop = true;
+        }
+        close(ends[1]);
+    });
+    const std::string save = dir / "report.dat";
+    WriteFile(save, "previous report\r\n");
+    RecordingUi ui(true);
+    RunEngine({.logPaths = {"-"}, .savePath = save, .stop = &stop}, ui);
+    const std::size_t whenEnded = written;
+    dup2(savedStdin, 0);  // the pipe's last reader goes: the writer ends too
+    close(savedStdin);
+    writer.join();
+    std::signal(SIGPIPE, previousSigpipe);
+    EXPECT_LT(whenEnded, std::size_t(64) << 20);
+    EXPECT_EQ(ReadFile(save), "previous report\r\n");
+    EXPECT_EQ(ui.messages.size(), 0u);
+}
+#endif
 
 }  // namespace
 }  // namespace kestrin
