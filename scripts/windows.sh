@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds Kestrin for 64-bit Windows and tests it under wine, in one command:
 # installs what it needs (scripts/setup.sh and scripts/windows-setup.sh), configures
-# and builds build-win-tests with the window, the tests and warnings as errors, runs
+# and builds build-windows with the window, the tests and warnings as errors, runs
 # every test with ctest, and packs the installer and the ZIP into
-# build-win-tests/package. Prints how long each step took.
+# build-windows/package. Prints how long each step took.
 #   bash scripts/windows.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=build-win-tests
+build=build-windows
 jobs=$(nproc)
 steps=()
 started=$(date +%s)
