@@ -37,8 +37,10 @@ class ArchiveReader::State : public ByteSource {
             const int rc = archive_read_next_header(archive_, &entry);
             if (rc == ARCHIVE_EOF) return false;
             // A header to retry is a damaged one, whose member would be passed over
-            // in silence. A warning speaks of a name this locale cannot spell,
-            // which the log's bytes do not care about.
+            // in silence. A warning is let through: it speaks of a name this locale
+            // cannot spell, which the log's bytes do not care about, or of sizes or a
+            // check that a member's headers disagree on, which the check of its data
+            // then finds.
             if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) return *Failure();
             // A hard link in a tar holds no bytes of its own: its file is a member already.
             if (archive_entry_filetype(entry) != AE_IFREG ||

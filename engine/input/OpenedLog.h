@@ -28,17 +28,18 @@ class OpenedLog {
     /// The fault met while its first bytes were read, if any.
     const Status& Failure() const { return start_.Failure(); }
 
-    /// True for text in a regular file named as such: the one log that may be cut
-    /// into ranges and read at their offsets. Standard input never is, since it may
-    /// stand anywhere in its file.
+    /// True for a regular file named as such, which may be read at offsets of its
+    /// own. Standard input never is, since it may stand anywhere in its file.
+    bool MayReadAtOffsets() const { return path_ != "-" && IsRegularFile(); }
+    /// True for text that may be read at offsets: the one log cut into ranges.
     bool IsPlainFile() const {
-        return path_ != "-" && IsRegularFile() && KindOf(start_.Head()).form == LogForm::Text;
+        return MayReadAtOffsets() && KindOf(start_.Head()).form == LogForm::Text;
     }
     std::string_view Head() const { return start_.Head(); }
 
     /// The logs it holds, read as streams, from its start: itself, its text, or
     /// the members of an archive. Once only.
-    LogStreams Streams() { return LogStreams(start_, IsRegularFile() ? &file_ : nullptr); }
+    LogStreams Streams() { return LogStreams(start_, MayReadAtOffsets() ? &file_ : nullptr); }
     /// Bytes of the file read so far.
     std::int64_t Consumed() const { return start_.Consumed(); }
 

@@ -144,6 +144,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     const std::string no = "Confirm: Sortting Data Output? No\nComplete: - done..\n";
     const std::string apache = yes + "kestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n";
     WriteFile(dir / "after.log", "http://junk/\n" + ReadFile(log));
+    WriteFile(dir / "after.tar", "http://junk/\n" + ReadFile(made + "/whole.tar"));
     const std::string failed = "ERROR!: Can't File Read!\n";
     const auto fromPipe = [](const std::string& path) { return Launch{.piped = ReadFile(path)}; };
     const struct {
@@ -192,7 +193,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          failed + "-\nkestrin-cut: standard input is named more than once\n"},
 #ifndef _WIN32
         // Standard input left past a line by the shell before it: read from there on,
-        // though cut into ranges.
+        // even with ranges small enough that a file would be cut, and an archive too.
         {{"--ranked", "--keyword", "\"", "-j", "2"},
          {.inputFile = dir / "after.log",
           .before =
@@ -200,6 +201,11 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
                   lseek(STDIN_FILENO, 13, SEEK_SET);
                   setenv("KESTRIN_RANGE_BYTES", "1024", 1);
               }},
+         0,
+         ranked,
+         apache},
+        {{"--ranked", "--keyword", "\""},
+         {.inputFile = dir / "after.tar", .before = [] { lseek(STDIN_FILENO, 13, SEEK_SET); }},
          0,
          ranked,
          apache},

@@ -25,6 +25,7 @@ first >m/first.log
 rest | xz >m/rest.log.xz
 (cd m && zip -q ../a.zip first.log rest.log.xz && tar czf ../a.tgz first.log rest.log.xz)
 tar cf b.tar -C m first.log -C .. a.zip
+tar cf whole.tar -C "$data" apache_access.log
 # A URL, then a hole to the end of a MiB: the NULs end lines of their own.
 printf 'http://a/\n' >m/sparse.log
 truncate -s 1M m/sparse.log
