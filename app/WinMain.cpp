@@ -13,7 +13,6 @@
 
 namespace {
 
-using kestrin::win32::Utf8;
 using kestrin::win32::Wide;
 
 bool Usable(HANDLE handle) {

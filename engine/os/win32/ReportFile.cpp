@@ -120,7 +120,12 @@ class ReplacingReport : public ReportFile {
         if (!SetFileInformationByHandle(handle_, FileBasicInfo, &ordinary, sizeof ordinary))
             return Failed();
         if (!FlushFileBuffers(handle_)) return Failed();
-        if (slot_ < 0 && !SetDeletePending(handle_, false)) return Failed();
+        if (slot_ < 0) {
+            // No longer removed by the system: a console event from here to the
+            // move removes it by its name.
+            slot_ = win32::RememberTemporaryName(temporary_);
+            if (!SetDeletePending(handle_, false)) return Failed();
+        }
         CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE));
         // One step, written through: the previous report, or the new one.
         if (!MoveFileExW(temporary_.c_str(), target_.c_str(),

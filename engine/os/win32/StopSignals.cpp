@@ -31,11 +31,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     for (Slot& slot : slots) {
         if (slot.state.load(std::memory_order_acquire) == kArmed) DeleteFileW(slot.path);
     }
-    if (event == CTRL_CLOSE_EVENT) return FALSE;  // ends the process anyway
     win32::RestoreConsoleCodePage();
     // Windows' default handling would end the process with this status; wine's
-    // ends it with 0, which says the run succeeded. Ended at once, as that would
-    // be: an exit from this thread would run the C runtime's exit while the run's
+    // ends it with 0, which says the run succeeded. Ended at once, a closed console
+    // too: an exit from this thread would run the C runtime's exit while the run's
     // threads still hold its locks.
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
     return FALSE;
