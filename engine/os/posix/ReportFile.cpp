@@ -211,8 +211,9 @@ class ReplacingReport : public ReportFile {
         // not taken for a report that could not be saved.
         const int dir = openat(dirFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
-            if (fsync(dir) != 0 && errno != EINVAL)
-                warnings_.push_back(std::string(kNameNotSynced) + SystemFault(errno).Reason());
+            const int synced = fsync(dir) == 0 ? 0 : errno;
+            if (synced != 0 && synced != EINVAL)
+                warnings_.push_back(kNameNotSynced + SystemFault(synced).Reason());
             close(dir);
         }
         Discard();
