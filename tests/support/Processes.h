@@ -11,6 +11,7 @@
 #include <grp.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,7 +54,8 @@ struct Child {
 /// How kestrin-cut is started, besides its arguments.
 struct Launch {
     /// Standard input: this file, or these bytes through a pipe, the first three a
-    /// byte at a time so that a log's first bytes come in pieces.
+    /// byte at a time so that a log's first bytes come in pieces (on POSIX systems
+    /// each taken by the program before the next is written).
     std::string inputFile = {};
     std::optional<std::string> piped = {};
     /// The pipe stays open after the bytes, so that the program is still reading.
@@ -198,6 +200,14 @@ inline void End(const Child& child, const Ending& ending) {
     kill(child.id, ending.how);
 }
 
+/// Waits (5 s at most) until the program has read all that is in the pipe `feed`:
+/// a program still starting up would otherwise find the first bytes together.
+inline void AwaitTaken(int feed) {
+    int unread = 0;
+    for (int tries = 0; tries < 5000 && ioctl(feed, FIONREAD, &unread) == 0 && unread > 0; ++tries)
+        usleep(1000);
+}
+
 /// Writes `bytes` into the pipe `feed`, then closes it unless it is to stay open.
 /// A program that ends first makes the write fail, and no SIGPIPE end the test.
 inline void Feed(int feed, const std::string& bytes, bool keepOpen) {
@@ -208,7 +218,7 @@ inline void Feed(int feed, const std::string& bytes, bool keepOpen) {
     for (std::size_t at = 0; at < bytes.size();) {
         const ssize_t wrote = write(feed, bytes.data() + at, at < 3 ? 1 : bytes.size() - at);
         if (wrote <= 0) break;
-        if (at < 3) usleep(2000);
+        if (at < 3) AwaitTaken(feed);
         at += std::size_t(wrote);
     }
     if (!keepOpen) close(feed);
