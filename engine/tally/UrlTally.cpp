@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <stdexcept>
 
 #include "tally/UrlOrder.h"
 #include "text/CodePage.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kestrin {
 namespace {
