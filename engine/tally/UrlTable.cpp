@@ -1,6 +1,7 @@
 #include "tally/UrlTable.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace kestrin {
 
@@ -18,6 +19,9 @@ UrlEntry UrlTable::operator[](std::size_t index) const {
 }
 
 namespace {
+
+// Entries between two looks for a stop: a few milliseconds of work.
+constexpr std::size_t kRankPiece = 1 << 16;
 
 // Sorts distinct positions below 64 x marks.size(). A count shared by a good part
 // of the table (most URLs are seen once or twice) is sorted by marking its
@@ -63,11 +67,17 @@ ByCount OrderByCount(const std::vector<std::uint64_t>& counts, std::uint64_t hig
     return by;
 }
 
-ByCount OrderByCount(const detail::RecordStore& records, const std::vector<std::uint32_t>& order) {
+// The counts are gathered from records all over the table, a cache miss each: a
+// stop is looked for as they are. None when the run is to stop.
+std::optional<ByCount> OrderByCount(const detail::RecordStore& records,
+                                    const std::vector<std::uint32_t>& order,
+                                    const Progress::Phase* ranking) {
     const std::size_t n = order.size();
     std::vector<std::uint64_t> counts(n);
     std::uint64_t highest = 0;
     for (std::size_t i = 0; i < n; ++i) {
+        if (i % kRankPiece == 0 && ranking != nullptr && ranking->StopRequested())
+            return std::nullopt;
         if (i + 16 < n) __builtin_prefetch(records.Resolve(order[i + 16]));
         counts[i] = records.Count(order[i]);
         highest = std::max(highest, counts[i]);
@@ -86,12 +96,22 @@ void UrlTable::RankByCount(Progress::Phase* ranking) {
     // as it would. Arrays of 32-bit positions, so that a table of tens of millions
     // of entries ranks in little more memory than its listing.
     const std::size_t n = order_.size();
-    ByCount by = OrderByCount(records_, order_);
+    std::optional<ByCount> ordered = OrderByCount(records_, order_, ranking);
+    if (!ordered) return;
+    ByCount by = std::move(*ordered);
     std::vector<std::uint32_t>& byCount = by.positions;
     std::vector<std::uint32_t> entryAt(n), positionOf(n);
     for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
     std::vector<std::uint64_t> marks((n + 63) / 64);
-    std::size_t front = 0;
+    std::size_t front = 0, told = 0;
+    // Told, and the stop looked for, each piece of entries placed and at each
+    // count's end: most URLs of a big log share one or two counts, whose turn alone
+    // takes a good part of the ranking.
+    const auto goOn = [&] {
+        const bool going = ranking == nullptr || ranking->Advance(front - told);
+        told = front;
+        return going;
+    };
     for (std::size_t first = 0; first < n;) {
         std::size_t last = first + 1;
         while (last < n && !by.startsCount[last]) ++last;
@@ -106,9 +126,9 @@ void UrlTable::RankByCount(Progress::Phase* ranking) {
             entryAt[taken] = moved;
             positionOf[chosen] = std::uint32_t(front);
             positionOf[moved] = taken;
-            ++front;
+            if (++front % kRankPiece == 0 && !goOn()) return;
         }
-        if (ranking != nullptr && !ranking->Advance(last - first)) return;
+        if (!goOn()) return;
         first = last;
     }
     by = {};

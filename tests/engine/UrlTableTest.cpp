@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,28 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
     Progress progress(&stop);
     Progress::Phase sorting(progress, 1, twice.size());
     EXPECT_TRUE(Tally("CP932", twice, 3, &sorting).empty());
+}
+
+// Most URLs of a big log share one count: the ranking looks for a stop as it gathers
+// the counts and as it places a count's entries, not only once a count is done. The
+// progress it tells shows how far it went.
+TEST(UrlTable, RankingLooksForAStopAsItGoes) {
+    const Result<const CodePage*> page = CodePage::Shared("CP932");
+    ASSERT_TRUE(page);
+    UrlTally tally(**page);
+    for (int i = 0; i < 300000; ++i) tally.Count("http://h/" + std::to_string(i));
+    UrlTable table = std::move(tally).SortByUrl(nullptr, 1);
+    for (const bool stopFirst : {true, false}) {
+        std::atomic<bool> stop = stopFirst;
+        double told = 0;
+        Progress progress(&stop, [&](double fraction) {
+            told = fraction;
+            stop = true;
+        });
+        Progress::Phase ranking(progress, 1, table.EntryCount());
+        table.RankByCount(&ranking);
+        EXPECT_LT(told, stopFirst ? 0.001 : 0.5) << stopFirst;
+    }
 }
 
 }  // namespace
