@@ -76,21 +76,11 @@ const Option kOptions[] = {
      [](Options& o, const std::string&) { return o.ranked = true, kFine; }},
     {"", "--codepage", "NAME",
      "the code page of the logs and the report: CP932\n(default), UTF-8, windows-1252, CP936, ...",
-     [](Options& o, const std::string& v) -> std::optional<std::string> {
-         if (const Result<const CodePage*> page = CodePage::Shared(v); !page)
-             return page.Failure().Reason();
-         o.request.codePage = v;
-         return kFine;
-     }},
+     [](Options& o, const std::string& v) { return o.request.codePage = v, kFine; }},
     {"", "--report-codepage", "NAME",
      "the report's code page, where it is not the logs' (UTF-8,\nsay); a URL it cannot hold keeps "
      "the log's bytes",
-     [](Options& o, const std::string& v) -> std::optional<std::string> {
-         if (const Result<const CodePage*> page = CodePage::Shared(v); !page)
-             return page.Failure().Reason();
-         o.request.reportCodePage = v;
-         return kFine;
-     }},
+     [](Options& o, const std::string& v) { return o.request.reportCodePage = v, kFine; }},
     {"", "--top", "N",
      "only the first N entries of the ranked listing: the N\nreferrers with most hits",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
@@ -218,19 +208,17 @@ std::optional<std::string> Parse(const std::vector<std::string>& args, Options& 
     return std::nullopt;
 }
 
-// The keyword must be one character of one byte in the code page: in the window a
-// warning, here a usage error.
-std::optional<std::string> CheckKeyword(Options& options) {
-    if (!options.keyword) return std::nullopt;
-    const std::optional<std::u16string> typed = FromUtf8(*options.keyword);
-    if (!typed) return "the keyword is not UTF-8 text";
-    options.request.backKeyword = BackKeywordFrom(*typed);
-    const Result<const CodePage*> page = CodePage::Shared(options.request.codePage);
-    const std::u16string& keyword = options.request.backKeyword;
-    if (!page) return page.Failure().Reason();
-    if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
-        return "Back Keyword is not ASCII";
-    return std::nullopt;
+// The keyword and the code pages the run would refuse: in the window a warning,
+// here a usage error, in the run's own words.
+std::optional<std::string> CheckRequest(Options& options) {
+    if (options.keyword) {
+        const std::optional<std::u16string> typed = FromUtf8(*options.keyword);
+        if (!typed) return "the keyword is not UTF-8 text";
+        options.request.backKeyword = BackKeywordFrom(*typed);
+    }
+    const RunResult checked = kestrin::CheckRequest(options.request);
+    if (checked.outcome == RunOutcome::Complete) return std::nullopt;
+    return MessageFor(options.request, checked).headline;
 }
 
 // A plain log is cut into ranges of at least this many bytes (a knob for tests,
@@ -258,7 +246,7 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
     }
     if (!problem && options.ranked && options.request.top > 0)
         problem = "--top is the head of the ranked listing: it takes no --ranked";
-    if (!problem) problem = CheckKeyword(options);
+    if (!problem) problem = CheckRequest(options);
     if (problem) return UsageError(console.err, *problem);
 
     RunRequest& request = options.request;

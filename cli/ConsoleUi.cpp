@@ -39,14 +39,10 @@ bool ConsoleUi::AskYesNo(const std::string& text, const std::string& title) {
     return answerYes_;
 }
 
-void ConsoleUi::LeaveBusy() {
-    ClearProgress();
-}
-
-void ConsoleUi::ShowProgress(double fractionDone) {
+void ConsoleUi::ShowProgress(const RunProgress& progress) {
     const int width = std::min(kBarWidth, columns_ - kAroundBar);
     if (width < kNarrowestBar) return;
-    const int percent = std::clamp(int(fractionDone * 100), 0, 100);
+    const int percent = std::clamp(int(progress.fraction * 100), 0, 100);
     if (percent == shownPercent_) return;
     shownPercent_ = percent;
     const int filled = percent * width / 100;

@@ -15,11 +15,11 @@ class ConsoleUi : public Ui {
     ConsoleUi(std::ostream& err, bool answerYes, int progressColumns, bool quiet = false)
         : err_(err), answerYes_(answerYes), columns_(progressColumns), quiet_(quiet) {}
 
-    void EnterBusy() override {}
+    ~ConsoleUi() override { ClearProgress(); }
+
     void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
-    void LeaveBusy() override;
-    void ShowProgress(double fractionDone) override;
+    void ShowProgress(const RunProgress& progress) override;
 
   private:
     void ClearProgress();

@@ -26,10 +26,8 @@ namespace {
 
 struct AnsweringUi : Ui {
     explicit AnsweringUi(bool answer) : yes(answer) {}
-    void EnterBusy() override {}
     void ShowMessage(const RunMessage&) override {}
     bool AskYesNo(const std::string&, const std::string&) override { return yes; }
-    void LeaveBusy() override {}
     bool yes;
 };
 
@@ -148,21 +146,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const HostFilter noHosts({});
     UrlTally whole(page);
     LineCounts counts;
-    Progress progress;
-    Progress::Phase reading(progress, 1, 0);
+    RunControl control;
+    Phase reading = control.Begin(RunPhase::Reading, padded.size());
     for (std::size_t i = 0; i < ranges.size(); ++i) {
         Check(ranges[i].begin == (i == 0 ? 0 : ranges[i - 1].end) &&
                   (i == 0 || padded[std::size_t(ranges[i].begin) - 1] == '\n'),
               "each range starts right after an LF", pageName);
         UrlTally part(page);
+        Phase::Piece piece(reading);
         // Small buffers put buffer edges inside lines, pairs and CR LF terminators.
         const Result<LineCounts> range =
-            TallyRange(*file, ranges[i], {rule, noHosts}, part, reading, 1, 2048 + data[3] * 61);
+            TallyRange(*file, ranges[i], {rule, noHosts}, part, piece, 2048 + data[3] * 61);
         Check(bool(range), "a range is read");
         counts += *range;
-        whole.Merge(std::move(part));
+        Check(!whole.Merge(std::move(part)), "a range's tally merges");
     }
-    UrlTable table = std::move(whole).SortByUrl(nullptr, 2);
+    UrlTable table = std::move(*std::move(whole).SortByUrl(nullptr, 2));
     std::string merged;
     for (std::size_t i = 0; i < table.EntryCount(); ++i)
         merged += std::string(table[i].Url) + "\t " + std::to_string(table[i].Count) + "\r\n";

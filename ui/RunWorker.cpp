@@ -9,7 +9,7 @@
 namespace kestrin {
 
 RunWorker::RunWorker(Ui& gui)
-    : gui_(gui), relay_(gui, stop_, [this](std::function<void()> call) {
+    : relay_(gui, stop_, [this](std::function<void()> call) {
           // Calls still queued when the worker goes are dropped with it.
           return QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
       }) {}
@@ -36,7 +36,6 @@ void RunWorker::Start(RunRequest request) {
     connect(thread_.get(), &QThread::finished, this, [this] {
         thread_->wait();
         thread_.reset();
-        gui_.LeaveBusy();
         emit Finished();
     });
     thread_->start();

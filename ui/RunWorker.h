@@ -34,7 +34,6 @@ class RunWorker : public QObject {
     void Finished();
 
   private:
-    Ui& gui_;
     std::atomic<bool> stop_ = false;
     RunRelay relay_;
     std::unique_ptr<QThread> thread_;

@@ -85,6 +85,7 @@ frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     SelectFirstKeyword();
     connect(&worker_, &RunWorker::Finished, this, [this] {
+        LeaveBusy();
         if (closeWhenRunEnds_) close();
     });
 }
@@ -183,6 +184,8 @@ void frmKestrin::SelectFirstKeyword() {
 }
 
 void frmKestrin::StartRun() {
+    if (worker_.Running()) return;
+    EnterBusy();
     worker_.Start(WindowRun(FileSystemPath(Box(PathBox::Log).Tag()),
                             FileSystemPath(Box(PathBox::Save).Tag()),
                             cmbBackkey->currentText().toStdU16String()));
@@ -247,8 +250,8 @@ bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
            QMessageBox::Yes;
 }
 
-void frmKestrin::ShowProgress(double fractionDone) {
-    setWindowTitle(QString::fromStdU16String(ProgressTitle(fractionDone)));
+void frmKestrin::ShowProgress(const RunProgress& progress) {
+    setWindowTitle(QString::fromStdU16String(ProgressTitle(progress.fraction)));
 }
 
 void frmKestrin::LeaveBusy() {

@@ -36,13 +36,14 @@ class frmKestrin : public QMainWindow, public Ui {
     /// Names the log as a file dropped on its label does.
     void OpenLog(const QString& path);
 
-    // The run's Ui: busy means wait cursor, disabled and minimized.
-    void EnterBusy() override;
+    // The run's Ui.
     void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
-    void LeaveBusy() override;
     /// Shown in the title, which is what a minimized window shows.
-    void ShowProgress(double fractionDone) override;
+    void ShowProgress(const RunProgress& progress) override;
+    // Busy during a run: wait cursor, disabled and minimized.
+    void EnterBusy();
+    void LeaveBusy();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

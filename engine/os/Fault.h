@@ -6,17 +6,37 @@
 
 namespace kestrin {
 
+/// What kind of fault ended a piece of work.
+enum class FaultKind {
+    Failure,    // the system, a decoder or a limit said no
+    Malformed,  // the bytes are not what they must be (a report's line that is no entry)
+    Limit,      // a limit of the tally was passed (a URL or a table too large)
+    Stop,       // the run was asked to stop: no failure, but it ends the work as one does
+};
+
 /// Why something failed: the system's error number where the system said why, and
 /// words of our own where it did not ("unexpected end of compressed data") or where
-/// they say more. Every layer of the engine hands its failures up as one of these.
+/// they say more. Every layer of the engine hands its failures up as one of these,
+/// a stop included, so that a loop that is told to stop ends by the road a read
+/// error takes.
 struct Fault {
     /// An errno value; 0 when the failure is none of the system's.
     int systemError = 0;
     std::string detail{};
+    FaultKind kind = FaultKind::Failure;
+    /// The file the fault came from, where the layer that met it knows (a log, a
+    /// report to merge); empty otherwise.
+    std::string subject{};
 
     /// What to tell the user: the detail, else the system's text for the error.
     std::string Reason() const;
+    bool IsStop() const { return kind == FaultKind::Stop; }
 };
+
+/// The fault of a run asked to stop.
+inline Fault StopFault() {
+    return Fault{.detail = "stopped", .kind = FaultKind::Stop};
+}
 
 /// Nothing, or the fault that stopped it.
 using Status = std::optional<Fault>;

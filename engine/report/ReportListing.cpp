@@ -1,5 +1,6 @@
 #include "report/ReportListing.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -8,9 +9,10 @@
 namespace kestrin {
 namespace {
 
-// Why `line` (its terminator cut off) is no entry, or empty when it is one, with its
-// URL and count.
-const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64_t& count) {
+// Why `line` (its terminator cut off) is no entry, or nothing when it is one, with
+// its URL and count.
+std::optional<std::string_view> ParseEntry(std::string_view line, std::string_view& url,
+                                           std::uint64_t& count) {
     // A URL never holds a line break but may hold TABs and blanks: the count
     // follows the last TAB and blank.
     const std::size_t tab = line.rfind("\t ");
@@ -22,7 +24,7 @@ const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64
     if (error == std::errc::result_out_of_range) return "has a count above 2^64 - 1";
     if (end != digits.data() + digits.size()) return "has more than digits after its count";
     url = line.substr(0, tab);
-    return nullptr;
+    return std::nullopt;
 }
 
 // The line end of a report, which its first line sets: a URL holds no CR, so a CR
@@ -30,16 +32,16 @@ const char* ParseEntry(std::string_view line, std::string_view& url, std::uint64
 struct LineEnd {
     enum { Unknown, CrLf, Lf } kind = Unknown;
 
-    // Why `line` (its LF cut off) does not end as the report's lines do, or null;
-    // `line` loses its CR.
-    const char* Check(std::string_view& line) {
+    // Why `line` (its LF cut off) does not end as the report's lines do, or
+    // nothing; `line` loses its CR.
+    std::optional<std::string_view> Check(std::string_view& line) {
         const bool crLf = line.ends_with('\r');
         if (kind == Unknown) kind = crLf ? CrLf : Lf;
         if (crLf) line.remove_suffix(1);
-        if (crLf == (kind == CrLf)) return nullptr;
+        if (crLf == (kind == CrLf)) return std::nullopt;
         return crLf ? "ends with CR LF, not LF as line 1" : "does not end with CR LF as line 1";
     }
-    const char* Unterminated() const {
+    std::string_view Unterminated() const {
         return kind == CrLf ? "does not end with CR LF"
                : kind == Lf ? "does not end with LF"
                             : "does not end with a line end";
@@ -48,15 +50,17 @@ struct LineEnd {
 
 }  // namespace
 
-Result<std::string> ReadReportListing(
-    ByteSource& source, const std::function<void(std::string_view, std::uint64_t)>& entry) {
+Status ReadReportListing(ByteSource& source, Phase::Piece& reading,
+                         const std::function<void(std::string_view, std::uint64_t)>& entry) {
     std::string pending;
     std::vector<char> block(1 << 20);
     std::uint64_t lineNumber = 0;
-    std::size_t scanned = 0;  // no LF in pending before this
+    const std::int64_t begun = source.Consumed();  // in the file's bytes, for progress
+    std::size_t scanned = 0;                       // no LF in pending before this
     LineEnd lineEnd;
-    const auto problemOf = [&](const char* problem) {
-        return "line " + std::to_string(lineNumber) + " " + problem;
+    const auto malformed = [&](std::string_view problem) {
+        return Fault{.detail = "line " + std::to_string(lineNumber) + " " + std::string(problem),
+                     .kind = FaultKind::Malformed};
     };
     for (;;) {
         std::size_t start = 0;
@@ -64,21 +68,24 @@ Result<std::string> ReadReportListing(
             std::string_view line(pending.data() + start, lf - start);
             start = scanned = lf + 1;
             ++lineNumber;
-            if (const char* problem = lineEnd.Check(line)) return problemOf(problem);
-            if (line == kRankedBanner) return std::string();
+            if (auto problem = lineEnd.Check(line)) return malformed(*problem);
+            if (line == kRankedBanner) return std::nullopt;
             std::string_view url;
             std::uint64_t count = 0;
-            if (const char* problem = ParseEntry(line, url, count)) return problemOf(problem);
+            if (auto problem = ParseEntry(line, url, count)) return malformed(*problem);
             entry(url, count);
         }
         pending.erase(0, start);
         scanned = pending.size();
+        if (Status stop =
+                reading.Reach(std::uint64_t(std::max<std::int64_t>(source.Consumed() - begun, 0))))
+            return stop;
         const Result<std::size_t> got = source.Read(block.data(), block.size());
         if (!got) return got.Failure();
         if (*got == 0) {
-            if (pending.empty()) return std::string();
+            if (pending.empty()) return std::nullopt;
             ++lineNumber;
-            return problemOf(lineEnd.Unterminated());
+            return malformed(lineEnd.Unterminated());
         }
         pending.append(block.data(), *got);
     }

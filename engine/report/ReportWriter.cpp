@@ -72,15 +72,18 @@ class ReportLines {
     ReportWritten written_;
 };
 
-// Writes the first `entries` of `table` in its current order; false when stopped.
-bool WriteListing(ReportLines& report, const UrlTable& table, std::size_t entries, bool counting,
-                  Progress::Phase& listing, bool mayStop) {
+// Writes the first `entries` of `table` in its current order, as phase `name`.
+Status WriteListing(ReportLines& report, const UrlTable& table, std::size_t entries, bool counting,
+                    RunControl& control, RunPhase name) {
+    Phase listing = control.Begin(name, entries);
     for (std::size_t i = 0; i < entries; ++i) {
-        if (i % kStep == 0 && !listing.Advance(i == 0 ? 0 : kStep) && mayStop) return false;
+        if (i % kStep == 0) {
+            if (Status stop = listing.Reach(i)) return stop;
+        }
         const UrlEntry entry = table[i];
         report.WriteEntry(entry.Url, entry.Count, counting);
     }
-    return true;
+    return std::nullopt;
 }
 
 std::int64_t ListingSize(ReportLines& report, const UrlTable& table, std::size_t entries) {
@@ -101,42 +104,41 @@ Status MakeRoom(os::ReportFile& file, ReportLines& report, const UrlTable& table
     return file.Reserve(size);
 }
 
-bool Rank(UrlTable& table, Progress& progress, bool mayStop) {
-    Progress::Phase ranking(progress, kRankingShare, table.EntryCount());
-    table.RankByCount(mayStop ? &ranking : nullptr);
-    return !(mayStop && ranking.StopRequested());
+Status Rank(UrlTable& table, RunControl& control) {
+    Phase ranking = control.Begin(RunPhase::Ranking, table.EntryCount());
+    return table.RankByCount(&ranking);
+}
+
+// The ranked listing's head alone: ranked first, then written.
+Status WriteTop(os::ReportFile& file, ReportLines& report, UrlTable& table, const ReportForm& form,
+                RunControl& control) {
+    (void)control.Begin(RunPhase::Listing, 0);
+    if (Status stop = Rank(table, control)) return stop;
+    if (Status fault = MakeRoom(file, report, table, form)) return fault;
+    return WriteListing(report, table, std::min(form.top, table.EntryCount()), true, control,
+                        RunPhase::RankedListing);
+}
+
+Status WriteListings(os::ReportFile& file, ReportLines& report, UrlTable& table,
+                     const ReportForm& form, RunControl& control) {
+    if (Status fault = MakeRoom(file, report, table, form)) return fault;
+    if (Status stop =
+            WriteListing(report, table, table.EntryCount(), true, control, RunPhase::Listing))
+        return stop;
+    if (!form.ranked) return std::nullopt;
+    report.WriteLine(kRankedBanner);
+    if (Status stop = Rank(table, control)) return stop;
+    return WriteListing(report, table, table.EntryCount(), false, control, RunPhase::RankedListing);
 }
 
 }  // namespace
 
 Result<ReportWritten> WriteReport(os::ReportFile& file, UrlTable& table, const ReportForm& form,
-                                  Progress& progress) {
-    const bool mayStop = !file.WritesInPlace();
+                                  RunControl& control) {
     ReportLines report(file, form);
-    if (form.top > 0) {
-        // The ranked listing's head alone: ranked first, then written.
-        Progress::Phase skipped(progress, kListingShare, 0);
-        if (!Rank(table, progress, mayStop)) return ReportWritten{};
-        if (Status fault = MakeRoom(file, report, table, form)) return *fault;
-        Progress::Phase listing(progress, kRankedShare, form.top);
-        if (!WriteListing(report, table, std::min(form.top, table.EntryCount()), true, listing,
-                          mayStop))
-            return ReportWritten{};
-    } else {
-        if (Status fault = MakeRoom(file, report, table, form)) return *fault;
-        {
-            Progress::Phase listing(progress, kListingShare, table.EntryCount());
-            if (!WriteListing(report, table, table.EntryCount(), true, listing, mayStop))
-                return ReportWritten{};
-        }
-        if (form.ranked) {
-            report.WriteLine(kRankedBanner);
-            if (!Rank(table, progress, mayStop)) return ReportWritten{};
-            Progress::Phase listing(progress, kRankedShare, table.EntryCount());
-            if (!WriteListing(report, table, table.EntryCount(), false, listing, mayStop))
-                return ReportWritten{};
-        }
-    }
+    Status fault = form.top > 0 ? WriteTop(file, report, table, form, control)
+                                : WriteListings(file, report, table, form, control);
+    if (fault) return *fault;
     if (Status fault = report.Flush()) return *fault;
     return report.Written();
 }

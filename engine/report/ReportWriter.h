@@ -7,7 +7,7 @@
 
 #include "os/Fault.h"
 #include "os/ReportFile.h"
-#include "tally/Progress.h"
+#include "tally/RunControl.h"
 #include "tally/UrlTable.h"
 #include "text/Transcoder.h"
 
@@ -15,10 +15,6 @@ namespace kestrin {
 
 /// The line between a report's listing in URL order and the ranked one.
 inline constexpr std::string_view kRankedBanner = "*********** SORTTING DATA ************";
-
-/// How much of a run the report takes: the listing in URL order, the ranking, and
-/// the ranked listing.
-inline constexpr double kListingShare = 0.10, kRankingShare = 0.025, kRankedShare = 0.025;
 
 /// How a report is laid out beyond its entries.
 struct ReportForm {
@@ -40,10 +36,10 @@ struct ReportWritten {
 
 /// Writes the report of `table` to `file` in `form`: one entry line for each entry
 /// (the URL, TAB, blank, the count in decimal, the line end). Each listing and the
-/// ranking are phases of `progress`; a run asked to stop ends as soon as it sees
-/// it, but for a report written in place, which must run to its end once begun and
-/// for which room is made first. The first failed write is the fault.
+/// ranking are phases of `control`, whose stop ends the writing with the stop
+/// fault; a report written in place makes room for the whole of it first. The
+/// first failed write is the fault.
 Result<ReportWritten> WriteReport(os::ReportFile& file, UrlTable& table, const ReportForm& form,
-                                  Progress& progress);
+                                  RunControl& control);
 
 }  // namespace kestrin

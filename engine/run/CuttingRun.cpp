@@ -8,7 +8,8 @@
 #include "os/Processors.h"
 #include "os/ReportFile.h"
 #include "report/ReportWriter.h"
-#include "run/Roads.h"
+#include "run/MergeReports.h"
+#include "run/TallyLogs.h"
 #include "tally/ParallelTally.h"
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
@@ -21,10 +22,6 @@ namespace {
 // Below this much log a run is over before progress would mean anything.
 constexpr std::int64_t kProgressFrom = 16 << 20;
 
-// How much of a run reading the logs and putting the entries in URL order take;
-// the report takes the rest.
-constexpr double kReadingShare = 0.75, kSortingShare = 0.10;
-
 // A run, step by step: check the request, open the logs and the report, fill the
 // tally by one of the two roads, sort it, ask, write the report, commit.
 class Run {
@@ -32,40 +29,27 @@ class Run {
     Run(const RunRequest& request, Ui& ui) : request_(request), ui_(ui) {}
 
     RunResult Execute() {
-        const Result<const CodePage*> opened = CodePage::Shared(request_.codePage);
-        if (!opened) return {.outcome = RunOutcome::CodePageUnusable, .fault = opened.Failure()};
-        const CodePage* page = *opened;
-        if (!request_.reportCodePage.empty()) {
-            Result<std::unique_ptr<Transcoder>> transcoder =
-                Transcoder::Open(*page, request_.reportCodePage);
-            if (!transcoder)
-                return {.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()};
-            transcoder_ = std::move(*transcoder);
-        }
-        const std::u16string& keyword = request_.backKeyword;
-        if (keyword.size() != 1 || !page->IsSingleByte(keyword[0]))
-            return {.outcome = RunOutcome::KeywordNotSingleByte};
+        if (RunResult checked = CheckRequest(request_); checked.outcome != RunOutcome::Complete)
+            return checked;
+        const CodePage& page = **CodePage::Shared(request_.codePage);
+        if (!request_.reportCodePage.empty())
+            transcoder_ = std::move(*Transcoder::Open(page, request_.reportCodePage));
         if (std::optional<RunResult> failure = OpenLogs()) return *failure;
         if (std::optional<RunResult> failure = OpenReport()) return *failure;
 
-        Progress progress(request_.stop, ProgressListener());
-        std::optional<UrlTable> table;
-        try {
-            UrlTally tally(*page);
-            if (std::optional<RunResult> failure = FillTally(*page, tally, progress))
-                return *failure;
-            if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
-            Progress::Phase sorting(progress, kSortingShare, tally.RecordCount());
-            table.emplace(std::move(tally).SortByUrl(&sorting, unsigned(Jobs())));
-        } catch (const CountOverflow& overflow) {
-            // Only counts added up from reports can pass what a count holds.
-            return {.outcome = RunOutcome::NotAReport,
-                    .path = logs_.back()->Path(),
-                    .fault = {0, overflow.what()}};
+        RunControl control(request_.stop, ProgressListener());
+        Result<UrlTable> table = TallyAndSort(page, control);
+        if (!table) {
+            Fault fault = table.Failure();
+            // Forms of one URL are added up as they are sorted: counts that pass
+            // what a count holds there came from several reports, and passed it
+            // with the last.
+            if (fault.subject.empty() && request_.mergeReports)
+                fault.subject = logs_.back()->Path();
+            return Failed(fault);
         }
-        if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
         counts_.distinctUrls = table->EntryCount();
-        return WriteReport(*table, progress);
+        return WriteReport(*table, control);
     }
 
   private:
@@ -74,11 +58,30 @@ class Run {
         return request_.jobs == 0 ? usable : std::min(request_.jobs, usable);
     }
 
-    Progress::Listener ProgressListener() const {
+    std::int64_t LogBytes() const {
         std::int64_t size = 0;
         for (const auto& log : logs_) size += log->File().Size();
-        if (size < kProgressFrom) return {};
-        return [this](double done) { ui_.ShowProgress(done); };
+        return size;
+    }
+
+    RunControl::Listener ProgressListener() const {
+        if (LogBytes() < kProgressFrom) return {};
+        return [this](const RunProgress& progress) { ui_.ShowProgress(progress); };
+    }
+
+    // The one place a fault of the tally or the report becomes the run's outcome.
+    RunResult Failed(const Fault& fault) const {
+        switch (fault.kind) {
+            case FaultKind::Stop:
+                return {.outcome = RunOutcome::Stopped};
+            case FaultKind::Malformed:
+                return {.outcome = RunOutcome::NotAReport, .path = fault.subject, .fault = fault};
+            case FaultKind::Limit:
+                return {.outcome = RunOutcome::InternalFailure, .fault = fault};
+            case FaultKind::Failure:
+                break;
+        }
+        return {.outcome = RunOutcome::LogUnreadable, .path = fault.subject, .fault = fault};
     }
 
     // Every log is checked before anything is read or written, then opened.
@@ -126,31 +129,43 @@ class Run {
                 .fault = std::move(fault)};
     }
 
-    std::optional<RunResult> FillTally(const CodePage& page, UrlTally& tally, Progress& progress) {
+    Result<UrlTable> TallyAndSort(const CodePage& page, RunControl& control) {
+        UrlTally tally(page);
+        if (Status fault = FillTally(page, tally, control)) return *fault;
+        Phase sorting = control.Begin(RunPhase::Sorting, tally.RecordCount());
+        return std::move(tally).SortByUrl(&sorting, unsigned(Jobs()));
+    }
+
+    Status FillTally(const CodePage& page, UrlTally& tally, RunControl& control) {
         const CuttingRule rule(page, request_.backKeyword[0], request_.schemes);
         const HostFilter hosts(request_.excludedHosts);
-        std::int64_t size = 0;
-        for (const auto& log : logs_) size += log->File().Size();
-        Progress::Phase reading(progress, kReadingShare, std::uint64_t(size));
+        const auto size = std::uint64_t(LogBytes());
+        Phase reading = control.Begin(RunPhase::Reading, size);
         if (request_.mergeReports)
             return MergeReports(logs_, {rule, hosts}, tally, reading, counts_.merged);
-        const Threads threads{
+        Phase merging = control.Begin(RunPhase::Merging, size);
+        const WorkSharing sharing{
             Jobs(), request_.minimumRange > 0 ? request_.minimumRange : kDefaultMinimumRange};
-        return TallyLogs(logs_, {rule, hosts}, threads, tally, reading, counts_.read);
+        return TallyLogs(logs_, {rule, hosts}, sharing, tally, {reading, merging}, counts_.read);
     }
 
     // The question comes before a byte is written, so that a report written in
     // place is whole before it touches the previous one.
-    RunResult WriteReport(UrlTable& table, Progress& progress) {
+    RunResult WriteReport(UrlTable& table, RunControl& control) {
         const bool ranked = ui_.AskYesNo("Sortting Data Output?", "Confirm");
-        if (progress.StopRequested()) return {.outcome = RunOutcome::Stopped};
+        if (Status stop = control.Check()) return Failed(*stop);
         const ReportForm form{.ranked = ranked,
                               .top = ranked ? request_.top : 0,
                               .lf = request_.lfLineEnds,
                               .transcoder = transcoder_.get()};
-        Result<ReportWritten> written = kestrin::WriteReport(*report_, table, form, progress);
-        if (!report_->WritesInPlace() && progress.StopRequested())
-            return {.outcome = RunOutcome::Stopped};
+        // A report written over the previous one must run to its end once begun:
+        // half of it would be neither report.
+        std::optional<RunControl::StopHeld> held;
+        if (report_->WritesInPlace()) held.emplace(control);
+        Result<ReportWritten> written = kestrin::WriteReport(*report_, table, form, control);
+        if (!written && written.Failure().IsStop()) return Failed(written.Failure());
+        // The last look for a stop, before the report takes the previous one's place.
+        if (Status stop = control.Check()) return Failed(*stop);
         Status fault = written ? report_->Commit() : Status(written.Failure());
         if (fault) return SaveFailure(*fault);
         RunResult done = counts_;
@@ -176,8 +191,8 @@ class Run {
 };
 
 RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
-    // The tally's limits and the allocator are the only things that throw; the
-    // user hears of them like of any failure.
+    // The allocator is the only thing that throws; the user hears of it like of
+    // any failure.
     try {
         return Run(request, ui).Execute();
     } catch (const std::bad_alloc& failure) {
@@ -189,11 +204,24 @@ RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
 
 }  // namespace
 
+RunResult CheckRequest(const RunRequest& request) {
+    const Result<const CodePage*> page = CodePage::Shared(request.codePage);
+    if (!page) return {.outcome = RunOutcome::CodePageUnusable, .fault = page.Failure()};
+    if (!request.reportCodePage.empty()) {
+        Result<std::unique_ptr<Transcoder>> transcoder =
+            Transcoder::Open(**page, request.reportCodePage);
+        if (!transcoder)
+            return {.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()};
+    }
+    const std::u16string& keyword = request.backKeyword;
+    if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
+        return {.outcome = RunOutcome::KeywordNotSingleByte};
+    return {};
+}
+
 RunResult CuttingRun(const RunRequest& request, Ui& ui) {
-    ui.EnterBusy();
     const RunResult result = ExecuteGuarded(request, ui);
     if (result.outcome != RunOutcome::Stopped) ui.ShowMessage(MessageFor(request, result));
-    ui.LeaveBusy();
     return result;
 }
 

@@ -12,4 +12,9 @@ namespace kestrin {
 /// and comes back as the result; the run throws nothing.
 RunResult CuttingRun(const RunRequest& request, Ui& ui);
 
+/// What a request must be before a run begins: its code pages open, and its back
+/// keyword is one character of one byte in the logs' code page. Complete when the
+/// run may begin; otherwise the outcome that ends it, as CuttingRun would.
+RunResult CheckRequest(const RunRequest& request);
+
 }  // namespace kestrin

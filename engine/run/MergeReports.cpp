@@ -1,53 +1,50 @@
-#include <algorithm>
+#include "run/MergeReports.h"
 
 #include "report/ReportListing.h"
-#include "run/Roads.h"
 #include "text/HostFilter.h"
 
 namespace kestrin {
 namespace {
 
-RunResult Failed(RunOutcome outcome, const OpenedLog& report, const LogStreams& streams,
-                 Fault fault) {
-    // A member's fault names the member.
-    if (!streams.MemberName().empty()) fault.detail = streams.MemberName() + ": " + fault.Reason();
-    return {.outcome = outcome, .path = report.Path(), .fault = std::move(fault)};
+// The fault names the report, and a member's the member.
+Fault Named(Fault fault, const OpenedLog& report, const LogStreams& streams) {
+    if (!streams.MemberName().empty() && !fault.IsStop())
+        fault.detail = streams.MemberName() + ": " + fault.Reason();
+    fault.subject = report.Path();
+    return fault;
+}
+
+Status MergeReport(OpenedLog& report, const UrlCut& cut, UrlTally& tally, Phase& reading,
+                   MergeCounts& counts) {
+    if (Status fault = report.Failure()) {
+        fault->subject = report.Path();
+        return fault;
+    }
+    LogStreams streams = report.Streams();
+    for (;;) {
+        Result<ByteSource*> listing = streams.Next();
+        if (!listing) return Named(listing.Failure(), report, streams);
+        if (*listing == nullptr) return std::nullopt;
+        ++counts.reports;
+        Phase::Piece piece(reading);
+        Status fault =
+            ReadReportListing(**listing, piece, [&](std::string_view url, std::uint64_t count) {
+                ++counts.entries;
+                if (!cut.hosts.Excludes(url)) tally.Count(url, count);
+            });
+        // No log has so many lines that a count passes 2^64 - 1: the report's
+        // counts were made up.
+        if (!fault) fault = tally.Failure();
+        if (fault) return Named(*fault, report, streams);
+    }
 }
 
 }  // namespace
 
-std::optional<RunResult> MergeReports(OpenedLogs& reports, const UrlCut& cut, UrlTally& tally,
-                                      Progress::Phase& reading, MergeCounts& counts) {
+Status MergeReports(OpenedLogs& reports, const UrlCut& cut, UrlTally& tally, Phase& reading,
+                    MergeCounts& counts) {
     for (const auto& report : reports) {
-        if (Status fault = report->Failure())
-            return RunResult{
-                .outcome = RunOutcome::LogUnreadable, .path = report->Path(), .fault = *fault};
-        LogStreams streams = report->Streams();
-        for (std::int64_t taken = report->Consumed();;) {
-            Result<ByteSource*> listing = streams.Next();
-            if (!listing)
-                return Failed(RunOutcome::LogUnreadable, *report, streams, listing.Failure());
-            if (*listing == nullptr) break;
-            ++counts.reports;
-            Result<std::string> problem = std::string();
-            try {
-                problem =
-                    ReadReportListing(**listing, [&](std::string_view url, std::uint64_t count) {
-                        ++counts.entries;
-                        if (!cut.hosts.Excludes(url)) tally.Count(url, count);
-                    });
-            } catch (const CountOverflow& overflow) {
-                // No log has so many lines: the report's counts were made up.
-                problem = std::string(overflow.what());
-            }
-            reading.Advance(std::uint64_t(std::max<std::int64_t>(report->Consumed() - taken, 0)));
-            taken = report->Consumed();
-            if (!problem)
-                return Failed(RunOutcome::LogUnreadable, *report, streams, problem.Failure());
-            if (!problem->empty())
-                return Failed(RunOutcome::NotAReport, *report, streams, {0, *problem});
-            if (reading.StopRequested()) return std::nullopt;
-        }
+        if (Status fault = MergeReport(*report, cut, tally, reading, counts)) return fault;
     }
     return std::nullopt;
 }

@@ -2,7 +2,7 @@
 
 #include "input/LogLooks.h"
 #include "input/LogReader.h"
-#include "run/Roads.h"
+#include "run/TallyLogs.h"
 #include "tally/ParallelTally.h"
 #include "tally/Threads.h"
 
@@ -15,32 +15,35 @@ struct StreamedLog {
     OpenedLog* log = nullptr;
     std::unique_ptr<UrlTally> ownTally;
     LogCounts counts;
-    std::optional<RunResult> failure;
+    Status failure;
 };
 
-RunResult Unreadable(const std::string& path, Fault fault) {
-    return {.outcome = RunOutcome::LogUnreadable, .path = path, .fault = std::move(fault)};
+// The fault names the log.
+Fault Named(Fault fault, const OpenedLog& log) {
+    fault.subject = log.Path();
+    return fault;
 }
 
 // Reads every stream the log holds (one, or an archive's members) into `tally`.
-void TallyStreams(StreamedLog& read, UrlTally& tally, const UrlCut& cut, Progress::Phase& reading) {
+Status TallyStreams(StreamedLog& read, UrlTally& tally, const UrlCut& cut, Phase& reading) {
     LogStreams streams = read.log->Streams();
     for (;;) {
         Result<ByteSource*> stream = streams.Next();
-        if (!stream) return void(read.failure = Unreadable(read.log->Path(), stream.Failure()));
-        if (*stream == nullptr) return;
+        if (!stream) return stream.Failure();
+        if (*stream == nullptr) return std::nullopt;
         if (read.counts.logs++ == 0) read.counts.looks = LooksOf(streams.Head());
         LogReader reader(**stream);
-        const LineCounts lines = TallyLines(reader, **stream, cut, tally, reading);
-        read.counts.lines += lines.lines;
-        read.counts.linesWithUrl += lines.withUrl;
-        if (Status fault = reader.Failure()) {
+        Phase::Piece piece(reading);
+        Result<LineCounts> lines = TallyLines(reader, **stream, cut, tally, piece);
+        if (!lines) {
+            Fault fault = lines.Failure();
             // A member's fault names the member.
-            if (!streams.MemberName().empty())
-                fault->detail = streams.MemberName() + ": " + fault->Reason();
-            return void(read.failure = Unreadable(read.log->Path(), *fault));
+            if (!streams.MemberName().empty() && !fault.IsStop())
+                fault.detail = streams.MemberName() + ": " + fault.Reason();
+            return fault;
         }
-        if (reading.StopRequested()) return;
+        read.counts.lines += lines->lines;
+        read.counts.linesWithUrl += lines->withUrl;
     }
 }
 
@@ -53,9 +56,19 @@ void Add(LogCounts& counts, const LogCounts& more) {
 
 // Streamed logs that follow one another, read at once, one a thread, and merged in
 // their order: the first reads into the run's tally, which holds what came before.
-std::optional<RunResult> TallyTogether(std::span<OpenedLog* const> logs, const UrlCut& cut,
-                                       std::size_t jobs, UrlTally& tally, Progress::Phase& reading,
-                                       LogCounts& counts) {
+// A log merged into the run's tally: the merge is told in the log's bytes.
+Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
+    const std::uint64_t size = std::uint64_t(read.log->File().Size());
+    if (!read.ownTally) return Phase::Piece(merging).Reach(size);
+    const std::size_t forms = read.ownTally->RecordCount();
+    Phase::Piece piece(merging, forms == 0 ? 1 : double(size) / double(forms));
+    Status fault = tally.Merge(std::move(*read.ownTally), &piece);
+    read.ownTally.reset();
+    return fault;
+}
+
+Status TallyTogether(std::span<OpenedLog* const> logs, const UrlCut& cut, std::size_t jobs,
+                     UrlTally& tally, const ReadingPhases& phases, LogCounts& counts) {
     std::vector<StreamedLog> batch(logs.size());
     for (std::size_t i = 0; i < logs.size(); ++i) {
         batch[i].log = logs[i];
@@ -64,59 +77,56 @@ std::optional<RunResult> TallyTogether(std::span<OpenedLog* const> logs, const U
     ShareOut(
         batch.size(), jobs,
         [&](std::size_t i) {
-            TallyStreams(batch[i], i == 0 ? tally : *batch[i].ownTally, cut, reading);
+            UrlTally& into = i == 0 ? tally : *batch[i].ownTally;
+            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading);
         },
-        [&] { reading.Advance(); });
-    if (reading.StopRequested()) return std::nullopt;
+        [&] { (void)phases.reading.Poll(); });
+    // The first log's fault comes first, whatever the others met after it.
     for (StreamedLog& read : batch) {
-        if (read.failure) return read.failure;
+        if (read.failure) return Named(*read.failure, *read.log);
         Add(counts, read.counts);
-        if (read.ownTally && !tally.Merge(std::move(*read.ownTally), &reading)) break;
-        read.ownTally.reset();
+        if (Status fault = MergeLog(read, tally, phases.merging)) return Named(*fault, *read.log);
     }
     return std::nullopt;
 }
 
-std::optional<RunResult> TallyInRanges(OpenedLog& log, const UrlCut& cut, const Threads& threads,
-                                       UrlTally& tally, Progress::Phase& reading,
-                                       LogCounts& counts) {
-    Result<LineCounts> lines = TallyInRanges(log.File(), log.File().Size(), threads.jobs,
-                                             threads.minimumRange, cut, tally, reading);
-    if (!lines) return Unreadable(log.Path(), lines.Failure());
+Status TallyInRanges(OpenedLog& log, const UrlCut& cut, const WorkSharing& sharing, UrlTally& tally,
+                     const ReadingPhases& phases, LogCounts& counts) {
+    Result<LineCounts> lines = TallyInRanges(log.File(), log.File().Size(), sharing.jobs,
+                                             sharing.minimumRange, cut, tally, phases);
+    if (!lines) return Named(lines.Failure(), log);
     Add(counts, {1, lines->lines, lines->withUrl, LooksOf(log.Head())});
     return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<RunResult> TallyLogs(OpenedLogs& logs, const UrlCut& cut, const Threads& threads,
-                                   UrlTally& tally, Progress::Phase& reading, LogCounts& counts) {
+Status TallyLogs(OpenedLogs& logs, const UrlCut& cut, const WorkSharing& sharing, UrlTally& tally,
+                 const ReadingPhases& phases, LogCounts& counts) {
     // A plain log of two ranges or more takes every thread; the logs between such
     // ones go together, as many at once as there are threads.
     std::vector<OpenedLog*> together;
-    const auto tallyTogether = [&]() -> std::optional<RunResult> {
-        std::optional<RunResult> failure =
-            TallyTogether(together, cut, threads.jobs, tally, reading, counts);
+    const auto tallyTogether = [&]() -> Status {
+        Status fault = TallyTogether(together, cut, sharing.jobs, tally, phases, counts);
         together.clear();
-        return failure;
+        return fault;
     };
     for (const auto& log : logs) {
-        if (reading.StopRequested()) return std::nullopt;
-        if (Status fault = log->Failure()) return Unreadable(log->Path(), *fault);
-        const bool inRanges = threads.jobs > 1 && log->IsPlainFile() &&
-                              log->File().Size() >= 2 * threads.minimumRange;
+        if (Status stop = phases.reading.Check()) return stop;
+        if (Status fault = log->Failure()) return Named(*fault, *log);
+        const bool inRanges = sharing.jobs > 1 && log->IsPlainFile() &&
+                              log->File().Size() >= 2 * sharing.minimumRange;
         if (!inRanges) together.push_back(log.get());
-        if ((inRanges || together.size() == threads.jobs) && !together.empty()) {
-            if (std::optional<RunResult> failure = tallyTogether()) return failure;
+        if ((inRanges || together.size() == sharing.jobs) && !together.empty()) {
+            if (Status fault = tallyTogether()) return fault;
         }
         if (inRanges) {
-            if (std::optional<RunResult> failure =
-                    TallyInRanges(*log, cut, threads, tally, reading, counts))
-                return failure;
+            if (Status fault = TallyInRanges(*log, cut, sharing, tally, phases, counts))
+                return fault;
         }
     }
     if (!together.empty()) return tallyTogether();
-    return std::nullopt;
+    return tally.Failure();
 }
 
 }  // namespace kestrin

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tally/RunControl.h"
+
 namespace kestrin {
 
 /// The icon a message is shown with.
@@ -27,26 +29,22 @@ struct RunMessage {
 };
 
 /// What a run needs from whoever drives it: the window, the terminal or a test.
-/// The run calls EnterBusy first and LeaveBusy last, and in between at most the
-/// question and then exactly one message.
+/// The run asks at most the question and then shows exactly one message, unless it
+/// was stopped; what the front end does around a run (a busy window) is its own.
 class Ui {
   public:
     virtual ~Ui() = default;
 
-    /// The run has started: nothing else may be started until LeaveBusy.
-    virtual void EnterBusy() = 0;
     /// Tells the user how the run went; the run waits until it has been seen.
     virtual void ShowMessage(const RunMessage& message) = 0;
     /// Asks a Yes/No question whose answer the run waits for; Yes is the default,
     /// and the result is true only for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& title) = 0;
-    /// The run is over.
-    virtual void LeaveBusy() = 0;
 
-    /// How far the run has come, from 0 to 1. Called only when another thousandth
-    /// of the run has passed, on a log big enough for it to matter; a front end
-    /// that shows no progress ignores it.
-    virtual void ShowProgress(double fractionDone) { (void)fractionDone; }
+    /// How far the run has come. Called only when another thousandth of the run
+    /// has passed, on a log big enough for it to matter; a front end that shows
+    /// no progress ignores it.
+    virtual void ShowProgress(const RunProgress& progress) { (void)progress; }
 };
 
 }  // namespace kestrin

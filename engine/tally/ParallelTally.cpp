@@ -10,26 +10,17 @@
 #include "tally/UrlTally.h"
 
 namespace kestrin {
-namespace {
-
-// Reading takes nine tenths of a byte's progress, merging the tallies the rest.
-constexpr double kReadingShare = 0.9;
-
-}  // namespace
 
 Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
-                              UrlTally& tally, Progress::Phase& reading, double share,
-                              std::size_t bufferSize) {
+                              UrlTally& tally, Phase::Piece& reading, std::size_t bufferSize) {
     RangeSource source(file, range);
     LogReader reader(source, bufferSize);
-    const LineCounts counts = TallyLines(reader, source, cut, tally, reading, share);
-    if (reader.Failure()) return *reader.Failure();
-    return counts;
+    return TallyLines(reader, source, cut, tally, reading);
 }
 
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,
                                  std::int64_t minimumRange, const UrlCut& cut, UrlTally& tally,
-                                 Progress::Phase& reading) {
+                                 const ReadingPhases& phases) {
     const std::size_t parts =
         std::clamp<std::size_t>(std::size_t(size / std::max<std::int64_t>(minimumRange, 1)), 1,
                                 std::max<std::size_t>(jobs, 1));
@@ -45,22 +36,26 @@ Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::s
         ranges->size(), parts,
         [&](std::size_t i) {
             UrlTally& into = i == 0 ? tally : *tallies[i - 1];
-            counts[i] = TallyRange(file, (*ranges)[i], cut, into, reading, kReadingShare);
+            Phase::Piece reading(phases.reading);
+            counts[i] = TallyRange(file, (*ranges)[i], cut, into, reading);
         },
-        [&] { reading.Advance(); });
+        [&] { (void)phases.reading.Poll(); });
     LineCounts total;
     for (const Result<LineCounts>& range : counts) {
         if (!range) return range.Failure();
         total += *range;
     }
-    if (reading.StopRequested()) return total;
+    if (Status stop = phases.reading.Check()) return *stop;
 
-    // The merge takes what is left of the file's bytes, a share for each tally.
-    const auto merging = std::uint64_t(double(size) * (1 - kReadingShare));
+    // The merge is told in the file's bytes, each form merged worth its share.
+    std::uint64_t forms = 0;
+    for (const auto& later : tallies) forms += later->RecordCount();
+    if (forms == 0) (void)Phase::Piece(phases.merging).Reach(std::uint64_t(size));
     for (auto& later : tallies) {
-        const bool whole = tally.Merge(std::move(*later), &reading, merging / tallies.size());
+        Phase::Piece merging(phases.merging, double(size) / double(forms));
+        Status fault = tally.Merge(std::move(*later), &merging);
         later.reset();
-        if (!whole) break;
+        if (fault) return *fault;
     }
     return total;
 }

@@ -5,12 +5,20 @@
 
 #include "input/FileSource.h"
 #include "os/File.h"
-#include "tally/Progress.h"
+#include "tally/RunControl.h"
 #include "tally/TallyLines.h"
 
 namespace kestrin {
 
 class CodePage;
+
+/// The two phases of reading logs, each in bytes of the logs: reading a log, and
+/// merging the tallies its parts were read into (a log read whole into the run's
+/// tally is merged as soon as it is read).
+struct ReadingPhases {
+    Phase& reading;
+    Phase& merging;
+};
 
 /// Below this much log, a range costs a thread more than it saves.
 inline constexpr std::int64_t kDefaultMinimumRange = 16 << 20;
@@ -20,21 +28,20 @@ inline constexpr std::int64_t kDefaultMinimumRange = 16 << 20;
 /// `minimumRange` bytes that start right after an LF (SplitLog), each range is
 /// tallied into a tally of its own, and the tallies are merged in the order of
 /// their ranges, so the result is exactly the tally of the whole file read on one
-/// thread. `reading` (in bytes of the file) advances through the reading, nine
-/// tenths of each byte, and the merge, the last tenth; when the run is to stop the
-/// tally ends where it stands.
+/// thread. The phases are told of the file's bytes as they are read and merged;
+/// the stop ends the tally with the stop fault.
 /// Tallies `range` of the regular file `file` into `tally`, as TallyLines does,
 /// reading at the range's offsets: several threads can each tally a range of one
 /// file into a tally of their own, and merging those tallies in range order
 /// (UrlTally::Merge) gives the tally of the whole file when the ranges come from
-/// SplitLog. The reader's buffer starts at `bufferSize` bytes. `reading` advances
-/// by `share` (from 0 to 1) of each byte of the range.
+/// SplitLog. The reader's buffer starts at `bufferSize` bytes. `reading` is told
+/// the bytes of the range read.
 Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
-                              UrlTally& tally, Progress::Phase& reading, double share = 1,
+                              UrlTally& tally, Phase::Piece& reading,
                               std::size_t bufferSize = 1 << 20);
 
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,
                                  std::int64_t minimumRange, const UrlCut& cut, UrlTally& tally,
-                                 Progress::Phase& reading);
+                                 const ReadingPhases& phases);
 
 }  // namespace kestrin

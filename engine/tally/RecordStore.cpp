@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 
 #include "os/LargeMemory.h"
 
@@ -11,6 +10,11 @@ namespace {
 
 constexpr std::size_t kMaxLength = 0x7FFFFFFF;
 constexpr std::size_t kMaxBlocks = 4095;  // so that a reference + 1 fits 32 bits
+
+Fault CountOverflow() {
+    return Fault{.detail = "the counts of a URL add up past 2^64 - 1",
+                 .kind = FaultKind::Malformed};
+}
 
 }  // namespace
 
@@ -24,11 +28,18 @@ void RecordStore::Unmap::operator()(std::uint64_t* words) const {
     os::UnmapLarge(words, bytes);
 }
 
-std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t count) {
-    if (url.size() > kMaxLength) throw std::length_error("URL too long");
+std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
+                                              std::uint64_t count) {
+    if (url.size() > kMaxLength) {
+        Fail({.detail = "URL too long", .kind = FaultKind::Limit});
+        return std::nullopt;
+    }
     const std::size_t words = Words(url.size());
     if (blocks_.empty() || words > blockSize_ - blockUsed_.back()) {
-        if (blocks_.size() == kMaxBlocks) throw std::length_error("too many distinct URLs");
+        if (blocks_.size() == kMaxBlocks) {
+            Fail({.detail = "too many distinct URLs", .kind = FaultKind::Limit});
+            return std::nullopt;
+        }
         blockSize_ = std::max(kBlockWords, words);
         blocks_.push_back(NewBlock(blockSize_));
         blockUsed_.push_back(0);
@@ -46,7 +57,7 @@ std::uint32_t RecordStore::Add(std::string_view url, bool plain, std::uint64_t c
 }
 
 void RecordStore::AddCount(std::uint32_t ref, std::uint64_t count) {
-    if (count > ~std::uint64_t(0) - Count(ref)) throw CountOverflow();
+    if (count > ~std::uint64_t(0) - Count(ref)) return Fail(CountOverflow());
     Record* record = Resolve(ref);
     const std::uint64_t low = std::uint64_t(record->countLow) + (count & 0xFFFFFFFF);
     record->countLow = std::uint32_t(low);
@@ -58,7 +69,7 @@ void RecordStore::CarryOne(std::uint32_t ref, Record* record) {
     std::uint32_t& high = highCounts_[ref];
     if (high == ~std::uint32_t(0)) {
         record->countLow = ~std::uint32_t(0);
-        throw CountOverflow();
+        return Fail(CountOverflow());
     }
     ++high;
 }

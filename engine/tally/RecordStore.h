@@ -2,20 +2,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-namespace kestrin {
-
-/// A count that would pass 2^64 - 1: only counts added up from reports can.
-class CountOverflow : public std::overflow_error {
-  public:
-    CountOverflow() : std::overflow_error("the counts of a URL add up past 2^64 - 1") {}
-};
-
-}  // namespace kestrin
+#include "os/Fault.h"
 
 namespace kestrin::detail {
 
@@ -41,8 +33,8 @@ struct Record {
 class RecordStore {
   public:
     /// A new record with count `count`; `plain` when the bytes are their own key.
-    /// Throws std::length_error past 4 G references or a URL of 2 GiB.
-    std::uint32_t Add(std::string_view url, bool plain, std::uint64_t count = 1);
+    /// Nothing past 4 G references or for a URL of 2 GiB: the store's Failure says so.
+    std::optional<std::uint32_t> Add(std::string_view url, bool plain, std::uint64_t count = 1);
 
     Record* Resolve(std::uint32_t ref) const {
         return reinterpret_cast<Record*>(blocks_[ref >> kOffsetBits].get() +
@@ -53,13 +45,16 @@ class RecordStore {
     void CountOne(std::uint32_t ref, Record* record) {
         if (++record->countLow == 0) CarryOne(ref, record);
     }
-    /// Throws CountOverflow where the count would pass 2^64 - 1, and adds nothing.
+    /// Adds nothing where the count would pass 2^64 - 1 (only counts added up from
+    /// reports can): the store's Failure says so.
     void AddCount(std::uint32_t ref, std::uint64_t count);
     std::uint64_t Count(std::uint32_t ref) const;
     /// Takes the count away from the record (for forms merged into another).
     std::uint64_t TakeCount(std::uint32_t ref);
 
     std::size_t RecordCount() const { return recordCount_; }
+    /// The first limit passed, kept from then on: what was past it was not counted.
+    const Status& Failure() const { return failure_; }
 
     /// Calls `visit(ref, record)` for every record, in the order they were made.
     template <typename Visit>
@@ -75,7 +70,9 @@ class RecordStore {
             Visit1(block, visit);
             blocks_[block].reset();
         }
+        Status failure = std::move(failure_);
         *this = RecordStore();
+        failure_ = std::move(failure);
     }
 
   private:
@@ -85,6 +82,9 @@ class RecordStore {
     static std::size_t Words(std::size_t length) { return 1 + (length + 7) / 8; }
     // The low half of the count has wrapped: the high half takes the one.
     void CarryOne(std::uint32_t ref, Record* record);
+    void Fail(Fault fault) {
+        if (!failure_) failure_ = std::move(fault);
+    }
 
     template <typename Visit>
     void Visit1(std::size_t block, Visit& visit) const {
@@ -113,6 +113,7 @@ class RecordStore {
     // The high halves of counts past 2^32 - 1: a count that large is rare enough
     // that keeping its upper half beside the records costs nothing.
     std::unordered_map<std::uint32_t, std::uint32_t> highCounts_;
+    Status failure_;
 };
 
 }  // namespace kestrin::detail

@@ -46,18 +46,22 @@ bool CountBufferedLines(LogReader& reader, const UrlCut& cut, UrlTally& tally, L
 
 }  // namespace
 
-LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
-                      UrlTally& tally, Progress::Phase& reading, double share) {
+Result<LineCounts> TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
+                              UrlTally& tally, Phase::Piece& reading) {
     LineCounts counts;
     // In the bytes of the file, from where it stood when this log began.
     const std::int64_t start = source.Consumed();
-    std::int64_t nextStep = kReportStep, told = 0;
-    reader.StopWhen([&reading] { return reading.StopRequested(); });
+    const auto taken = [&] {
+        return std::uint64_t(std::max<std::int64_t>(source.Consumed() - start, 0));
+    };
+    std::int64_t nextStep = kReportStep;
+    reader.StopWhen([&reading] { return bool(reading.Check()); });
     for (;;) {
         if (reader.BytesRead() >= nextStep) {
-            const auto advanced = std::int64_t(double(source.Consumed() - start) * share);
-            if (!reading.Advance(std::uint64_t(advanced - told))) break;
-            told = advanced;
+            if (Status stop = reading.Reach(taken())) {
+                reader.StopWhen(nullptr);
+                return *stop;
+            }
             nextStep = reader.BytesRead() + kReportStep;
         }
         if (CountBufferedLines(reader, cut, tally, counts)) continue;
@@ -71,9 +75,9 @@ LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut&
             tally.Count(*url);
         }
     }
-    reading.Advance(std::uint64_t(
-        std::max<std::int64_t>(std::int64_t(double(source.Consumed() - start) * share) - told, 0)));
     reader.StopWhen(nullptr);
+    if (Status stop = reading.Reach(taken())) return *stop;
+    if (const Status& fault = reader.Failure()) return *fault;
     counts.lines = reader.LinesRead();
     return counts;
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "input/ByteSource.h"
-#include "tally/Progress.h"
+#include "tally/RunControl.h"
 
 namespace kestrin {
 
@@ -33,10 +33,10 @@ struct UrlCut {
 
 /// Counts the URL of every line `reader` gives into `tally`. Lines without bytes
 /// yield no URL, so runs of them are passed over in bulk. Every few megabytes
-/// `reading` advances by `share` (from 0 to 1) of the bytes of the file taken, as
-/// `source` (the reader's) counts them; the tally ends early when the run is to
-/// stop, or when the reader fails (see its Failure).
-LineCounts TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
-                      UrlTally& tally, Progress::Phase& reading, double share = 1);
+/// `reading` is told the bytes of the file taken, as `source` (the reader's)
+/// counts them from where it stood when the tally began. The reader's fault, or
+/// the stop, ends the tally and is its result.
+Result<LineCounts> TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
+                              UrlTally& tally, Phase::Piece& reading);
 
 }  // namespace kestrin

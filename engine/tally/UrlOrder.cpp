@@ -126,10 +126,9 @@ constexpr std::ptrdiff_t kSortPiece = 1 << 17;
 // cutting too is shared out, whatever the number of threads. A thread that cannot
 // be started leaves its half to this one. Nothing more is sorted once the run is to
 // stop.
-void SortOnThreads(SortItem* first, SortItem* last, unsigned threads,
-                   const Progress::Phase* phase) {
+void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phase* phase) {
     const std::ptrdiff_t count = last - first;
-    if (phase != nullptr && phase->StopRequested()) return;
+    if (phase != nullptr && phase->Check()) return;
     if (count < kSortPiece) {
         std::sort(first, last, WindowLess);
         return;
@@ -159,10 +158,10 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads,
 
 class KeySorter {
   public:
-    KeySorter(const RecordStore& records, const CodePage& page, Progress::Phase* phase)
+    KeySorter(const RecordStore& records, const CodePage& page, Phase* phase)
         : records_(records), page_(page), phase_(phase) {}
 
-    bool StopRequested() const { return phase_ != nullptr && phase_->StopRequested(); }
+    bool StopRequested() const { return phase_ != nullptr && phase_->Check(); }
 
     const Record& RecordOf(const SortItem& item) const { return *records_.Resolve(item.ref); }
 
@@ -318,20 +317,22 @@ class KeySorter {
         }
     }
 
-    // Counts items in place.
+    // Counts items in place, on whichever thread placed them.
     void Done(std::size_t items) {
-        if (phase_ != nullptr) phase_->Advance(items);
+        const std::uint64_t placed = placed_.fetch_add(items, std::memory_order_relaxed) + items;
+        if (phase_ != nullptr) (void)phase_->Reach(placed);
     }
 
     const RecordStore& records_;
     const CodePage& page_;
-    Progress::Phase* phase_;
+    Phase* phase_;
+    std::atomic<std::uint64_t> placed_ = 0;
 };
 
 }  // namespace
 
-std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page,
-                                           Progress::Phase* phase, unsigned threads) {
+std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
+                                           unsigned threads) {
     // Records are read in the order they were made, block by block, which is
     // both the fastest order to read them in and the order their URLs came in.
     KeySorter sorter(records, page, phase);

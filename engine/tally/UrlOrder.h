@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "tally/Progress.h"
 #include "tally/RecordStore.h"
+#include "tally/RunControl.h"
 
 namespace kestrin {
 class CodePage;
@@ -15,9 +15,9 @@ namespace kestrin::detail {
 
 /// The references of the records in URL order, byte forms that decode alike
 /// merged into the form seen first (whose count then holds them all). The sort
-/// runs on `threads` threads and advances `phase` (when given) by one for each
-/// record in place; when the run is to stop it ends early with nothing.
-std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page,
-                                           Progress::Phase* phase, unsigned threads = 1);
+/// runs on `threads` threads and tells `phase` (when given) the records in place;
+/// when the run is to stop it ends early with nothing.
+std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
+                                           unsigned threads = 1);
 
 }  // namespace kestrin::detail

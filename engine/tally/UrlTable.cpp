@@ -70,14 +70,12 @@ ByCount OrderByCount(const std::vector<std::uint64_t>& counts, std::uint64_t hig
 // The counts are gathered from records all over the table, a cache miss each: a
 // stop is looked for as they are. None when the run is to stop.
 std::optional<ByCount> OrderByCount(const detail::RecordStore& records,
-                                    const std::vector<std::uint32_t>& order,
-                                    const Progress::Phase* ranking) {
+                                    const std::vector<std::uint32_t>& order, const Phase* ranking) {
     const std::size_t n = order.size();
     std::vector<std::uint64_t> counts(n);
     std::uint64_t highest = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i % kRankPiece == 0 && ranking != nullptr && ranking->StopRequested())
-            return std::nullopt;
+        if (i % kRankPiece == 0 && ranking != nullptr && ranking->Check()) return std::nullopt;
         if (i + 16 < n) __builtin_prefetch(records.Resolve(order[i + 16]));
         counts[i] = records.Count(order[i]);
         highest = std::max(highest, counts[i]);
@@ -87,7 +85,7 @@ std::optional<ByCount> OrderByCount(const detail::RecordStore& records,
 
 }  // namespace
 
-void UrlTable::RankByCount(Progress::Phase* ranking) {
+Status UrlTable::RankByCount(Phase* ranking) {
     // The selection sort that swaps the leftmost largest count of the rest into
     // place takes the entries of each count, highest count first, in the order
     // of the positions they hold when their count's turn comes; and it moves
@@ -97,21 +95,17 @@ void UrlTable::RankByCount(Progress::Phase* ranking) {
     // of entries ranks in little more memory than its listing.
     const std::size_t n = order_.size();
     std::optional<ByCount> ordered = OrderByCount(records_, order_, ranking);
-    if (!ordered) return;
+    if (!ordered) return StopFault();
     ByCount by = std::move(*ordered);
     std::vector<std::uint32_t>& byCount = by.positions;
     std::vector<std::uint32_t> entryAt(n), positionOf(n);
     for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
     std::vector<std::uint64_t> marks((n + 63) / 64);
-    std::size_t front = 0, told = 0;
+    std::size_t front = 0;
     // Told, and the stop looked for, each piece of entries placed and at each
     // count's end: most URLs of a big log share one or two counts, whose turn alone
     // takes a good part of the ranking.
-    const auto goOn = [&] {
-        const bool going = ranking == nullptr || ranking->Advance(front - told);
-        told = front;
-        return going;
-    };
+    const auto stop = [&] { return ranking == nullptr ? Status() : ranking->Reach(front); };
     for (std::size_t first = 0; first < n;) {
         std::size_t last = first + 1;
         while (last < n && !by.startsCount[last]) ++last;
@@ -126,15 +120,18 @@ void UrlTable::RankByCount(Progress::Phase* ranking) {
             entryAt[taken] = moved;
             positionOf[chosen] = std::uint32_t(front);
             positionOf[moved] = taken;
-            if (++front % kRankPiece == 0 && !goOn()) return;
+            if (++front % kRankPiece == 0) {
+                if (Status stopped = stop()) return stopped;
+            }
         }
-        if (!goOn()) return;
+        if (Status stopped = stop()) return stopped;
         first = last;
     }
     by = {};
     // The ranked references, written over an array no longer needed.
     for (std::size_t i = 0; i < n; ++i) positionOf[i] = order_[entryAt[i]];
     order_.swap(positionOf);
+    return std::nullopt;
 }
 
 }  // namespace kestrin

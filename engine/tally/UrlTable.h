@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tally/Progress.h"
 #include "tally/RecordStore.h"
+#include "tally/RunControl.h"
 
 namespace kestrin {
 
@@ -29,7 +29,7 @@ class UrlTable {
     /// swaps the leftmost largest count of the rest into place would, in O(n log n).
     /// `ranking`, when given, advances by one for each entry in place; when the run
     /// is to stop the ranking ends early, leaving the order unfinished.
-    void RankByCount(Progress::Phase* ranking = nullptr);
+    Status RankByCount(Phase* ranking = nullptr);
 
   private:
     friend class UrlTally;

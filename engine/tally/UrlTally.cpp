@@ -200,8 +200,9 @@ std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uin
 }
 
 void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t count) {
-    const std::uint32_t ref = records_.Add(url, IsPlain(url, *page_), count);
-    slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (ref + 1);
+    const std::optional<std::uint32_t> ref = records_.Add(url, IsPlain(url, *page_), count);
+    if (!ref) return;  // past a limit: the store's failure tells
+    slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (*ref + 1);
     if (records_.RecordCount() * 4 > slots_.size() * 3) Grow(slots_.size() * 2);
 }
 
@@ -218,35 +219,35 @@ void UrlTally::Grow(std::size_t size) {
     slots_.swap(slots);
 }
 
-bool UrlTally::Merge(UrlTally&& later, Progress::Phase* phase, std::uint64_t units) {
+Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     CountBatch();
     later.CountBatch();
     detail::LargeArray<std::uint64_t>().swap(later.slots_);
     // The later part's forms come after every form of this one, in their own
     // order: appended in that order, they keep references growing with the log.
-    const std::uint64_t total = later.records_.RecordCount();
-    std::uint64_t done = 0, told = 0;
-    bool going = true;
+    std::uint64_t done = 0;
+    Status stop;
     later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
-        if (!going) return;
+        if (stop) return;
         Add(record->Url(), later.records_.Count(ref));
-        if (++done % 65536 == 0 && phase != nullptr) {
-            // In floating point: a terabyte's units times millions of URLs pass 2^64.
-            const auto now = std::uint64_t(double(units) * (double(done) / double(total)));
-            going = phase->Advance(now - told);
-            told = now;
-        }
+        if (++done % 65536 == 0 && merging != nullptr) stop = merging->Reach(done);
     });
     CountBatch();
-    if (going && phase != nullptr) phase->Advance(units - told);
-    return going;
+    if (stop) return stop;
+    if (merging != nullptr) (void)merging->Reach(done);
+    return later.Failure() ? later.Failure() : Failure();
 }
 
-UrlTable UrlTally::SortByUrl(Progress::Phase* sorting, unsigned threads) && {
+Result<UrlTable> UrlTally::SortByUrl(Phase* sorting, unsigned threads) && {
     CountBatch();
+    if (Status failure = Failure()) return *failure;
     // The slots are not needed for the listing: give their memory to the sort.
     detail::LargeArray<std::uint64_t>().swap(slots_);
     std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, sorting, threads);
+    if (sorting != nullptr) {
+        if (Status stop = sorting->Check()) return *stop;
+    }
+    if (const Status& failure = records_.Failure()) return *failure;
     return UrlTable(std::move(records_), std::move(order));
 }
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tally/LargeArray.h"
-#include "tally/Progress.h"
 #include "tally/RecordStore.h"
+#include "tally/RunControl.h"
 #include "tally/UrlTable.h"
 
 namespace kestrin {
@@ -41,17 +41,26 @@ class UrlTally {
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
     /// form that came first. `later` is left empty, its memory given back as the
-    /// merge goes. Both must count in the same code page. `phase`, when given,
-    /// advances by `units` over the merge; when the run is to stop, the merge stops,
-    /// leaving this tally with only part of `later`, and the result is false.
-    bool Merge(UrlTally&& later, Progress::Phase* phase = nullptr, std::uint64_t units = 0);
+    /// merge goes. Both must count in the same code page. `merging`, when given, is
+    /// told the forms of `later` merged so far; when the run is to stop, the merge
+    /// stops, leaving this tally with only part of `later`, and says so. A limit
+    /// `later` passed is this tally's failure too.
+    Status Merge(UrlTally&& later, Phase::Piece* merging = nullptr);
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
-    /// `sorting`, when given, advances by one for each entry in place; when the run
-    /// is to stop the table comes back empty. The sort runs on up to `threads`
-    /// threads, on the calling one alone for a small table.
-    UrlTable SortByUrl(Progress::Phase* sorting = nullptr, unsigned threads = 1) &&;
+    /// `sorting`, when given, is told the entries in place, and its stop ends the
+    /// sort. The sort runs on up to `threads` threads, on the calling one alone for
+    /// a small table. A limit the tally passed is the failure.
+    Result<UrlTable> SortByUrl(Phase* sorting = nullptr, unsigned threads = 1) &&;
+
+    /// The first limit the tally passed (a URL too long, too many URLs, a count
+    /// past 2^64 - 1) by the URLs given so far, kept from then on: what was past it
+    /// was not counted.
+    const Status& Failure() {
+        CountBatch();
+        return records_.Failure();
+    }
 
     const CodePage& Page() const { return *page_; }
     /// The byte forms counted so far (some of which SortByUrl may merge).

@@ -19,8 +19,9 @@ Listing ListingOf(const UrlTable& table) {
     return listing;
 }
 
-Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsigned threads = 1,
-              Progress::Phase* sorting = nullptr) {
+// The listing, or the fault that ended the sort.
+Result<Listing> Tally(const char* codePage, const std::vector<std::string>& urls,
+                      unsigned threads = 1, Phase* sorting = nullptr) {
     const Result<const CodePage*> page = CodePage::Shared(codePage);
     if (!page) throw std::runtime_error(page.Failure().Reason());
     // Counted in two tallies, as the ranges of a log are, and merged.
@@ -28,8 +29,9 @@ Listing Tally(const char* codePage, const std::vector<std::string>& urls, unsign
     for (std::size_t i = 0; i < urls.size(); ++i)
         (2 * i < urls.size() ? tally : later).Count(urls[i]);
     tally.Merge(std::move(later));
-    UrlTable table = std::move(tally).SortByUrl(sorting, threads);
-    return ListingOf(table);
+    Result<UrlTable> table = std::move(tally).SortByUrl(sorting, threads);
+    if (!table) return table.Failure();
+    return ListingOf(*table);
 }
 
 TEST(UrlTable, OrdersByUtf16CodeUnits) {
@@ -68,7 +70,7 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         {"CP932", {"x\x87\x90", "x", "x\x81\xe0"}, {{"x", 1}, {"x\x87\x90", 2}}},
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute
     };
-    for (const auto& c : cases) EXPECT_EQ(Tally(c.codePage, c.urls), c.sorted);
+    for (const auto& c : cases) EXPECT_EQ(*Tally(c.codePage, c.urls), c.sorted);
     // Enough URLs, in shuffled order, for the index to grow many times and the sort
     // to be shared out between threads, each counted twice, alike past a window.
     const std::string prefix = "http://www.example.com/items/";
@@ -77,12 +79,13 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
     for (int i = 0; i < 2 * 100000; ++i)
         twice.push_back(prefix + std::to_string(100000 + (i * 7919) % 100000));
     for (int i = 0; i < 100000; ++i) counted.emplace_back(prefix + std::to_string(100000 + i), 2);
-    for (unsigned threads : {1u, 3u}) EXPECT_TRUE(Tally("CP932", twice, threads) == counted);
-    // A run that is to stop gets an empty table.
+    for (unsigned threads : {1u, 3u}) EXPECT_TRUE(*Tally("CP932", twice, threads) == counted);
+    // A run that is to stop gets the stop, not a table.
     const std::atomic<bool> stop = true;
-    Progress progress(&stop);
-    Progress::Phase sorting(progress, 1, twice.size());
-    EXPECT_TRUE(Tally("CP932", twice, 3, &sorting).empty());
+    RunControl control(&stop);
+    Phase sorting = control.Begin(RunPhase::Sorting, twice.size());
+    const Result<Listing> stopped = Tally("CP932", twice, 3, &sorting);
+    EXPECT_TRUE(!stopped && stopped.Failure().IsStop());
 }
 
 // Most URLs of a big log share one count: the ranking looks for a stop as it gathers
@@ -93,16 +96,17 @@ TEST(UrlTable, RankingLooksForAStopAsItGoes) {
     ASSERT_TRUE(page);
     UrlTally tally(**page);
     for (int i = 0; i < 300000; ++i) tally.Count("http://h/" + std::to_string(i));
-    UrlTable table = std::move(tally).SortByUrl(nullptr, 1);
+    UrlTable table = std::move(*std::move(tally).SortByUrl(nullptr, 1));
     for (const bool stopFirst : {true, false}) {
         std::atomic<bool> stop = stopFirst;
         double told = 0;
-        Progress progress(&stop, [&](double fraction) {
-            told = fraction;
+        RunControl control(&stop, [&](const RunProgress& progress) {
+            if (progress.phase == RunPhase::Ranking) told = progress.phaseFraction;
             stop = true;
         });
-        Progress::Phase ranking(progress, 1, table.EntryCount());
-        table.RankByCount(&ranking);
+        Phase ranking = control.Begin(RunPhase::Ranking, table.EntryCount());
+        const Status ranked = table.RankByCount(&ranking);
+        EXPECT_TRUE(ranked && ranked->IsStop()) << stopFirst;
         EXPECT_LT(told, stopFirst ? 0.001 : 0.5) << stopFirst;
     }
 }

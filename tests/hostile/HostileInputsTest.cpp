@@ -117,7 +117,7 @@ TEST(HostileInputs, NoMoreThreadsThanProcessors) {
     const std::size_t before = Threads();
     RecordingUi ui;
     std::size_t mostThreads = 0;
-    ui.onProgress = [&](double) {
+    ui.onProgress = [&](const RunProgress&) {
         mostThreads = std::max(mostThreads, Threads() - before - kSanitizerThreads + 1);
     };
     RunEngine({.logPaths = {dir / "access.log"},

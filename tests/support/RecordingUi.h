@@ -18,7 +18,6 @@ class RecordingUi : public Ui {
   public:
     explicit RecordingUi(bool answerYes = false) : answerYes_(answerYes) {}
 
-    void EnterBusy() override { calls.push_back("EnterBusy"); }
     void ShowMessage(const RunMessage& message) override {
         static const char* const kIcons[] = {"error", "warning", "information"};
         calls.push_back(message.title + " " + kIcons[int(message.icon)] + " " + message.Text());
@@ -28,14 +27,13 @@ class RecordingUi : public Ui {
         calls.push_back(title + " " + text);
         return answerYes_;
     }
-    void LeaveBusy() override { calls.push_back("LeaveBusy"); }
-    void ShowProgress(double fractionDone) override {
-        if (onProgress) onProgress(fractionDone);
+    void ShowProgress(const RunProgress& progress) override {
+        if (onProgress) onProgress(progress);
     }
 
     std::vector<std::string> calls;
     std::vector<RunMessage> messages;
-    std::function<void(double)> onProgress;
+    std::function<void(const RunProgress&)> onProgress;
 
   private:
     bool answerYes_;
@@ -43,13 +41,12 @@ class RecordingUi : public Ui {
 
 /// The calls of a run that ends with one failure message, before the question.
 inline std::vector<std::string> Failed(const std::string& text, const std::string& icon = "error") {
-    return {"EnterBusy", "ERROR! " + icon + " " + text, "LeaveBusy"};
+    return {"ERROR! " + icon + " " + text};
 }
 
 /// The calls of a run that finishes, whatever the answer to the question.
 inline std::vector<std::string> Completed(const std::string& savePath) {
-    return {"EnterBusy", "Confirm Sortting Data Output?",
-            "Complete information " + savePath + " done..", "LeaveBusy"};
+    return {"Confirm Sortting Data Output?", "Complete information " + savePath + " done.."};
 }
 
 inline const std::string kBanner = "*********** SORTTING DATA ************\r\n";

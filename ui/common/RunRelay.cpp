@@ -30,13 +30,6 @@ RunRelay::RunRelay(Ui& window, const std::atomic<bool>& stop, Post post)
 
 RunRelay::~RunRelay() = default;
 
-void RunRelay::EnterBusy() {
-    OnWindow([this] {
-        window_.EnterBusy();
-        return false;
-    });
-}
-
 void RunRelay::ShowMessage(const RunMessage& message) {
     OnWindow([this, message] {
         if (!stop_) window_.ShowMessage(message);
@@ -48,10 +41,10 @@ bool RunRelay::AskYesNo(const std::string& text, const std::string& title) {
     return OnWindow([this, text, title] { return !stop_ && window_.AskYesNo(text, title); });
 }
 
-void RunRelay::ShowProgress(double fractionDone) {
+void RunRelay::ShowProgress(const RunProgress& progress) {
     if (shared_->Abandoned()) return;
-    post_([&window = window_, shared = shared_, fractionDone] {
-        if (!shared->Abandoned()) window.ShowProgress(fractionDone);
+    post_([&window = window_, shared = shared_, progress] {
+        if (!shared->Abandoned()) window.ShowProgress(progress);
     });
 }
 

@@ -13,8 +13,6 @@ namespace kestrin {
 /// for hung. Each Ui call is handed to the window's thread through `post`, in the run's
 /// order, and the run waits for it there, but for the progress. Once the window has
 /// asked the run to stop, a message is no longer shown and the question counts as No.
-/// LeaveBusy is the window's own affair: it calls its own once the run's thread is
-/// gone, so that an enabled window can always start the next run.
 class RunRelay : public Ui {
   public:
     /// Runs `call` later on the window's thread and returns at once; false when it
@@ -24,11 +22,9 @@ class RunRelay : public Ui {
     RunRelay(Ui& window, const std::atomic<bool>& stop, Post post);
     ~RunRelay() override;
 
-    void EnterBusy() override;
     void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
-    void LeaveBusy() override {}
-    void ShowProgress(double fractionDone) override;
+    void ShowProgress(const RunProgress& progress) override;
 
     /// For a window going away during a run: the call the run waits for gets a stopped
     /// run's answer at once, and calls still on their way, or made later, do nothing.

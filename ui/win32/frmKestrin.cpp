@@ -344,7 +344,9 @@ void frmKestrin::StartRun() {
     const RunRequest request =
         WindowRun(Utf8(paths_[std::size_t(PathBox::Log)]), Utf8(paths_[std::size_t(PathBox::Save)]),
                   Utf16(WindowText(cmbBackkey)));
+    EnterBusy();
     if (!run_->Start(request)) {
+        LeaveBusy();
         RunResult result;
         result.outcome = RunOutcome::InternalFailure;
         result.fault.detail = "the system gave no thread for the run";
@@ -414,8 +416,8 @@ bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES;
 }
 
-void frmKestrin::ShowProgress(double fractionDone) {
-    SetWindowTextW(window_, Wide(ProgressTitle(fractionDone)).c_str());
+void frmKestrin::ShowProgress(const RunProgress& progress) {
+    SetWindowTextW(window_, Wide(ProgressTitle(progress.fraction)).c_str());
 }
 
 void frmKestrin::LeaveBusy() {

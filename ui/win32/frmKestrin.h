@@ -39,12 +39,13 @@ class frmKestrin : public Ui {
     /// took `message`.
     bool TakeKeyboard(MSG& message);
 
-    void EnterBusy() override;
     void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
-    void LeaveBusy() override;
     /// Shown in the title, which is what a minimized window shows.
-    void ShowProgress(double fractionDone) override;
+    void ShowProgress(const RunProgress& progress) override;
+    // Busy during a run: wait cursor, disabled and minimized.
+    void EnterBusy();
+    void LeaveBusy();
 
   private:
     explicit frmKestrin(HINSTANCE instance) : instance_(instance) {}
