@@ -221,20 +221,12 @@ std::optional<std::string> CheckRequest(Options& options) {
     return MessageFor(options.request, checked).headline;
 }
 
-// A plain log is cut into ranges of at least this many bytes (a knob for tests,
-// which reach the ranges with small logs).
-std::int64_t MinimumRangeFromEnvironment() {
-    const char* bytes = std::getenv("KESTRIN_RANGE_BYTES");
-    if (bytes == nullptr) return 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(bytes, &end, 10);
-    return end != bytes && *end == '\0' && value > 0 ? value : 0;
-}
-
 }  // namespace
 
-int RunCommandLine(const std::vector<std::string>& args, Console console) {
+int RunCommandLine(const std::vector<std::string>& args, Console console,
+                   const RunRequest& defaults) {
     Options options;
+    options.request = defaults;
     std::optional<std::string> problem = Parse(args, options);
     if (options.help) {
         console.out << Help();
@@ -251,7 +243,6 @@ int RunCommandLine(const std::vector<std::string>& args, Console console) {
 
     RunRequest& request = options.request;
     request.savePath = options.output.value_or("-");
-    request.minimumRange = MinimumRangeFromEnvironment();
     const bool barFits =
         !options.quiet && !(request.savePath == "-" && console.outputSharesErrorTerminal);
     // --top answers Yes to the question too: the entries it keeps are the ranked ones.

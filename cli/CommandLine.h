@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "run/RunRequest.h"
+
 namespace kestrin {
 
 /// Where kestrin-cut writes besides the report (which goes to the save path, "-"
@@ -21,7 +23,9 @@ struct Console {
 /// kestrin-cut [OPTIONS] [LOGFILE...], a filter from the logs (standard input
 /// without any) to the report (standard output without -o). `args` excludes the
 /// program name. Returns the exit status: 0 after "Complete", 1 after an error
-/// message, 2 for a usage error.
-int RunCommandLine(const std::vector<std::string>& args, Console console);
+/// message, 2 for a usage error. The options fill in `defaults` (a test's way to
+/// reach what no option sets, such as the size of a log's ranges).
+int RunCommandLine(const std::vector<std::string>& args, Console console,
+                   const RunRequest& defaults = {});
 
 }  // namespace kestrin

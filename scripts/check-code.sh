@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the shape of the code: no function in engine/, cli/, ui/ or app/ over 60
-# lines or of a cyclomatic complexity over 20 (pmccabe's traditional count), and no
+# lines or of a cyclomatic complexity over 20 (pmccabe's traditional count), no
 # system header of POSIX, Linux or Windows included in engine/ or cli/ but in engine/os,
-# the one door to the operating system.
+# the one door to the operating system, and no include in the engine from a lower
+# part to a higher one (os, text, input, tally, report, run, lowest first).
 #   bash scripts/check-code.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,5 +47,18 @@ if [ -n "$system" ]; then
     echo "$system" >&2
     status=1
 fi
+# The engine's parts, lowest first: each includes only from its own part and those
+# below it, so that a lower part never depends on a higher one.
+layers=(os text input tally report run)
+for ((low = 0; low < ${#layers[@]}; low++)); do
+    above=$(IFS='|'; echo "${layers[*]:low+1}")
+    [ -n "$above" ] || continue
+    upward=$(grep -nE "#include \"($above)/" $(find "engine/${layers[low]}" -name '*.cpp' -o -name '*.h') || true)
+    if [ -n "$upward" ]; then
+        echo "check-code: engine/${layers[low]} includes from a higher part of the engine:" >&2
+        echo "$upward" >&2
+        status=1
+    fi
+done
 [ "$status" = 0 ] && echo "check-code: $(echo "$sources" | wc -l) files, $(grep -c . <<<"$measured") functions: every one small, the system behind engine/os"
 exit "$status"

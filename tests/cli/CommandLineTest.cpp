@@ -196,11 +196,8 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
         // even with ranges small enough that a file would be cut, and an archive too.
         {{"--ranked", "--keyword", "\"", "-j", "2"},
          {.inputFile = dir / "after.log",
-          .before =
-              [] {
-                  lseek(STDIN_FILENO, 13, SEEK_SET);
-                  setenv("KESTRIN_RANGE_BYTES", "1024", 1);
-              }},
+          .rangeBytes = 1024,
+          .before = [] { lseek(STDIN_FILENO, 13, SEEK_SET); }},
          0,
          ranked,
          apache},
@@ -445,9 +442,8 @@ TEST(CommandLine, MergedReportsAreTheReportOfOneRun) {
         EXPECT_EQ(std::tuple(one.status, merged.status), std::tuple(0, 0)) << merged.err;
         EXPECT_TRUE(one.out == merged.out && one.out.size() > 1000) << page;
         // Each log read in ranges on two threads: the same report, first forms kept.
-        SetEnvironment("KESTRIN_RANGE_BYTES", "1024");
-        const CutResult ranges = RunCut({"--ranked", "--codepage", page, "-j", "2", a, b});
-        SetEnvironment("KESTRIN_RANGE_BYTES", "");
+        const CutResult ranges =
+            RunCut({"--ranked", "--codepage", page, "-j", "2", a, b}, {.rangeBytes = 1024});
         EXPECT_TRUE(ranges.out == one.out) << page;
     }
     const std::pair<std::string, std::string> broken[] = {

@@ -27,11 +27,6 @@ std::string Entry(const std::string& url, std::uint64_t count) {
     return url + "\t " + std::to_string(count) + "\r\n";
 }
 
-// Ranges of 1 MiB, so that a log of a few megabytes is read on several threads.
-void SmallRanges() {
-    SetEnvironment("KESTRIN_RANGE_BYTES", "1048576");
-}
-
 // The threads of this process now.
 std::size_t Threads() {
 #ifdef _WIN32
@@ -79,18 +74,18 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
     // Ranges, one a thread, merged, lines counted; then, where the system can be
     // told to, with no thread to be had (one process for the user, this one), all
     // on the calling thread.
-    SmallRanges();
-    std::vector<Launch> launches(1);
+    // Ranges of 1 MiB, so that a log of a few megabytes is read on several threads.
+    std::vector<Launch> launches{{.rangeBytes = 1 << 20}};
 #ifndef _WIN32
-    launches.push_back({.before = [] {
-        // The leak checker needs a thread of its own at the end.
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        DropPrivileges();
-        struct rlimit one {
-            1, 1
-        };
-        setrlimit(RLIMIT_NPROC, &one);
-    }});
+    launches.push_back({.rangeBytes = 1 << 20, .before = [] {
+                            // The leak checker needs a thread of its own at the end.
+                            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+                            DropPrivileges();
+                            struct rlimit one {
+                                1, 1
+                            };
+                            setrlimit(RLIMIT_NPROC, &one);
+                        }});
 #endif
     for (const Launch& launch : launches) {
         std::remove(save.c_str());

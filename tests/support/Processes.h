@@ -62,6 +62,8 @@ struct Launch {
     bool keepPipeOpen = false;
     /// Runs in the test while the program runs.
     std::function<void(const Child&)> during = {};
+    /// When above 0, a plain log is read in ranges of at least this many bytes.
+    std::int64_t rangeBytes = 0;
 #ifndef _WIN32
     /// Runs in the child just before the program starts: to drop privileges, set
     /// limits or redirect its output.
@@ -141,7 +143,8 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
     } else {
         in = InheritedFile(launch.inputFile, GENERIC_READ, OPEN_EXISTING);
     }
-    std::wstring command = Quoted(Wide(KESTRIN_CUT));
+    std::wstring command = Quoted(Wide(launch.rangeBytes > 0 ? KESTRIN_CUT_RANGES : KESTRIN_CUT));
+    if (launch.rangeBytes > 0) command += L" " + std::to_wstring(launch.rangeBytes);
     for (const std::string& arg : args) command += L" " + Quoted(Wide(arg));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -239,10 +242,13 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
                                                   : open(launch.inputFile.c_str(), O_RDONLY);
         if (in < 0 || (in != STDIN_FILENO && dup2(in, STDIN_FILENO) < 0)) _exit(125);
         if (launch.before) launch.before();
-        std::vector<char*> argv{const_cast<char*>(KESTRIN_CUT)};
+        const char* program = launch.rangeBytes > 0 ? KESTRIN_CUT_RANGES : KESTRIN_CUT;
+        const std::string rangeBytes = std::to_string(launch.rangeBytes);
+        std::vector<char*> argv{const_cast<char*>(program)};
+        if (launch.rangeBytes > 0) argv.push_back(const_cast<char*>(rangeBytes.c_str()));
         for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
-        execv(KESTRIN_CUT, argv.data());
+        execv(program, argv.data());
         _exit(127);
     }
     std::thread feeder;
