@@ -1,10 +1,7 @@
 #include "RunWorker.h"
 
+#include "os/LargeMemory.h"
 #include "run/CuttingRun.h"
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace kestrin {
 
@@ -27,11 +24,9 @@ void RunWorker::Start(RunRequest request) {
     request.stop = &stop_;
     thread_.reset(QThread::create([this, request = std::move(request)] {
         CuttingRun(request, relay_);
-#if defined(__GLIBC__)
-        // The tally's table is freed by now, but glibc keeps freed heap for the
+        // The tally's table is freed by now, but the heap keeps freed memory for the
         // next allocation; between runs the window needs none of it.
-        malloc_trim(0);
-#endif
+        os::GiveFreedMemoryBack();
     }));
     connect(thread_.get(), &QThread::finished, this, [this] {
         thread_->wait();

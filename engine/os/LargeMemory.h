@@ -12,4 +12,8 @@ namespace kestrin::os {
 void* MapLarge(std::size_t bytes);
 void UnmapLarge(void* memory, std::size_t bytes);
 
+/// Gives the system back what the C runtime's heap keeps of the memory freed so
+/// far, for the next allocation: between runs a window needs none of it.
+void GiveFreedMemoryBack();
+
 }  // namespace kestrin::os

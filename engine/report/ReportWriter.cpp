@@ -10,10 +10,14 @@ namespace {
 // Often enough that a stop is seen within milliseconds.
 constexpr std::size_t kStep = 1 << 16;
 
+std::string_view LineEnd(const ReportForm& form) {
+    return form.lf ? "\n" : "\r\n";
+}
+
 // The report's lines, through one buffer, in the report's form.
 class ReportLines {
   public:
-    ReportLines(os::ReportFile& file, const ReportForm& form)
+    ReportLines(ReservedReport file, const ReportForm& form)
         : file_(file), form_(form), buffer_(1 << 20) {}
 
     // One entry line; counts a URL kept in the log's bytes when `counting`.
@@ -41,15 +45,7 @@ class ReportLines {
         used_ = 0;
         return failure_;
     }
-    // Bytes the entry's line takes.
-    std::int64_t SizeOf(std::string_view url, std::uint64_t count) {
-        if (form_.transcoder != nullptr && form_.transcoder->Convert(url, converted_))
-            url = converted_;
-        char digits[24];
-        const char* end = std::to_chars(digits, digits + sizeof digits, count).ptr;
-        return std::int64_t(url.size() + 2 + std::size_t(end - digits) + LineEnd().size());
-    }
-    std::string_view LineEnd() const { return form_.lf ? "\n" : "\r\n"; }
+    std::string_view LineEnd() const { return kestrin::LineEnd(form_); }
     const ReportWritten& Written() const { return written_; }
 
   private:
@@ -63,7 +59,7 @@ class ReportLines {
         }
     }
 
-    os::ReportFile& file_;
+    ReservedReport file_;
     const ReportForm& form_;
     std::vector<char> buffer_;
     std::size_t used_ = 0;
@@ -86,22 +82,35 @@ Status WriteListing(ReportLines& report, const UrlTable& table, std::size_t entr
     return std::nullopt;
 }
 
-std::int64_t ListingSize(ReportLines& report, const UrlTable& table, std::size_t entries) {
+// The bytes of the report of `table` in `form`, written as ReportLines writes them.
+std::int64_t ReportSize(const UrlTable& table, const ReportForm& form) {
+    const std::size_t entries =
+        form.top > 0 ? std::min(form.top, table.EntryCount()) : table.EntryCount();
+    std::string converted;
     std::int64_t size = 0;
-    for (std::size_t i = 0; i < entries; ++i) size += report.SizeOf(table[i].Url, table[i].Count);
+    for (std::size_t i = 0; i < entries; ++i) {
+        std::string_view url = table[i].Url;
+        if (form.transcoder != nullptr && form.transcoder->Convert(url, converted)) url = converted;
+        char digits[24];
+        const char* end = std::to_chars(digits, digits + sizeof digits, table[i].Count).ptr;
+        size += std::int64_t(url.size() + 2 + std::size_t(end - digits) + LineEnd(form).size());
+    }
+    if (form.ranked && form.top == 0)
+        size = 2 * size + std::int64_t(kRankedBanner.size() + LineEnd(form).size());
     return size;
 }
 
-// A report written in place makes room for all of it before its first byte.
-Status MakeRoom(os::ReportFile& file, ReportLines& report, const UrlTable& table,
-                const ReportForm& form) {
-    if (!file.WritesInPlace()) return std::nullopt;
-    const std::size_t entries =
-        form.top > 0 ? std::min(form.top, table.EntryCount()) : table.EntryCount();
-    std::int64_t size = ListingSize(report, table, entries);
-    if (form.ranked && form.top == 0)
-        size = 2 * size + std::int64_t(kRankedBanner.size() + report.LineEnd().size());
-    return file.Reserve(size);
+// The report's lines, once a report written in place has room for all of it (its
+// size is reckoned then only): `write` writes them, and they are flushed.
+template <typename Write>
+Result<ReportWritten> WriteWithRoom(ReportFile& file, const UrlTable& table, const ReportForm& form,
+                                    Write write) {
+    Result<ReservedReport> room = file.Reserve([&] { return ReportSize(table, form); });
+    if (!room) return room.Failure();
+    ReportLines report(*room, form);
+    if (Status fault = write(report)) return *fault;
+    if (Status fault = report.Flush()) return *fault;
+    return report.Written();
 }
 
 Status Rank(UrlTable& table, RunControl& control) {
@@ -110,37 +119,36 @@ Status Rank(UrlTable& table, RunControl& control) {
 }
 
 // The ranked listing's head alone: ranked first, then written.
-Status WriteTop(os::ReportFile& file, ReportLines& report, UrlTable& table, const ReportForm& form,
-                RunControl& control) {
+Result<ReportWritten> WriteTop(ReportFile& file, UrlTable& table, const ReportForm& form,
+                               RunControl& control) {
     (void)control.Begin(RunPhase::Listing, 0);
-    if (Status stop = Rank(table, control)) return stop;
-    if (Status fault = MakeRoom(file, report, table, form)) return fault;
-    return WriteListing(report, table, std::min(form.top, table.EntryCount()), true, control,
-                        RunPhase::RankedListing);
+    if (Status stop = Rank(table, control)) return *stop;
+    return WriteWithRoom(file, table, form, [&](ReportLines& report) {
+        return WriteListing(report, table, std::min(form.top, table.EntryCount()), true, control,
+                            RunPhase::RankedListing);
+    });
 }
 
-Status WriteListings(os::ReportFile& file, ReportLines& report, UrlTable& table,
-                     const ReportForm& form, RunControl& control) {
-    if (Status fault = MakeRoom(file, report, table, form)) return fault;
-    if (Status stop =
-            WriteListing(report, table, table.EntryCount(), true, control, RunPhase::Listing))
-        return stop;
-    if (!form.ranked) return std::nullopt;
-    report.WriteLine(kRankedBanner);
-    if (Status stop = Rank(table, control)) return stop;
-    return WriteListing(report, table, table.EntryCount(), false, control, RunPhase::RankedListing);
+Result<ReportWritten> WriteListings(ReportFile& file, UrlTable& table, const ReportForm& form,
+                                    RunControl& control) {
+    return WriteWithRoom(file, table, form, [&](ReportLines& report) -> Status {
+        if (Status stop =
+                WriteListing(report, table, table.EntryCount(), true, control, RunPhase::Listing))
+            return stop;
+        if (!form.ranked) return std::nullopt;
+        report.WriteLine(kRankedBanner);
+        if (Status stop = Rank(table, control)) return stop;
+        return WriteListing(report, table, table.EntryCount(), false, control,
+                            RunPhase::RankedListing);
+    });
 }
 
 }  // namespace
 
-Result<ReportWritten> WriteReport(os::ReportFile& file, UrlTable& table, const ReportForm& form,
+Result<ReportWritten> WriteReport(ReportFile& file, UrlTable& table, const ReportForm& form,
                                   RunControl& control) {
-    ReportLines report(file, form);
-    Status fault = form.top > 0 ? WriteTop(file, report, table, form, control)
-                                : WriteListings(file, report, table, form, control);
-    if (fault) return *fault;
-    if (Status fault = report.Flush()) return *fault;
-    return report.Written();
+    return form.top > 0 ? WriteTop(file, table, form, control)
+                        : WriteListings(file, table, form, control);
 }
 
 }  // namespace kestrin

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "os/Fault.h"
-#include "os/ReportFile.h"
+#include "report/ReportFile.h"
 #include "tally/RunControl.h"
 #include "tally/UrlTable.h"
 #include "text/Transcoder.h"
@@ -39,7 +39,7 @@ struct ReportWritten {
 /// ranking are phases of `control`, whose stop ends the writing with the stop
 /// fault; a report written in place makes room for the whole of it first. The
 /// first failed write is the fault.
-Result<ReportWritten> WriteReport(os::ReportFile& file, UrlTable& table, const ReportForm& form,
+Result<ReportWritten> WriteReport(ReportFile& file, UrlTable& table, const ReportForm& form,
                                   RunControl& control);
 
 }  // namespace kestrin

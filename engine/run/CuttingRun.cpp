@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "os/Processors.h"
-#include "os/ReportFile.h"
+#include "report/ReportFile.h"
 #include "report/ReportWriter.h"
 #include "run/MergeReports.h"
 #include "run/TallyLogs.h"
@@ -116,8 +116,8 @@ class Run {
 
     // The report never replaces a log, whatever name the save path gives it.
     std::optional<RunResult> OpenReport() {
-        Result<std::unique_ptr<os::ReportFile>> report =
-            os::ReportFile::Open(request_.savePath, identities_);
+        Result<std::unique_ptr<ReportFile>> report =
+            ReportFile::Open(request_.savePath, identities_);
         if (!report) return SaveFailure(report.Failure());
         report_ = std::move(*report);
         return std::nullopt;
@@ -185,7 +185,7 @@ class Run {
     Ui& ui_;
     OpenedLogs logs_;
     std::vector<os::FileIdentity> identities_;
-    std::unique_ptr<os::ReportFile> report_;  // discarded, if not committed, when the run ends
+    std::unique_ptr<ReportFile> report_;  // discarded, if not committed, when the run ends
     std::unique_ptr<Transcoder> transcoder_;
     RunResult counts_;
 };

@@ -14,7 +14,9 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #endif
 
@@ -212,20 +214,25 @@ TEST_F(SaveFaults, LimitsLocksEndingsAndKillsLeaveThePreviousReport) {
 
 #ifndef _WIN32
 // An unprivileged user who may write the report but not its folder gets it written
-// in place, whole or not at all; one who may write neither is refused.
+// in place, whole or not at all; one who may not write the report is refused,
+// whether the folder may be written or not.
 TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
     mkdir((dir / "locked").c_str(), 0777);
-    const std::string inPlace = dir / "locked/report.txt", readOnly = dir / "locked/readonly.txt";
+    const std::string inPlace = dir / "locked/report.txt";
     const std::string smaller(50000, 'x'), larger(200000, 'y');
     WriteFile(inPlace, smaller);
-    WriteFile(readOnly, "earlier report");
     chmod(inPlace.c_str(), 0666);
-    chmod(readOnly.c_str(), 0444);
+    for (const std::string& readOnly : {dir / "locked/readonly.txt", dir / "readonly.txt"}) {
+        WriteFile(readOnly, "earlier report");
+        chmod(readOnly.c_str(), 0444);
+    }
     chmod((dir / "locked").c_str(), 0555);
-    const CutResult refused = RunCut({log, "-o", readOnly}, {.before = DropPrivileges});
-    EXPECT_EQ(refused.err,
-              "ERROR!: Can't File Save!\n" + readOnly + "\nkestrin-cut: Permission denied\n");
-    EXPECT_EQ(ReadFile(readOnly), "earlier report");
+    for (const std::string& readOnly : {dir / "locked/readonly.txt", dir / "readonly.txt"}) {
+        const CutResult refused = RunCut({log, "-o", readOnly}, {.before = DropPrivileges});
+        EXPECT_EQ(refused.err,
+                  "ERROR!: Can't File Save!\n" + readOnly + "\nkestrin-cut: Permission denied\n");
+        EXPECT_EQ(ReadFile(readOnly), "earlier report");
+    }
 
     // Room for the whole report (some 200 kB, ranked) is made before the first byte:
     // past a size limit the previous report is untouched.
@@ -249,6 +256,56 @@ TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
         "over the previous one in place, not replaced in one step\n"))
         << written.err;
     EXPECT_TRUE(ReadFile(inPlace) == RunCut({log}).out) << "the old report's tail is cut off";
+}
+
+// An ending signal that comes while a report is written over the previous one in
+// place waits until it is whole: the file is never a part of each, and the signal
+// then ends the program as it would have. The program is stopped once the file has
+// begun to change and holds neither report, signalled, and let go on: so the
+// signal came during the write, however fast the machine.
+TEST_F(SaveFaults, AnEndingSignalWaitsForAReportWrittenInPlace) {
+    std::string big;
+    for (std::size_t i = 0; i < 400000 / kSanitizerShrink; ++i)
+        big += "GET http://example.com/" + std::to_string(i % 7) + "/page/" + std::to_string(i) +
+               " 200\r\n";
+    WriteFile(log, big);
+    const CutResult elsewhere = RunCut({"--ranked", log});
+    ASSERT_EQ(elsewhere.status, 0);
+    mkdir((dir / "locked").c_str(), 0777);
+    const std::string report = dir / "locked/report.txt", previous = "previous report\r\n";
+    for (const Ending& ending : Endings()) {
+        if (ending.how == SIGKILL) continue;  // nothing outlives it
+        bool caught = false;
+        for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+            chmod((dir / "locked").c_str(), 0777);
+            WriteFile(report, previous);
+            chmod(report.c_str(), 0666);
+            chmod((dir / "locked").c_str(), 0555);
+            const int watch = inotify_init1(IN_CLOEXEC);
+            ASSERT_GE(inotify_add_watch(watch, report.c_str(), IN_MODIFY), 0);
+            Launch launch{.during = [&](const Child& child) {
+                pollfd changed{watch, POLLIN, 0};
+                if (poll(&changed, 1, 120000) != 1) return;  // never changed: a failure below
+                kill(child.id, SIGSTOP);
+                siginfo_t stopped{};  // or ended already, and left for RunCut to wait for
+                waitid(P_PID, id_t(child.id), &stopped, WSTOPPED | WEXITED | WNOWAIT);
+                const std::string midway = ReadFile(report);
+                caught = midway != previous && midway != elsewhere.out;
+                kill(child.id, ending.how);
+                kill(child.id, SIGCONT);
+            }};
+            launch.before = [] {
+                DropPrivileges();
+                for (int each : {SIGTERM, SIGINT, SIGHUP}) signal(each, SIG_DFL);
+            };
+            const CutResult result = RunCut({"--ranked", log, "-o", report}, launch);
+            close(watch);
+            if (!caught) continue;  // whole already: the signal came too late to tell
+            EXPECT_EQ(result.status, ending.status) << ending.name << result.err;
+            EXPECT_TRUE(ReadFile(report) == elsewhere.out) << ending.name << " cut the report";
+        }
+        EXPECT_TRUE(caught) << ending.name << " never came while the report was written";
+    }
 }
 
 #endif

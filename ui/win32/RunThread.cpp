@@ -1,11 +1,10 @@
 #include "win32/RunThread.h"
 
-#include <malloc.h>
-
 #include <functional>
 #include <memory>
 #include <system_error>
 
+#include "os/LargeMemory.h"
 #include "run/CuttingRun.h"
 
 namespace kestrin::win32 {
@@ -35,7 +34,7 @@ bool RunThread::Start(RunRequest request) {
             CuttingRun(request, relay_);
             // The tally's memory is freed by now; between runs the window needs none
             // of what the C runtime's heap keeps of it.
-            _heapmin();
+            os::GiveFreedMemoryBack();
             PostMessageW(window_, kRunEnded, 0, 0);
         });
     } catch (const std::system_error&) {

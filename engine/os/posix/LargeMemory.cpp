@@ -2,6 +2,10 @@
 
 #include <sys/mman.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <new>
 
 namespace kestrin::os {
@@ -16,6 +20,12 @@ void* MapLarge(std::size_t bytes) {
 
 void UnmapLarge(void* memory, std::size_t bytes) {
     if (memory != nullptr) munmap(memory, bytes);
+}
+
+void GiveFreedMemoryBack() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }
 
 }  // namespace kestrin::os

@@ -4,70 +4,47 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 
-#include "os/posix/TemporaryNames.h"
+#include "os/TemporaryNames.h"
 
 namespace kestrin::os {
 namespace {
 
-constexpr int kSlots = 4;
-constexpr std::size_t kNameMax = 256;  // NAME_MAX and its NUL
 constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM};
 
-enum SlotState : int { kFree, kFilling, kArmed };
-
-// A handler reads a slot only when it is armed, and a slot is armed only after
-// its name is written, so the handler never sees half a name.
-struct Slot {
-    std::atomic<int> state{kFree};
-    int dirFd = -1;
-    char name[kNameMax] = {};
-};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the flags");
-
-Slot slots[kSlots];
-
-void RemoveTemporaryReports() {
-    for (Slot& slot : slots) {
-        if (slot.state.load(std::memory_order_acquire) == kArmed)
-            unlinkat(slot.dirFd, slot.name, 0);
-    }
-}
-
-extern "C" void OnEndingSignal(int signal) {
-    const int savedErrno = errno;
-    RemoveTemporaryReports();
-    // The signal stays blocked until the handler returns, and then ends the process
-    // through its default action.
+// Removes the temporary reports and gives the signal back its default action,
+// which ends the process as soon as the signal is no longer blocked.
+void EndBy(int signal) {
+    temporary_names::RemoveAll();
     struct sigaction fallBack {};
     fallBack.sa_handler = SIG_DFL;
     sigemptyset(&fallBack.sa_mask);
     sigaction(signal, &fallBack, nullptr);
     raise(signal);
+}
+
+extern "C" void OnEndingSignal(int signal) {
+    const int savedErrno = errno;
+    // The signal stays blocked until the handler returns, and then ends the process
+    // through its default action; under a hold, the hold's end does.
+    if (!detail::DeferEnding(signal)) EndBy(signal);
     errno = savedErrno;
 }
 
 }  // namespace
 
-int posix::RememberTemporaryName(int dirFd, const char* name) {
-    const std::size_t length = std::strlen(name);
-    if (length >= kNameMax) return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = kFree;
-        if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-        slots[i].dirFd = dirFd;
-        std::memcpy(slots[i].name, name, length + 1);
-        slots[i].state.store(kArmed, std::memory_order_release);
-        return i;
-    }
-    return -1;
+void RemoveTemporaryFile(std::intptr_t folder, const void* name) {
+    unlinkat(int(folder), static_cast<const char*>(name), 0);
 }
 
-void posix::ForgetTemporaryName(int slot) {
-    if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree, std::memory_order_release);
+void detail::EndProcess(int signal) {
+    EndBy(signal);
+    sigset_t just;
+    sigemptyset(&just);
+    sigaddset(&just, signal);
+    pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
+    _exit(128 + signal);  // not reached: the signal was taken as it was unblocked
 }
 
 void HandleStopSignals() {

@@ -1,5 +1,6 @@
 #include "os/LargeMemory.h"
 
+#include <malloc.h>
 #include <windows.h>
 
 #include <new>
@@ -17,6 +18,10 @@ void* MapLarge(std::size_t bytes) {
 
 void UnmapLarge(void* memory, std::size_t) {
     if (memory != nullptr) VirtualFree(memory, 0, MEM_RELEASE);
+}
+
+void GiveFreedMemoryBack() {
+    _heapmin();
 }
 
 }  // namespace kestrin::os
