@@ -31,7 +31,7 @@ void detail::EndProcess(int) {
     // too: an exit from this thread would run the C runtime's exit while the run's
     // threads still hold its locks.
     TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
-    ExitProcess(STATUS_CONTROL_C_EXIT);  // not reached
+    for (;;) Sleep(INFINITE);  // not reached: the process is gone
 }
 
 void HandleStopSignals() {
