@@ -308,6 +308,38 @@ TEST_F(SaveFaults, AnEndingSignalWaitsForAReportWrittenInPlace) {
     }
 }
 
+// A window closed while a report is written over the previous one in place waits
+// for the report to be whole: half of it would be neither report. The stop comes
+// once the listing has begun, after the first bytes went over the previous report.
+TEST_F(SaveFaults, AStopWaitsForAReportWrittenInPlace) {
+    // Over 16 MiB, so that the run tells its progress and the listing is seen begun.
+    std::string big;
+    for (int i = 0; i < 400000; ++i)
+        big += "GET http://example.com/a/longer/path/" + std::to_string(i) + " HTTP/1.1 200\n";
+    WriteFile(log, big);
+    mkdir((dir / "locked").c_str(), 0777);
+    const std::string inPlace = dir / "locked/report.txt";
+    WriteFile(inPlace, "previous report\r\n");
+    chmod(inPlace.c_str(), 0666);
+    chmod((dir / "locked").c_str(), 0555);
+    const pid_t child = fork();
+    if (child == 0) {
+        DropPrivileges();
+        std::atomic<bool> stop = false;
+        RecordingUi ui(true);
+        ui.onProgress = [&](const RunProgress& progress) {
+            if (progress.phase >= RunPhase::Listing) stop = true;
+        };
+        const RunResult result =
+            CuttingRun({.logPaths = {log}, .savePath = inPlace, .stop = &stop}, ui);
+        _exit(!stop ? 3 : result.outcome == RunOutcome::Complete ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the stop came (3: it never did) and the report was saved anyway: " << status;
+    EXPECT_TRUE(ReadFile(inPlace) == RunCut({"--ranked", log}).out) << "the report is not whole";
+}
 #endif
 
 // A report with a second name is replaced under the name given; the other name
