@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "input/FileSource.h"
+
 namespace kestrin {
 
 // libarchive pulls the archive's bytes through callbacks: from the source below, or
@@ -106,7 +108,8 @@ class ArchiveReader::State : public ByteSource {
         *block = self.block_.data();
         Result<std::size_t> got =
             self.file_ != nullptr
-                ? self.file_->ReadAt(self.block_.data(), self.block_.size(), self.at_)
+                ? ReadLogAt(*self.file_, self.block_.data(), self.block_.size(), self.at_,
+                            self.file_->Size())
                 : self.below_.Read(self.block_.data(), self.block_.size());
         if (!got) {
             self.belowFault_ = got.Failure();

@@ -15,7 +15,8 @@ class ArchiveReader {
   public:
     /// Reads the archive from `below`, which must outlive the reader and stand at
     /// the archive's start. When `file` is the archive itself (a regular file, not
-    /// decompressed first), the reader may also seek in it, which some zip files need.
+    /// decompressed first), the reader may also seek in it, which some zip files need,
+    /// within the size it had when opened.
     explicit ArchiveReader(ByteSource& below, const os::File* file = nullptr);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;

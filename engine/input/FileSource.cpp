@@ -4,16 +4,39 @@
 
 namespace kestrin {
 
+Fault LogShrank() {
+    return Fault{0, "the log shrank while it was read"};
+}
+
+// A regular file of no size may be one the system makes up as it is read (/proc's):
+// it is read to its end, as a pipe is.
+FileSource::FileSource(os::File& file)
+    : file_(file),
+      length_(file.Kind() == os::FileKind::Regular && file.Size() > 0
+                  ? file.Size() - file.OpenedAt()
+                  : -1) {}
+
 Result<std::size_t> FileSource::Read(char* into, std::size_t size) {
+    if (length_ >= 0) size = std::size_t(std::min<std::int64_t>(std::int64_t(size), length_ - consumed_));
+    if (size == 0) return std::size_t(0);
     Result<std::size_t> got = file_.Read(into, size);
-    if (got) consumed_ += std::int64_t(*got);
+    if (!got) return got;
+    if (*got == 0 && length_ >= 0) return LogShrank();
+    consumed_ += std::int64_t(*got);
+    return got;
+}
+
+Result<std::size_t> ReadLogAt(const os::File& file, char* into, std::size_t size,
+                              std::int64_t offset, std::int64_t end) {
+    const auto want = std::size_t(std::clamp<std::int64_t>(end - offset, 0, std::int64_t(size)));
+    if (want == 0) return std::size_t(0);
+    Result<std::size_t> got = file.ReadAt(into, want, offset);
+    if (got && *got == 0) return LogShrank();
     return got;
 }
 
 Result<std::size_t> RangeSource::Read(char* into, std::size_t size) {
-    const auto want = std::size_t(std::min<std::int64_t>(std::int64_t(size), range_.end - at_));
-    if (want == 0) return std::size_t(0);
-    Result<std::size_t> got = file_.ReadAt(into, want, at_);
+    Result<std::size_t> got = ReadLogAt(file_, into, size, at_, range_.end);
     if (got) at_ += std::int64_t(*got);
     return got;
 }

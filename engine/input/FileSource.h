@@ -5,18 +5,31 @@
 
 namespace kestrin {
 
-/// The bytes of a file from where it stands, as they are.
+/// Why a log that ends before the size it had when opened is not read: what was
+/// read of it may be a line cut off, or a range of some other text.
+Fault LogShrank();
+
+/// The bytes of a file from where it stands, as they are. A regular file is read
+/// as long as it was when opened: what a program adds to it meanwhile is left for
+/// the next run, and a file that ends sooner shrank while it was read.
 class FileSource : public ByteSource {
   public:
     /// Reads `file`, which must outlive the source.
-    explicit FileSource(os::File& file) : file_(file) {}
+    explicit FileSource(os::File& file);
     Result<std::size_t> Read(char* into, std::size_t size) override;
     std::int64_t Consumed() const override { return consumed_; }
 
   private:
     os::File& file_;
     std::int64_t consumed_ = 0;
+    std::int64_t length_;  // -1 where it is not known: a pipe, a terminal, /proc's files
 };
+
+/// Up to `size` bytes of the log in the regular file `file` from `offset`, never
+/// past `end`, the log's end when the file was opened: 0 only at `end`. A file that
+/// ends before it shrank while it was read.
+Result<std::size_t> ReadLogAt(const os::File& file, char* into, std::size_t size,
+                              std::int64_t offset, std::int64_t end);
 
 /// Bytes [begin, end) of a log.
 struct LogRange {
@@ -25,7 +38,7 @@ struct LogRange {
 };
 
 /// One range of a regular file, read at its offsets, so that several threads can
-/// each read their range of one file at once. A file cut short ends the range early.
+/// each read their range of one file at once.
 class RangeSource : public ByteSource {
   public:
     RangeSource(const os::File& file, LogRange range)

@@ -29,14 +29,17 @@ struct LogKind {
     }
 };
 
-/// How many first bytes KindOf wants: a tar header's magic lies at 257.
-inline constexpr std::size_t kKindBytes = 512;
+/// How many first bytes KindOf looks at: a tar's first header, and a zip's first
+/// member's header with its name.
+inline constexpr std::size_t kKindBytes = 4096;
 
 /// The one decision of what a log is, from its first bytes (kKindBytes of them, or
 /// all there are): compressed by a format that is read, an archive that is read
-/// member by member, compressed or archived in a way that is not, or text. A text
-/// log that happens to start like a compressed one needs more than its first two or
-/// three bytes to be taken for one.
+/// member by member, compressed or archived in a way that is not, or text. A form
+/// that is read is told by a whole header that its own library (or a check as
+/// exact) accepts: a checksum that comes out, flags and methods the format has.
+/// Text that shares a few bytes with a header is text, and so is a log too short
+/// to hold the header it starts like.
 LogKind KindOf(std::string_view head);
 
 }  // namespace kestrin

@@ -13,10 +13,8 @@ constexpr std::size_t kSearchChunk = 64 << 10;
 Result<std::int64_t> AfterNextLf(const os::File& file, std::int64_t from, std::int64_t size) {
     std::string chunk(kSearchChunk, '\0');
     while (from < size) {
-        const auto want = std::size_t(std::min<std::int64_t>(size - from, kSearchChunk));
-        Result<std::size_t> got = file.ReadAt(chunk.data(), want, from);
+        Result<std::size_t> got = ReadLogAt(file, chunk.data(), chunk.size(), from, size);
         if (!got) return got.Failure();
-        if (*got == 0) return size;  // the file was cut short: the rest is one range
         if (const void* lf = std::memchr(chunk.data(), '\n', *got))
             return from + (static_cast<const char*>(lf) - chunk.data()) + 1;
         from += std::int64_t(*got);

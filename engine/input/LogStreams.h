@@ -7,6 +7,7 @@
 
 #include "input/ArchiveReader.h"
 #include "input/ByteSource.h"
+#include "input/LogKind.h"
 #include "input/PeekedSource.h"
 #include "os/File.h"
 
@@ -15,6 +16,7 @@ namespace kestrin {
 /// How many first bytes of a log are read ahead: enough to tell its kind, and to
 /// tell a user whether text that yielded nothing looked like text at all.
 inline constexpr std::size_t kHeadBytes = 4096;
+static_assert(kHeadBytes >= kKindBytes);
 
 /// The logs one input holds, one after another, each a log of its own: the input
 /// itself when it is text, its text when it is compressed, or the members of an

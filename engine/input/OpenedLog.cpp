@@ -2,14 +2,35 @@
 
 namespace kestrin {
 
+Result<FoundLog> FindLog(const std::string& path) {
+    if (path == "-") {
+        // Only a regular file's identity counts: the report must not replace it.
+        FoundLog input{path};
+        if (Result<os::File> file = os::File::StandardInput();
+            file && file->Kind() == os::FileKind::Regular) {
+            input.identity = file->Identity();
+            input.size = file->Size() - file->OpenedAt();
+        }
+        return input;
+    }
+    Result<os::FoundFile> found = os::FindOrdinaryFile(path);
+    if (!found) return found.Failure();
+    return FoundLog{path, found->identity, found->size};
+}
+
 OpenedLog::OpenedLog(std::string path, os::File file)
     : path_(std::move(path)), file_(std::move(file)), source_(file_), start_(source_, kHeadBytes) {}
 
-Result<std::unique_ptr<OpenedLog>> OpenedLog::Open(const std::string& path) {
+Result<std::unique_ptr<OpenedLog>> OpenedLog::Open(const FoundLog& found) {
+    const bool input = found.path == "-";
     Result<os::File> file =
-        path == "-" ? os::File::StandardInput() : os::File::OpenForReading(path);
+        input ? os::File::StandardInput() : os::File::OpenForReading(found.path);
     if (!file) return file.Failure();
-    return std::unique_ptr<OpenedLog>(new OpenedLog(path, std::move(*file)));
+    // Another file may have taken the name since the run found the log.
+    if (!input && (file->Kind() != os::FileKind::Regular || file->Identity() != found.identity))
+        return Fault{0, "the log was replaced since the run began"};
+    if (!input && file->Size() < found.size) return LogShrank();
+    return std::unique_ptr<OpenedLog>(new OpenedLog(found.path, std::move(*file)));
 }
 
 }  // namespace kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,12 +13,26 @@
 
 namespace kestrin {
 
+/// A log as the run found it when it began, before it opened any: its name ("-"
+/// for standard input), which file it was and how big.
+struct FoundLog {
+    std::string path;
+    /// The file's identity, when it is a regular one: a pipe on standard input has none.
+    std::optional<os::FileIdentity> identity{};
+    std::int64_t size = 0;
+};
+
+/// The log `path` names when it is an ordinary file, else why it is none; standard
+/// input ("-") is taken as it is. Nothing is left open.
+Result<FoundLog> FindLog(const std::string& path);
+
 /// One log of a run, open, its first bytes read once: what they say decides its
 /// road. Its parts refer to each other, so it stays where it was made.
 class OpenedLog {
   public:
-    /// Opens the log at `path`; "-" is standard input.
-    static Result<std::unique_ptr<OpenedLog>> Open(const std::string& path);
+    /// Opens the log the run found. A name that no longer stands for the file found,
+    /// or for one as long, is a fault: the log is no longer what the run began with.
+    static Result<std::unique_ptr<OpenedLog>> Open(const FoundLog& found);
     OpenedLog(const OpenedLog&) = delete;
     OpenedLog& operator=(const OpenedLog&) = delete;
 

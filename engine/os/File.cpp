@@ -11,6 +11,7 @@ File::File(File&& other) noexcept
       owned_(other.owned_),
       kind_(other.kind_),
       size_(other.size_),
+      openedAt_(other.openedAt_),
       identity_(other.identity_) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -20,6 +21,7 @@ File& File::operator=(File&& other) noexcept {
         owned_ = other.owned_;
         kind_ = other.kind_;
         size_ = other.size_;
+        openedAt_ = other.openedAt_;
         identity_ = other.identity_;
     }
     return *this;

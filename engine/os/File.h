@@ -45,6 +45,9 @@ class File {
     FileKind Kind() const { return kind_; }
     /// The size when opened, for a regular file.
     std::int64_t Size() const { return size_; }
+    /// Where a regular file stood when opened: its start, but for standard input,
+    /// which the shell may have left anywhere in its file.
+    std::int64_t OpenedAt() const { return openedAt_; }
     FileIdentity Identity() const { return identity_; }
 
   private:
@@ -58,12 +61,20 @@ class File {
     bool owned_ = false;
     FileKind kind_ = FileKind::Other;
     std::int64_t size_ = 0;
+    std::int64_t openedAt_ = 0;
     FileIdentity identity_{};
 };
 
-/// Nothing when `path` names an ordinary file: a regular one (links followed) that
-/// is not hidden by its own name; else why not (no such file, a directory, a device,
-/// a hidden name). A run reads only such logs.
-Status NotOrdinaryFile(const std::string& path);
+/// An ordinary file as its name found it: which file, and how big it was then.
+struct FoundFile {
+    FileIdentity identity{};
+    std::int64_t size = 0;
+};
+
+/// The ordinary file `path` names: a regular one (links followed) that is not
+/// hidden by its own name; else why it is none (no such file, a directory, a
+/// device, a hidden name). Nothing is left open, so that a run may check any
+/// number of logs before it reads one. A run reads only such logs.
+Result<FoundFile> FindOrdinaryFile(const std::string& path);
 
 }  // namespace kestrin::os

@@ -22,7 +22,7 @@ namespace {
 // Below this much log a run is over before progress would mean anything.
 constexpr std::int64_t kProgressFrom = 16 << 20;
 
-// A run, step by step: check the request, open the logs and the report, fill the
+// A run, step by step: check the request, find the logs, open the report, fill the
 // tally by one of the two roads, sort it, ask, write the report, commit.
 class Run {
   public:
@@ -34,7 +34,7 @@ class Run {
         const CodePage& page = **CodePage::Shared(request_.codePage);
         if (!request_.reportCodePage.empty())
             transcoder_ = std::move(*Transcoder::Open(page, request_.reportCodePage));
-        if (std::optional<RunResult> failure = OpenLogs()) return *failure;
+        if (std::optional<RunResult> failure = FindLogs()) return *failure;
         if (std::optional<RunResult> failure = OpenReport()) return *failure;
 
         RunControl control(request_.stop, ProgressListener());
@@ -45,7 +45,7 @@ class Run {
             // what a count holds there came from several reports, and passed it
             // with the last.
             if (fault.subject.empty() && request_.mergeReports)
-                fault.subject = logs_.back()->Path();
+                fault.subject = logs_.back().path;
             return Failed(fault);
         }
         counts_.distinctUrls = table->EntryCount();
@@ -60,7 +60,7 @@ class Run {
 
     std::int64_t LogBytes() const {
         std::int64_t size = 0;
-        for (const auto& log : logs_) size += log->File().Size();
+        for (const FoundLog& log : logs_) size += log.size;
         return size;
     }
 
@@ -84,8 +84,9 @@ class Run {
         return {.outcome = RunOutcome::LogUnreadable, .path = fault.subject, .fault = fault};
     }
 
-    // Every log is checked before anything is read or written, then opened.
-    std::optional<RunResult> OpenLogs() {
+    // Every log is checked before anything is read or written; each is opened only
+    // when it is read, so that a run may name more logs than it may hold open.
+    std::optional<RunResult> FindLogs() {
         std::vector<std::string> paths = request_.logPaths;
         if (paths.empty()) paths.push_back("-");
         // Standard input is read once: a second "-" would get what the first left.
@@ -94,21 +95,11 @@ class Run {
                              .path = "-",
                              .fault = {0, "standard input is named more than once"}};
         for (const std::string& path : paths) {
-            if (path == "-") continue;
-            if (Status why = os::NotOrdinaryFile(path))
-                return RunResult{.outcome = RunOutcome::LogNotFound, .path = path, .fault = *why};
-        }
-        for (const std::string& path : paths) {
-            Result<std::unique_ptr<OpenedLog>> log = OpenedLog::Open(path);
+            Result<FoundLog> log = FindLog(path);
             if (!log)
                 return RunResult{
-                    .outcome = RunOutcome::LogUnreadable, .path = path, .fault = log.Failure()};
-            // The file may have been swapped since it was checked.
-            if (path != "-" && !(*log)->IsRegularFile())
-                return RunResult{.outcome = RunOutcome::LogNotFound,
-                                 .path = path,
-                                 .fault = {0, "not a regular file"}};
-            if ((*log)->IsRegularFile()) identities_.push_back((*log)->File().Identity());
+                    .outcome = RunOutcome::LogNotFound, .path = path, .fault = log.Failure()};
+            if (log->identity) identities_.push_back(*log->identity);
             logs_.push_back(std::move(*log));
         }
         return std::nullopt;
@@ -183,7 +174,7 @@ class Run {
 
     const RunRequest& request_;
     Ui& ui_;
-    OpenedLogs logs_;
+    FoundLogs logs_;
     std::vector<os::FileIdentity> identities_;
     std::unique_ptr<ReportFile> report_;  // discarded, if not committed, when the run ends
     std::unique_ptr<Transcoder> transcoder_;

@@ -41,10 +41,16 @@ Status MergeReport(OpenedLog& report, const UrlCut& cut, UrlTally& tally, Phase&
 
 }  // namespace
 
-Status MergeReports(OpenedLogs& reports, const UrlCut& cut, UrlTally& tally, Phase& reading,
-                    MergeCounts& counts) {
-    for (const auto& report : reports) {
-        if (Status fault = MergeReport(*report, cut, tally, reading, counts)) return fault;
+Status MergeReports(const FoundLogs& reports, const UrlCut& cut, UrlTally& tally,
+                    Phase& reading, MergeCounts& counts) {
+    for (const FoundLog& found : reports) {
+        Result<std::unique_ptr<OpenedLog>> report = OpenedLog::Open(found);
+        if (!report) {
+            Fault fault = report.Failure();
+            fault.subject = found.path;
+            return fault;
+        }
+        if (Status fault = MergeReport(**report, cut, tally, reading, counts)) return fault;
     }
     return std::nullopt;
 }

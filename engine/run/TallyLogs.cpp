@@ -67,11 +67,12 @@ Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
     return fault;
 }
 
-Status TallyTogether(std::span<OpenedLog* const> logs, const UrlCut& cut, std::size_t jobs,
-                     UrlTally& tally, const ReadingPhases& phases, LogCounts& counts) {
+Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const UrlCut& cut,
+                     std::size_t jobs, UrlTally& tally, const ReadingPhases& phases,
+                     LogCounts& counts) {
     std::vector<StreamedLog> batch(logs.size());
     for (std::size_t i = 0; i < logs.size(); ++i) {
-        batch[i].log = logs[i];
+        batch[i].log = logs[i].get();
         if (i > 0) batch[i].ownTally = std::make_unique<UrlTally>(tally.Page());
     }
     ShareOut(
@@ -101,31 +102,39 @@ Status TallyInRanges(OpenedLog& log, const UrlCut& cut, const WorkSharing& shari
 
 }  // namespace
 
-Status TallyLogs(OpenedLogs& logs, const UrlCut& cut, const WorkSharing& sharing, UrlTally& tally,
-                 const ReadingPhases& phases, LogCounts& counts) {
+Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sharing,
+                 UrlTally& tally, const ReadingPhases& phases, LogCounts& counts) {
     // A plain log of two ranges or more takes every thread; the logs between such
-    // ones go together, as many at once as there are threads.
-    std::vector<OpenedLog*> together;
+    // ones go together, as many at once as there are threads, and only they are open.
+    std::vector<std::unique_ptr<OpenedLog>> together;
     const auto tallyTogether = [&]() -> Status {
+        if (together.empty()) return std::nullopt;
         Status fault = TallyTogether(together, cut, sharing.jobs, tally, phases, counts);
         together.clear();
         return fault;
     };
-    for (const auto& log : logs) {
+    for (const FoundLog& found : logs) {
         if (Status stop = phases.reading.Check()) return stop;
-        if (Status fault = log->Failure()) return Named(*fault, *log);
-        const bool inRanges = sharing.jobs > 1 && log->IsPlainFile() &&
-                              log->File().Size() >= 2 * sharing.minimumRange;
-        if (!inRanges) together.push_back(log.get());
-        if ((inRanges || together.size() == sharing.jobs) && !together.empty()) {
-            if (Status fault = tallyTogether()) return fault;
+        Result<std::unique_ptr<OpenedLog>> log = OpenedLog::Open(found);
+        if (Status fault = log ? (*log)->Failure() : Status(log.Failure())) {
+            // The logs before it are read first: the first log that fails fails the run.
+            if (Status before = tallyTogether()) return before;
+            fault->subject = found.path;
+            return fault;
         }
+        const bool inRanges = sharing.jobs > 1 && (*log)->IsPlainFile() &&
+                              (*log)->File().Size() >= 2 * sharing.minimumRange;
+        if (!inRanges) {
+            together.push_back(std::move(*log));
+            if (together.size() < sharing.jobs) continue;
+        }
+        if (Status fault = tallyTogether()) return fault;
         if (inRanges) {
-            if (Status fault = TallyInRanges(*log, cut, sharing, tally, phases, counts))
+            if (Status fault = TallyInRanges(**log, cut, sharing, tally, phases, counts))
                 return fault;
         }
     }
-    if (!together.empty()) return tallyTogether();
+    if (Status fault = tallyTogether()) return fault;
     return tally.Failure();
 }
 

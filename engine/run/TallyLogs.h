@@ -11,8 +11,11 @@
 
 namespace kestrin {
 
-/// The logs of a run, in the order they were named.
-using OpenedLogs = std::vector<std::unique_ptr<OpenedLog>>;
+/// The logs of a run, in the order they were named, as the run found them: each is
+/// opened when its turn comes and closed once read, so that a run may name more
+/// logs than it may hold open. A log that is no longer what the run found (another
+/// file under its name, or a shorter one) fails when it is opened.
+using FoundLogs = std::vector<FoundLog>;
 
 /// How a run may share out its reading.
 struct WorkSharing {
@@ -26,9 +29,10 @@ struct WorkSharing {
 /// log in a regular file is read in ranges on the threads; logs read as streams (a
 /// pipe, a compressed log, an archive's members) go several at once, one a thread,
 /// each into a tally of its own merged in the logs' order, so that a URL keeps the
-/// byte form it first had. The phases are told the bytes of the files taken. The
-/// first fault ends it (the stop among them), naming the log it came from.
-Status TallyLogs(OpenedLogs& logs, const UrlCut& cut, const WorkSharing& sharing, UrlTally& tally,
-                 const ReadingPhases& phases, LogCounts& counts);
+/// byte form it first had; no more of them are open at once than there are threads.
+/// The phases are told the bytes of the files taken. The first fault ends it (the
+/// stop among them), naming the log it came from.
+Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sharing,
+                 UrlTally& tally, const ReadingPhases& phases, LogCounts& counts);
 
 }  // namespace kestrin

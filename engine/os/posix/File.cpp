@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -22,6 +23,7 @@ Status File::ReadInfo() {
             : S_ISDIR(info.st_mode) ? FileKind::Directory
                                     : FileKind::Other;
     size_ = S_ISREG(info.st_mode) ? std::int64_t(info.st_size) : 0;
+    if (S_ISREG(info.st_mode)) openedAt_ = std::max<std::int64_t>(lseek(int(handle_), 0, SEEK_CUR), 0);
     identity_ = {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino)};
     return std::nullopt;
 }
@@ -54,7 +56,7 @@ Result<std::size_t> File::ReadAt(char* into, std::size_t size, std::int64_t offs
     return std::size_t(got);
 }
 
-Status NotOrdinaryFile(const std::string& path) {
+Result<FoundFile> FindOrdinaryFile(const std::string& path) {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return SystemFault(errno);
     if (S_ISDIR(info.st_mode)) return SystemFault(EISDIR);
@@ -63,7 +65,8 @@ Status NotOrdinaryFile(const std::string& path) {
     const std::string_view name =
         std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     if (name.empty() || name[0] == '.') return Fault{0, "a hidden file"};
-    return std::nullopt;
+    return FoundFile{{std::uint64_t(info.st_dev), std::uint64_t(info.st_ino)},
+                     std::int64_t(info.st_size)};
 }
 
 }  // namespace kestrin::os

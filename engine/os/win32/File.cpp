@@ -18,6 +18,11 @@ bool IsEnd(DWORD error) {
     return error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE;
 }
 
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+}
+
 // At most this much at once: ReadFile counts in 32 bits.
 constexpr std::size_t kMostAtOnce = std::size_t(1) << 30;
 
@@ -41,8 +46,11 @@ Status File::ReadInfo() {
     size_ = kind_ == FileKind::Regular
                 ? std::int64_t(std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow)
                 : 0;
-    identity_ = {info.dwVolumeSerialNumber,
-                 std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    identity_ = IdentityOf(info);
+    LARGE_INTEGER at{};
+    if (kind_ == FileKind::Regular && SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &at,
+                                                       FILE_CURRENT))
+        openedAt_ = std::max<std::int64_t>(at.QuadPart, 0);
     return std::nullopt;
 }
 
@@ -88,9 +96,10 @@ Result<std::size_t> File::ReadAt(char* into, std::size_t size, std::int64_t offs
     return std::size_t(got);
 }
 
-Status NotOrdinaryFile(const std::string& path) {
+Result<FoundFile> FindOrdinaryFile(const std::string& path) {
+    const std::wstring name = win32::SystemPath(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(win32::SystemPath(path).c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data))
         return win32::LastFault();
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return SystemFault(EISDIR);
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return Fault{0, "not a regular file"};
@@ -98,7 +107,20 @@ Status NotOrdinaryFile(const std::string& path) {
     // files are not there.
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
         return Fault{0, "a hidden file"};
-    return std::nullopt;
+    // Which file it is takes a handle: one that reads attributes only, which a
+    // program holding the file unshared does not refuse, closed at once.
+    const HANDLE handle =
+        CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return win32::LastFault();
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = GetFileInformationByHandle(handle, &info);
+    const Fault why = known ? Fault{} : win32::LastFault();
+    CloseHandle(handle);
+    if (!known) return why;
+    return FoundFile{IdentityOf(info),
+                     std::int64_t(std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow)};
 }
 
 }  // namespace kestrin::os
