@@ -106,11 +106,10 @@ class ArchiveReader::State : public ByteSource {
     static la_ssize_t ReadBlock(archive*, void* data, const void** block) {
         auto& self = *static_cast<State*>(data);
         *block = self.block_.data();
-        Result<std::size_t> got =
-            self.file_ != nullptr
-                ? ReadLogAt(*self.file_, self.block_.data(), self.block_.size(), self.at_,
-                            self.file_->Size())
-                : self.below_.Read(self.block_.data(), self.block_.size());
+        Result<std::size_t> got = self.file_ != nullptr
+                                      ? ReadLogAt(*self.file_, self.block_.data(),
+                                                  self.block_.size(), self.at_, self.file_->Size())
+                                      : self.below_.Read(self.block_.data(), self.block_.size());
         if (!got) {
             self.belowFault_ = got.Failure();
             return -1;

@@ -17,7 +17,8 @@ FileSource::FileSource(os::File& file)
                   : -1) {}
 
 Result<std::size_t> FileSource::Read(char* into, std::size_t size) {
-    if (length_ >= 0) size = std::size_t(std::min<std::int64_t>(std::int64_t(size), length_ - consumed_));
+    if (length_ >= 0)
+        size = std::size_t(std::min<std::int64_t>(std::int64_t(size), length_ - consumed_));
     if (size == 0) return std::size_t(0);
     Result<std::size_t> got = file_.Read(into, size);
     if (!got) return got;

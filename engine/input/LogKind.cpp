@@ -33,7 +33,7 @@ bool IsGzip(std::string_view head) {
 // zstd's own reading of a frame's header: its magic and a descriptor zstd takes
 // (no reserved bit, a window it can hold), or a skippable frame's magic and size.
 std::optional<ZSTD_frameHeader> ZstdFrame(std::string_view head) {
-    ZSTD_frameHeader header;
+    ZSTD_frameHeader header{};
     // An error, or above 0: the header needs more bytes than the log has.
     if (ZSTD_getFrameHeader(&header, head.data(), head.size()) != 0) return std::nullopt;
     return header;

@@ -44,8 +44,7 @@ class Run {
             // Forms of one URL are added up as they are sorted: counts that pass
             // what a count holds there came from several reports, and passed it
             // with the last.
-            if (fault.subject.empty() && request_.mergeReports)
-                fault.subject = logs_.back().path;
+            if (fault.subject.empty() && request_.mergeReports) fault.subject = logs_.back().path;
             return Failed(fault);
         }
         counts_.distinctUrls = table->EntryCount();

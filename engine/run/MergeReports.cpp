@@ -41,8 +41,8 @@ Status MergeReport(OpenedLog& report, const UrlCut& cut, UrlTally& tally, Phase&
 
 }  // namespace
 
-Status MergeReports(const FoundLogs& reports, const UrlCut& cut, UrlTally& tally,
-                    Phase& reading, MergeCounts& counts) {
+Status MergeReports(const FoundLogs& reports, const UrlCut& cut, UrlTally& tally, Phase& reading,
+                    MergeCounts& counts) {
     for (const FoundLog& found : reports) {
         Result<std::unique_ptr<OpenedLog>> report = OpenedLog::Open(found);
         if (!report) {

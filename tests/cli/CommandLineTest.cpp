@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <regex>
 #include <set>
@@ -14,6 +15,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -125,11 +127,12 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
 // The real program as a filter: logs from files or standard input, plain,
 // compressed in every form it reads or members of archives, each a log of its own,
 // and the report on standard output. The two real logs give the reports worked out
-// for them by hand. Text that starts like bzip2 ("BZh9") or lzip ("LZIP") is text. A piped log is
-// read as bytes, 0x1A and CR LF among them, and the report written so (Windows' C runtime would
-// take 0x1A for the end of its text and make CR LF of LF). Names in Japanese, in a folder past 260
-// characters, are read and written (Windows would take narrow names in its ANSI code page, and only
-// the long form of a name past 260 characters).
+// for them by hand. Text that starts like bzip2 ("BZh9") or lzip ("LZIP"), or has
+// "ustar" where a tar header has it, is text. A piped log is read as bytes, 0x1A and
+// CR LF among them, and the report written so (Windows' C runtime would take 0x1A for
+// the end of its text and make CR LF of LF). Names in Japanese, in a folder past 260
+// characters, are read and written (Windows would take narrow names in its ANSI code
+// page, and only the long form of a name past 260 characters).
 TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     TempDir dir;
     const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
@@ -139,6 +142,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     WriteFile(dir / "a.log", "http://a/x");  // no terminator: the next log's line stays apart
     WriteFile(dir / "b.log", "BZh9 http://b/\n");
     WriteFile(dir / "c.log", "LZIP http://c/\n");
+    WriteFile(dir / "d.log", "GET " + std::string(252, 'x') + "custard http://d/ x\n");
     const std::string ranked = TestData("apache_access.ranked-report");
     const std::string yes = "Confirm: Sortting Data Output? Yes\nComplete: - done..\n";
     const std::string no = "Confirm: Sortting Data Output? No\nComplete: - done..\n";
@@ -174,11 +178,11 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          0,
          TestData("aozora_cp932.ranked-report"),
          yes + "kestrin-cut: 5 lines, 2 with a URL, 2 distinct URLs\n"},
-        {{dir / "a.log", dir / "b.log", dir / "c.log"},
+        {{dir / "a.log", dir / "b.log", dir / "c.log", dir / "d.log"},
          {},
          0,
-         "http://a/x\t 1\r\nhttp://b/\t 1\r\nhttp://c/\t 1\r\n",
-         no + "kestrin-cut: 3 lines, 3 with a URL, 3 distinct URLs\n"},
+         "http://a/x\t 1\r\nhttp://b/\t 1\r\nhttp://c/\t 1\r\nhttp://d/\t 1\r\n",
+         no + "kestrin-cut: 4 lines, 4 with a URL, 4 distinct URLs\n"},
         {{made + "/b.tar"},
          {},
          1,
@@ -274,6 +278,38 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
                   ".dat done..\nkestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n");
     EXPECT_TRUE(ReadFile(japanese + ".dat") == ranked);
 }
+
+#ifndef _WIN32
+// Thousands of logs (a shell's glob) under a limit of 64 open files: every one is
+// found before any is read, and opened only when it is read.
+TEST(CommandLine, ThousandsOfLogsReadUnderAFewOpenFiles) {
+    TempDir dir;
+    constexpr int kLogs = 3000;
+    std::vector<std::string> args = {"-o", dir / "report.dat"};
+    std::map<std::string, int> counts;
+    for (int i = 0; i < kLogs; ++i) {
+        const std::string url = "http://h/" + std::to_string(i % 7);
+        WriteFile(dir / ("l" + std::to_string(i) + ".log"), "GET " + url + " x\n");
+        args.push_back(dir / ("l" + std::to_string(i) + ".log"));
+        ++counts[url];
+    }
+    std::string report;
+    for (const auto& [url, count] : counts) report += url + "\t " + std::to_string(count) + "\r\n";
+    const Launch fewFiles{.before = [] {
+        const rlimit limit{64, 64};
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }};
+    const CutResult many = RunCut(args, fewFiles);
+    EXPECT_EQ(many.status, 0) << many.err;
+    EXPECT_TRUE(ReadFile(dir / "report.dat") == report);
+    // One that is no log, last: the run ends before it reads or writes anything.
+    args.push_back(dir.Path());
+    const CutResult last = RunCut(args, fewFiles);
+    EXPECT_EQ(last.err,
+              "ERROR!: File Not Found!\n" + dir.Path() + "\nkestrin-cut: Is a directory\n");
+    EXPECT_TRUE(ReadFile(dir / "report.dat") == report);
+}
+#endif
 
 // The options the help lists (made from the table of options) are the options the
 // manual page lists, each with its value.

@@ -5,7 +5,10 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 
+#include "CommandLine.h"
 #include "Processes.h"
 #include "RecordingUi.h"
 #include "input/FileSource.h"
@@ -66,6 +69,92 @@ TEST(LogFaults, OnlyAnOrdinaryFileWithAVisibleNameIsALog) {
         EXPECT_EQ(RunEngine({.logPaths = {logPath}, .savePath = save}), Completed(save)) << logPath;
         EXPECT_EQ(ReadFile(save), "http://a/\t 1\r\n") << logPath;
     }
+}
+
+// Standard error on a terminal that runs `action` once, as the first progress bar
+// is drawn: the run's own thread is then part of the way through a log of over 16
+// MiB, or through its range of one, and has more of it to read.
+class AtFirstBar : public std::stringbuf {
+  public:
+    explicit AtFirstBar(std::function<void()> action) : action_(std::move(action)) {}
+
+  protected:
+    int sync() override {
+        if (action_ && str().find("\r[") != std::string::npos) std::exchange(action_, {})();
+        return 0;
+    }
+
+  private:
+    std::function<void()> action_;
+};
+
+// A log is what it was when the run began. One that shrinks while it is read (as
+// logrotate's copytruncate leaves it) fails, read on one thread or in ranges on
+// two, compressed or archived, as does one shrunk or put in another's place before
+// its turn comes; the previous report stays. One that grows is read as long as it
+// was when opened.
+TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
+    TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < (24 << 20); ++i)
+        text += "GET http://h/" + std::to_string(i % 1000) + " HTTP/1.1 200\n";
+    const std::string log = dir / "access.log", next = dir / "next.log", save = dir / "report.dat";
+    const std::string big = KESTRIN_BIG_LOGS, previous = "previous report\r\n";
+    const auto truncate = [](const std::string& path, std::uintmax_t size) {
+        return [path, size] { std::filesystem::resize_file(Native(path), size); };
+    };
+    const std::string replaced = dir / "replaced.log";
+    const auto replace = [&] { std::filesystem::rename(Native(replaced), Native(next)); };
+    const auto grow = [&] { std::ofstream(Native(log), std::ios::app) << "http://grown/ x\n"; };
+    const std::string shrank = "the log shrank while it was read";
+    const struct {
+        std::string from;  // the log's bytes: a big log's form, or the text above
+        std::vector<std::string> args;
+        std::function<void()> change;
+        std::string failed, reason;  // the log that fails, and why; none: Complete
+    } cases[] = {
+        {"", {"-j", "1", log}, truncate(log, 0), log, shrank},
+        {"", {"-j", "2", log}, truncate(log, 0), log, shrank},
+        {"big.log.gz", {log}, truncate(log, 0), log, shrank},
+        {"big.zip", {log}, truncate(log, 0), log, "big.log: " + shrank},
+        {"", {"-j", "1", log, next}, truncate(next, 5), next, shrank},
+        {"", {"-j", "1", log, next}, replace, next, "the log was replaced since the run began"},
+        {"", {"-j", "1", log}, grow, "", ""},
+    };
+    // Ranges of 8 MiB: two of them, and the first bar in the middle of each.
+    SetEnvironment("KESTRIN_RANGE_BYTES", "8388608");
+    std::string unchanged;
+    for (const auto& c : cases) {
+        const std::string name = c.from + ::testing::PrintToString(c.args);
+        if (c.from.empty())
+            WriteFile(log, text);
+        else
+            std::filesystem::copy_file(Native(big + "/" + c.from), Native(log),
+                                       std::filesystem::copy_options::overwrite_existing);
+        WriteFile(next, "http://next/ x\n");
+        WriteFile(replaced, "http://replaced/ x\n");
+        WriteFile(save, previous);
+        AtFirstBar bar(c.change);
+        std::ostream err(&bar);
+        std::ostringstream out;
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", save});
+        const int status = RunCommandLine(args, {out, err, 80, false});
+        if (c.failed.empty()) {
+            EXPECT_EQ(status, 0) << name << bar.str().substr(bar.str().rfind('\r'));
+            unchanged = ReadFile(save);
+            WriteFile(log, text);
+            EXPECT_EQ(RunCommandLine({"-o", save, log}, {out, out}), 0);
+            EXPECT_TRUE(unchanged == ReadFile(save)) << name << ": the added line is not read";
+            continue;
+        }
+        EXPECT_EQ(status, 1) << name;
+        EXPECT_TRUE(bar.str().ends_with("ERROR!: Can't File Read!\n" + c.failed +
+                                        "\nkestrin-cut: " + c.reason + "\n"))
+            << name << bar.str().substr(bar.str().rfind('\r'));
+        EXPECT_EQ(ReadFile(save), previous) << name;
+    }
+    SetEnvironment("KESTRIN_RANGE_BYTES", "");
 }
 
 #ifdef _WIN32

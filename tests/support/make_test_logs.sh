@@ -3,7 +3,8 @@
 # so that a build for another system (Windows, run under wine) reads the same ones:
 # the Apache log of tests/data compressed in every form kestrin-cut reads, whole and
 # in two members, frames or streams (an empty one and skippable ones among them),
-# in archives of a plain and a compressed member and of a zip one; a sparse member
+# in archives of a plain and a compressed member and of a zip one; in one zstd and
+# one lz4 frame with nothing before it, for their headers; a sparse member
 # that ends in a hole; and the ranked report of the CP932 log in UTF-8 and with LF
 # line ends.
 # usage: make_test_logs.sh DIR
@@ -21,6 +22,8 @@ rest() { tail -n +21 "$log"; }
 (first | xz; rest | xz) >a.xz
 (first | bzip2; rest | bzip2) >a.bz2
 (printf 'P*M\030\001\0\0\0x'; first | lz4 -q; rest | lz4 -q) >a.lz4
+first | zstd -q >one.zst
+first | lz4 -q >one.lz4
 first >m/first.log
 rest | xz >m/rest.log.xz
 (cd m && zip -q ../a.zip first.log rest.log.xz && tar czf ../a.tgz first.log rest.log.xz)

@@ -23,7 +23,8 @@ Status File::ReadInfo() {
             : S_ISDIR(info.st_mode) ? FileKind::Directory
                                     : FileKind::Other;
     size_ = S_ISREG(info.st_mode) ? std::int64_t(info.st_size) : 0;
-    if (S_ISREG(info.st_mode)) openedAt_ = std::max<std::int64_t>(lseek(int(handle_), 0, SEEK_CUR), 0);
+    if (S_ISREG(info.st_mode))
+        openedAt_ = std::max<std::int64_t>(lseek(int(handle_), 0, SEEK_CUR), 0);
     identity_ = {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino)};
     return std::nullopt;
 }

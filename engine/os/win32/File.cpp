@@ -48,8 +48,8 @@ Status File::ReadInfo() {
                 : 0;
     identity_ = IdentityOf(info);
     LARGE_INTEGER at{};
-    if (kind_ == FileKind::Regular && SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &at,
-                                                       FILE_CURRENT))
+    if (kind_ == FileKind::Regular &&
+        SetFilePointerEx(AsHandle(handle_), LARGE_INTEGER{}, &at, FILE_CURRENT))
         openedAt_ = std::max<std::int64_t>(at.QuadPart, 0);
     return std::nullopt;
 }
@@ -109,10 +109,9 @@ Result<FoundFile> FindOrdinaryFile(const std::string& path) {
         return Fault{0, "a hidden file"};
     // Which file it is takes a handle: one that reads attributes only, which a
     // program holding the file unshared does not refuse, closed at once.
-    const HANDLE handle =
-        CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return win32::LastFault();
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(handle, &info);
