@@ -17,10 +17,12 @@ TEST(LogKind, RealHeadersAreTheirFormsAndNearMissesText) {
         return ReadFile(KESTRIN_TEST_LOGS "/" + std::string(name));
     };
     // gzip -c, zstd -q, xz, bzip2, lz4 -q, tar and zip of make_test_logs.sh; a zstd
-    // and an lz4 frame after a skippable frame; zip's record of an empty archive.
+    // and an lz4 frame after a skippable frame; a tar of the old format, before
+    // "ustar"; zip's record of an empty archive.
     const std::string gz = made("access.log.gz"), zst = made("one.zst"), xz = made("a.xz"),
                       bz2 = made("a.bz2"), lz4 = made("one.lz4"), tar = made("whole.tar"),
-                      zip = made("a.zip"), skippedZst = made("a.zst"), skippedLz4 = made("a.lz4");
+                      zip = made("a.zip"), skippedZst = made("a.zst"), skippedLz4 = made("a.lz4"),
+                      v7 = made("v7.tar");
     const std::string emptyZip = "PK\x05\x06" + std::string(18, '\0');
     const std::string custard = "GET " + std::string(252, 'x') + "custard http://h/ x\n";
     const struct {
@@ -60,6 +62,7 @@ TEST(LogKind, RealHeadersAreTheirFormsAndNearMissesText) {
         {tar, 150, 0x01, 0, LogForm::Text},  // the checksum
         {tar, 257, 0x01, 0, LogForm::Text},  // "ustar"
         {tar, 0, 0, 511, LogForm::Text},
+        {v7, 0, 0, 0, LogForm::Text},  // a checksum that comes out, but no "ustar"
         {zip, 0, 0, 0, LogForm::Zip},
         {emptyZip, 0, 0, 0, LogForm::Zip},
         {zip, 2, 0x01, 0, LogForm::Text},        // signature
