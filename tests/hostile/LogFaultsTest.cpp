@@ -122,7 +122,7 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         {"", {"-j", "1", log}, grow, "", ""},
     };
     // Ranges of 8 MiB: two of them, and the first bar in the middle of each.
-    SetEnvironment("KESTRIN_RANGE_BYTES", "8388608");
+    const RunRequest ranges{.minimumRange = 8 << 20};
     std::string unchanged;
     for (const auto& c : cases) {
         const std::string name = c.from + ::testing::PrintToString(c.args);
@@ -139,7 +139,7 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         std::ostringstream out;
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"-o", save});
-        const int status = RunCommandLine(args, {out, err, 80, false});
+        const int status = RunCommandLine(args, {out, err, 80, false}, ranges);
         if (c.failed.empty()) {
             EXPECT_EQ(status, 0) << name << bar.str().substr(bar.str().rfind('\r'));
             unchanged = ReadFile(save);
@@ -154,7 +154,6 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
             << name << bar.str().substr(bar.str().rfind('\r'));
         EXPECT_EQ(ReadFile(save), previous) << name;
     }
-    SetEnvironment("KESTRIN_RANGE_BYTES", "");
 }
 
 #ifdef _WIN32
