@@ -47,7 +47,7 @@ class OpenedLog {
     /// own. Standard input never is, since it may stand anywhere in its file.
     bool MayReadAtOffsets() const { return path_ != "-" && IsRegularFile(); }
     /// True for text that may be read at offsets: the one log cut into ranges.
-    bool IsPlainFile() const {
+    bool IsTextFile() const {
         return MayReadAtOffsets() && KindOf(start_.Head()).form == LogForm::Text;
     }
     std::string_view Head() const { return start_.Head(); }

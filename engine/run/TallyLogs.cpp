@@ -122,7 +122,7 @@ Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sh
             fault->subject = found.path;
             return fault;
         }
-        const bool inRanges = sharing.jobs > 1 && (*log)->IsPlainFile() &&
+        const bool inRanges = sharing.jobs > 1 && (*log)->IsTextFile() &&
                               (*log)->File().Size() >= 2 * sharing.minimumRange;
         if (!inRanges) {
             together.push_back(std::move(*log));
