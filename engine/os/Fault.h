@@ -11,6 +11,7 @@ enum class FaultKind {
     Failure,    // the system, a decoder or a limit said no
     Malformed,  // the bytes are not what they must be (a report's line that is no entry)
     Limit,      // a limit of the tally was passed (a URL or a table too large)
+    NotFound,   // a file named is not there, or is no ordinary file
     Stop,       // the run was asked to stop: no failure, but it ends the work as one does
 };
 

@@ -34,8 +34,8 @@ class Run {
         const CodePage& page = **CodePage::Shared(request_.codePage);
         if (!request_.reportCodePage.empty())
             transcoder_ = std::move(*Transcoder::Open(page, request_.reportCodePage));
-        if (std::optional<RunResult> failure = FindLogs()) return *failure;
-        if (std::optional<RunResult> failure = OpenReport()) return *failure;
+        if (Status fault = FindLogs()) return Failed(*fault);
+        if (Status fault = OpenReport()) return SaveFailure(*fault);
 
         RunControl control(request_.stop, ProgressListener());
         Result<UrlTable> table = TallyAndSort(page, control);
@@ -77,6 +77,8 @@ class Run {
                 return {.outcome = RunOutcome::NotAReport, .path = fault.subject, .fault = fault};
             case FaultKind::Limit:
                 return {.outcome = RunOutcome::InternalFailure, .fault = fault};
+            case FaultKind::NotFound:
+                return {.outcome = RunOutcome::LogNotFound, .path = fault.subject, .fault = fault};
             case FaultKind::Failure:
                 break;
         }
@@ -85,19 +87,20 @@ class Run {
 
     // Every log is checked before anything is read or written; each is opened only
     // when it is read, so that a run may name more logs than it may hold open.
-    std::optional<RunResult> FindLogs() {
+    Status FindLogs() {
         std::vector<std::string> paths = request_.logPaths;
         if (paths.empty()) paths.push_back("-");
         // Standard input is read once: a second "-" would get what the first left.
         if (std::count(paths.begin(), paths.end(), "-") > 1)
-            return RunResult{.outcome = RunOutcome::LogUnreadable,
-                             .path = "-",
-                             .fault = {0, "standard input is named more than once"}};
+            return Fault{.detail = "standard input is named more than once", .subject = "-"};
         for (const std::string& path : paths) {
             Result<FoundLog> log = FindLog(path);
-            if (!log)
-                return RunResult{
-                    .outcome = RunOutcome::LogNotFound, .path = path, .fault = log.Failure()};
+            if (!log) {
+                Fault fault = log.Failure();
+                fault.kind = FaultKind::NotFound;
+                fault.subject = path;
+                return fault;
+            }
             if (log->identity) identities_.push_back(*log->identity);
             logs_.push_back(std::move(*log));
         }
@@ -105,10 +108,10 @@ class Run {
     }
 
     // The report never replaces a log, whatever name the save path gives it.
-    std::optional<RunResult> OpenReport() {
+    Status OpenReport() {
         Result<std::unique_ptr<ReportFile>> report =
             ReportFile::Open(request_.savePath, identities_);
-        if (!report) return SaveFailure(report.Failure());
+        if (!report) return report.Failure();
         report_ = std::move(*report);
         return std::nullopt;
     }
