@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "AccessLogGenerator.h"
-#include "input/LogReader.h"
+#include "input/LineCutter.h"
 #include "tally/UrlTally.h"
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
@@ -49,7 +49,7 @@ const Sample& SampleLog() {
     return sample;
 }
 
-// The log from memory, so that the reader's own work is measured.
+// The log from memory, so that the cutter's own work is measured.
 class MemorySource : public kestrin::ByteSource {
   public:
     explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
@@ -66,21 +66,23 @@ class MemorySource : public kestrin::ByteSource {
     std::size_t at_ = 0;
 };
 
-void ReadLogLines(benchmark::State& state) {
+void CutLogLines(benchmark::State& state) {
     const Sample& sample = SampleLog();
-    std::size_t lines = 0;
+    kestrin::CuttingRule rule(*sample.page, u'"');
+    std::size_t urls = 0;
     for (auto _ : state) {
         MemorySource source(sample.log);
-        kestrin::LogReader reader(source);
-        while (std::optional<kestrin::LogLine> line = reader.NextLine()) {
-            benchmark::DoNotOptimize(line->text);
-            ++lines;
+        kestrin::LineCutter cutter(source, rule);
+        for (bool more = true; more;) {
+            more = cutter.Cut();
+            benchmark::DoNotOptimize(cutter.Urls().data());
+            urls += cutter.Urls().size();
         }
     }
     state.SetBytesProcessed(std::int64_t(state.iterations() * sample.log.size()));
-    state.counters["lines"] = double(lines) / double(state.iterations());
+    state.counters["urls"] = double(urls) / double(state.iterations());
 }
-BENCHMARK(ReadLogLines)->Unit(benchmark::kMillisecond);
+BENCHMARK(CutLogLines)->Unit(benchmark::kMillisecond);
 
 void ExtractUrls(benchmark::State& state) {
     const Sample& sample = SampleLog();

@@ -8,9 +8,9 @@
 
 #include "FuzzInput.h"
 #include "ReferenceModel.h"
+#include "input/LineCutter.h"
 #include "input/LogKind.h"
 #include "input/LogRanges.h"
-#include "input/LogReader.h"
 #include "os/File.h"
 #include "run/CuttingRun.h"
 #include "tally/ParallelTally.h"
@@ -134,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // merged in order, as a run on several cores does: the same lines and the
     // same listing, first-seen byte forms included. Empty lines after it put a
     // whole window ahead of every line, which is when lines are cut in one pass.
-    const std::string padded = std::string(log) + std::string(LogReader::kWindow, '\n');
+    const std::string padded = std::string(log) + std::string(LineCutter::kWindow, '\n');
     const ScratchFile paddedFile(padded);
     Result<os::File> file = os::File::OpenForReading(paddedFile.Path());
     Check(bool(file), "a memory file opens");

@@ -1,7 +1,7 @@
 #include <algorithm>
 
+#include "input/LineCutter.h"
 #include "input/LogLooks.h"
-#include "input/LogReader.h"
 #include "run/TallyLogs.h"
 #include "tally/ParallelTally.h"
 #include "tally/Threads.h"
@@ -32,9 +32,9 @@ Status TallyStreams(StreamedLog& read, UrlTally& tally, const UrlCut& cut, Phase
         if (!stream) return stream.Failure();
         if (*stream == nullptr) return std::nullopt;
         if (read.counts.logs++ == 0) read.counts.looks = LooksOf(streams.Head());
-        LogReader reader(**stream);
+        LineCutter cutter(**stream, cut.rule);
         Phase::Piece piece(reading);
-        Result<LineCounts> lines = TallyLines(reader, **stream, cut, tally, piece);
+        Result<LineCounts> lines = TallyLines(cutter, **stream, cut.hosts, tally, piece);
         if (!lines) {
             Fault fault = lines.Failure();
             // A member's fault names the member.

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "input/LineCutter.h"
 #include "input/LogRanges.h"
-#include "input/LogReader.h"
 #include "tally/Threads.h"
 #include "tally/UrlTally.h"
 
@@ -14,8 +14,8 @@ namespace kestrin {
 Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
                               UrlTally& tally, Phase::Piece& reading, std::size_t bufferSize) {
     RangeSource source(file, range);
-    LogReader reader(source, bufferSize);
-    return TallyLines(reader, source, cut, tally, reading);
+    LineCutter cutter(source, cut.rule, bufferSize);
+    return TallyLines(cutter, source, cut.hosts, tally, reading);
 }
 
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,

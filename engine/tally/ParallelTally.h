@@ -34,7 +34,7 @@ inline constexpr std::int64_t kDefaultMinimumRange = 16 << 20;
 /// reading at the range's offsets: several threads can each tally a range of one
 /// file into a tally of their own, and merging those tallies in range order
 /// (UrlTally::Merge) gives the tally of the whole file when the ranges come from
-/// SplitLog. The reader's buffer starts at `bufferSize` bytes. `reading` is told
+/// SplitLog. The cutter's buffer holds `bufferSize` bytes. `reading` is told
 /// the bytes of the range read.
 Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
                               UrlTally& tally, Phase::Piece& reading,

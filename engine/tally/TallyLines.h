@@ -9,7 +9,7 @@ namespace kestrin {
 
 class CuttingRule;
 class HostFilter;
-class LogReader;
+class LineCutter;
 class UrlTally;
 
 /// What a tally counts besides the URLs: the lines read, and those whose URL
@@ -31,12 +31,12 @@ struct UrlCut {
     const HostFilter& hosts;
 };
 
-/// Counts the URL of every line `reader` gives into `tally`. Lines without bytes
-/// yield no URL, so runs of them are passed over in bulk. Every few megabytes
-/// `reading` is told the bytes of the file taken, as `source` (the reader's)
-/// counts them from where it stood when the tally began. The reader's fault, or
-/// the stop, ends the tally and is its result.
-Result<LineCounts> TallyLines(LogReader& reader, const ByteSource& source, const UrlCut& cut,
+/// Counts the URL of every line `cutter` cuts into `tally`, but for those of the
+/// hosts left out. Every few megabytes `reading` is told the bytes of the file
+/// taken, as `source` (the cutter's) counts them from where it stood when the
+/// tally began. The cutter's fault, or the stop, ends the tally and is its result;
+/// a URL the cutter has not ended by then is not counted.
+Result<LineCounts> TallyLines(LineCutter& cutter, const ByteSource& source, const HostFilter& hosts,
                               UrlTally& tally, Phase::Piece& reading);
 
 }  // namespace kestrin

@@ -104,30 +104,28 @@ std::string CodePage::Unusable() const {
     return {};
 }
 
-bool CodePage::IsBoundaryAfterWalk(std::string_view bytes, std::size_t known,
-                                   std::size_t at) const {
+std::size_t CodePage::CharStartFrom(std::string_view bytes, std::size_t known,
+                                    std::size_t at) const {
+    std::size_t start = at;
     if (utf8_) {
         // Only a continuation byte can be inside a character, of one that starts
         // at most three bytes before it with a byte that is none.
         const auto continues = [&](std::size_t i) {
             return (std::uint8_t(bytes[i]) & 0xC0) == 0x80;
         };
-        if (at < bytes.size() && !continues(at)) return true;
-        std::size_t start = at;
+        if (at < bytes.size() && !continues(at)) return at;
         while (start > known && at - start < 3 && continues(start - 1)) --start;
         if (start > known) {
-            if (continues(start - 1)) return true;
+            if (continues(start - 1)) return at;
             --start;
         }
-        while (start < at) start += CharLength(bytes, start);
-        return start == at;
+    } else {
+        // The character holding a byte that cannot lead ends at that byte, so the
+        // byte after the last non-lead byte before `at` starts a character.
+        while (start > known && lead_[std::uint8_t(bytes[start - 1])]) --start;
     }
-    // The character holding a byte that cannot lead ends at that byte, so the byte
-    // after the last non-lead byte before `at` starts a character; walk on from there.
-    std::size_t start = at;
-    while (start > known && lead_[std::uint8_t(bytes[start - 1])]) --start;
     while (start < at) start += CharLength(bytes, start);
-    return start == at;
+    return start;
 }
 
 std::size_t CodePage::DecodeChar(std::string_view bytes, std::size_t at, std::size_t length,

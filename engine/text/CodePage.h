@@ -53,8 +53,12 @@ class CodePage {
         } else if (at == known || !lead_[std::uint8_t(bytes[at - 1])]) {
             return true;
         }
-        return IsBoundaryAfterWalk(bytes, known, at);
+        return CharStartFrom(bytes, known, at) == at;
     }
+    /// The first character start at or after `at`, given that `known` (<= at) is one.
+    /// The bytes a character at `at` could take (up to four) must be in `bytes`
+    /// when more of the text follows them.
+    std::size_t CharStartFrom(std::string_view bytes, std::size_t known, std::size_t at) const;
 
     /// The code unit a single-byte character searches as: decoded, then lower-cased.
     char16_t SearchUnit(std::uint8_t byte) const { return searchUnit_[byte]; }
@@ -84,7 +88,6 @@ class CodePage {
     // UTF-8 by its own rules: a well-formed sequence of 2 to 4 bytes is one
     // character; any other byte of 0x80 or above is one undecodable byte.
     void ReadUtf8();
-    bool IsBoundaryAfterWalk(std::string_view bytes, std::size_t known, std::size_t at) const;
     static std::size_t Utf8Length(std::string_view bytes, std::size_t at);
     void ReadSearchUnits();
     void MarkPlainBytes();

@@ -14,6 +14,11 @@
 
 #include "RecordingUi.h"
 #include "TestFiles.h"
+#include "input/LineCutter.h"
+#include "tally/TallyLines.h"
+#include "tally/UrlTally.h"
+#include "text/CodePage.h"
+#include "text/HostFilter.h"
 
 namespace kestrin {
 namespace {
@@ -75,6 +80,60 @@ TEST(Stopping, ARunStopsInEveryPhaseAndSavesNothing) {
         EXPECT_EQ(ReadFile(save), "previous report\r\n") << p.name;
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2) << p.name;
     }
+}
+
+// A run of NULs and a URL of gigabytes are cut a buffer at a time: progress is told
+// through the one, a stop is seen within either, and the URL not yet ended when
+// the run stops is not counted.
+TEST(Stopping, NulRunsAndLongUrlsTellProgressAndStopWithinThem) {
+    TempDir dir;
+    const std::string log = dir / "nuls.log", save = dir / "report.dat";
+    WriteFile(log, "");
+    std::filesystem::resize_file(Native(log), 64 << 20);
+    WriteFile(save, "previous report\r\n");
+    std::atomic<bool> stop = false;
+    double told = 0;  // of the reading
+    RecordingUi ui;
+    ui.onProgress = [&](const RunProgress& progress) {
+        if (progress.phase != RunPhase::Reading) return;
+        told = std::max(told, progress.phaseFraction);
+        stop = progress.phaseFraction > 0;
+    };
+    RunEngine({.logPaths = {log}, .savePath = save, .stop = &stop, .jobs = 1}, ui);
+    // The first tell is at a sixteenth of the NULs.
+    EXPECT_TRUE(stop);
+    EXPECT_LT(told, 0.2);
+    EXPECT_EQ(ui.messages.size(), 0u);
+    EXPECT_EQ(ReadFile(save), "previous report\r\n");
+
+    // "http://" and then 'a' without end, the stop asked for once 8 MiB are read.
+    class EndlessUrl : public ByteSource {
+      public:
+        explicit EndlessUrl(std::atomic<bool>& stop) : stop_(stop) {}
+        Result<std::size_t> Read(char* into, std::size_t size) override {
+            for (std::size_t i = 0; i < size; ++i, ++read_)
+                into[i] = read_ < 7 ? "http://"[read_] : 'a';
+            if (read_ >= 8 << 20) stop_ = true;
+            return size;
+        }
+        std::int64_t Consumed() const override { return read_; }
+
+      private:
+        std::atomic<bool>& stop_;
+        std::int64_t read_ = 0;
+    };
+    stop = false;
+    EndlessUrl source(stop);
+    const CuttingRule rule(**CodePage::Shared("CP932"), u' ');
+    LineCutter cutter(source, rule);
+    UrlTally tally(rule.Page());
+    RunControl control(&stop);
+    Phase reading = control.Begin(RunPhase::Reading, 0);
+    Phase::Piece piece(reading);
+    const Result<LineCounts> counts = TallyLines(cutter, source, HostFilter({}), tally, piece);
+    EXPECT_TRUE(!counts && counts.Failure().IsStop());
+    EXPECT_EQ(tally.RecordCount(), 0u);
+    EXPECT_LT(source.Consumed(), 16 << 20);
 }
 
 #ifndef _WIN32

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "Processes.h"
 #include "RecordingUi.h"
@@ -139,6 +140,71 @@ TEST(HostileInputs, BigCompressedLogsGiveThePlainLogsReport) {
         EXPECT_TRUE(cut.out == plain.out) << form;
     }
 }
+
+#ifndef _WIN32
+// A zstd frame of `head`, `count` times the byte `fill`, and `tail`: the repeated
+// byte in blocks that say it once for 128 KiB, so that gigabytes take kilobytes.
+std::string ZstdFrame(const std::string& head, char fill, std::uint64_t count,
+                      const std::string& tail) {
+    // The magic number, a frame of no stated size without checksum, a 128 KiB window.
+    std::string frame("\x28\xB5\x2F\xFD\x00\x38", 6);
+    const auto block = [&frame](std::uint32_t type, std::size_t size, bool last) {
+        const std::uint32_t header = std::uint32_t(last) | type << 1 | std::uint32_t(size) << 3;
+        frame += {char(header), char(header >> 8), char(header >> 16)};
+    };
+    block(0, head.size(), false);  // raw bytes
+    frame += head;
+    for (std::uint64_t left = count; left > 0;) {
+        const auto size = std::size_t(std::min<std::uint64_t>(left, 128 << 10));
+        block(1, size, false);  // one byte, repeated
+        frame += fill;
+        left -= size;
+    }
+    block(0, tail.size(), true);
+    return frame + tail;
+}
+
+// kestrin-cut within `bytes` of address space; the sanitizers reserve more than
+// that for themselves, and run it without a limit.
+Launch WithinAddressSpace(rlim_t bytes) {
+    return {.before = [bytes] {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        const rlimit limit{bytes, bytes};
+        setrlimit(RLIMIT_AS, &limit);
+#endif
+    }};
+}
+
+// A line costs no more memory than a buffer and its URL, however long: a zstd log
+// of one 4 GiB line whose URL is short, and a sparse plain log of one 2 GiB line
+// without a URL, are each read within 512 MiB. A URL longer than the 2^31 - 1
+// bytes a tally holds passes the tally's limit, found before it takes more memory.
+TEST(HostileInputs, LinesOfGigabytesNeedNoMoreMemoryThanTheirUrls) {
+    TempDir dir;
+    constexpr std::uint64_t kGiB = std::uint64_t(1) << 30;
+    const std::string oneLine = dir / "one-line.log.zst", sparse = dir / "sparse.log";
+    WriteFile(oneLine, ZstdFrame("GET http://a.jp/x HTTP/1.1 ", 'a', 4 * kGiB / kSanitizerShrink,
+                                 "\nhttp://b.jp/ z\n"));
+    WriteFile(sparse, std::string(1024, 'x'));
+    std::filesystem::resize_file(sparse, 2 * kGiB / kSanitizerShrink);
+    std::ofstream(sparse, std::ios::app) << "\nhttp://c.jp/ z\n";
+    const CutResult compressed = RunCut({oneLine}, WithinAddressSpace(512 << 20));
+    EXPECT_EQ(std::tuple(compressed.status, compressed.out),
+              std::tuple(0, "http://a.jp/x\t 1\r\nhttp://b.jp/\t 1\r\n"))
+        << compressed.err;
+    const CutResult plain = RunCut({sparse}, WithinAddressSpace(512 << 20));
+    EXPECT_EQ(std::tuple(plain.status, plain.out), std::tuple(0, "http://c.jp/\t 1\r\n"))
+        << plain.err;
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    const std::string overCap = dir / "over-cap.log.zst";
+    WriteFile(overCap, ZstdFrame("http://", 'a', 2 * kGiB, "\n"));
+    const CutResult over = RunCut({overCap}, WithinAddressSpace(3 * kGiB));
+    EXPECT_EQ(std::tuple(over.status, over.out, over.err),
+              std::tuple(1, "", "ERROR!: Kestrin stopped: a URL of 2 GiB or more\n"));
+#endif
+}
+#endif
 
 }  // namespace
 }  // namespace kestrin

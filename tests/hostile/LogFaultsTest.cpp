@@ -12,8 +12,10 @@
 #include "Processes.h"
 #include "RecordingUi.h"
 #include "input/FileSource.h"
-#include "input/LogReader.h"
+#include "input/LineCutter.h"
 #include "os/File.h"
+#include "text/CodePage.h"
+#include "text/CuttingRule.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -200,7 +202,7 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
               Failed("Can't File Read!\r/proc/self/mem"));
 
     // A mapped page followed by an unmapped one: the first read returns the page,
-    // the next fails, and the reader must not take that for the end of the log.
+    // the next fails, and the cutter must not take that for the end of the log.
     const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
     char* mapped = static_cast<char*>(
         mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
@@ -210,12 +212,13 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
     ASSERT_TRUE(memory);
     const auto at = std::int64_t(std::uintptr_t(mapped));
     RangeSource source(*memory, {at, at + 2 * std::int64_t(page)});
-    LogReader reader(source);
-    std::size_t lines = 0;
-    while (reader.NextLine()) ++lines;
+    const CuttingRule rule(**CodePage::Shared("CP932"), u' ');
+    LineCutter cutter(source, rule);
+    while (cutter.Cut()) {
+    }
     munmap(mapped, page);
-    EXPECT_EQ(std::tuple(reader.Failure().value_or(Fault{}).systemError, lines),
-              std::tuple(EIO, page));
+    EXPECT_EQ(std::tuple(cutter.Failure().value_or(Fault{}).systemError, cutter.LinesCut()),
+              std::tuple(EIO, std::uint64_t(page)));
 }
 
 #endif
