@@ -175,16 +175,16 @@ LineCutter::Step LineCutter::CutUrl(std::int64_t lineBreak) {
         scan_ = url_ + std::int64_t(keyword);
         return Step::kOn;
     }
-    if (lineBreak < Available() || atEnd_) {
-        HandOut(url_, lineBreak);
-        EndLine(lineBreak);
-        return Step::kOn;
+    if (lineBreak == Available() && !atEnd_) {
+        // The URL runs on past the buffer. Its last character may not be read
+        // whole: the search goes on from a character's start before it.
+        const std::size_t tail = bytes.size() > 4 ? bytes.size() - 4 : 0;
+        scan_ = url_ + std::int64_t(rule_.Page().CharStartFrom(bytes, from, std::max(from, tail)));
+        return Step::kBytes;
     }
-    // The last character of the buffer may not be read whole: the search goes on
-    // from a character's start before it.
-    const std::size_t tail = bytes.size() > 4 ? bytes.size() - 4 : 0;
-    scan_ = url_ + std::int64_t(rule_.Page().CharStartFrom(bytes, from, std::max(from, tail)));
-    return Step::kBytes;
+    HandOut(url_, lineBreak);
+    EndLine(lineBreak);
+    return Step::kOn;
 }
 
 void LineCutter::EndLine(std::int64_t lineBreak) {
