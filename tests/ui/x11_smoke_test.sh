@@ -3,8 +3,9 @@
 # a log of some 600 MB with two million distinct URLs, a run shows its progress in
 # the title and the window restored during it is painted. Closing the window ends
 # the run and the program within 200 ms whatever the run is doing (reading, merging
-# the threads' tallies, sorting, listing, ranking), leaving the previous report as
-# it was. A run answered Yes to its end writes kestrin-cut's report. Quit ends the
+# the threads' tallies, sorting, listing, ranking) and whatever it reads (gigabytes
+# of NULs, plain or compressed, a URL of 1.5 GB), leaving the previous report as it
+# was. A run answered Yes to its end writes kestrin-cut's report. Quit ends the
 # program.
 # usage: x11_smoke_test.sh KESTRIN KESTRIN-CUT SCREENSHOT.png
 set -euo pipefail
@@ -58,10 +59,11 @@ awk 'BEGIN { for (i = 0; i < 2000000; i++)
 for _ in $(seq "${KESTRIN_X11_COPIES:-3}"); do cat "$work/part"; done >"$work/access.log"
 rm "$work/part"
 
-# Starts kestrin on the log, names the save file $1 in its dialog and leaves the
-# window's id in $window and the menu bar's height in $menu.
+# Starts kestrin on the log $2 (the access log without it), names the save file $1
+# in its dialog and leaves the window's id in $window and the menu bar's height in
+# $menu.
 start() {
-    "$kestrin" "$work/access.log" >"$work/kestrin.log" 2>&1 &
+    "$kestrin" "${2:-$work/access.log}" >"$work/kestrin.log" 2>&1 &
     app=$!
     pids+=($app)
     window=$(timeout 20 xdotool search --sync --onlyvisible --name '^KSTN$' | head -n 1) ||
@@ -133,10 +135,11 @@ twice_if_slow() {
 }
 
 printf 'http://old.example/\t 1\r\n' >"$work/previous.dat"
-# Names the report in a new kestrin, then puts the previous report in its place.
+# Names the report in a new kestrin on the log $1 (the access log without it), then
+# puts the previous report in its place.
 start_over_previous() {
     rm -f "$work/kept.dat"
-    start "$work/kept.dat"
+    start "$work/kept.dat" "${1:-}"
     cp "$work/previous.dat" "$work/kept.dat"
 }
 
@@ -178,6 +181,42 @@ close_listing() {
     close_during "listing and ranking"
 }
 twice_if_slow close_listing
+
+# Runs closed where a reader has least chance to look up: gigabytes of NULs, as a
+# sparse file (whose progress the title shows all the way) and as a small zstd file,
+# and a URL of 1.5 GB in a zstd file, closed once the run holds a good part of it.
+truncate -s 8G "$work/nuls.log"
+head -c 16G /dev/zero | zstd -q -1 -T0 >"$work/nuls.log.zst"
+{ printf 'GET http://h/'; head -c 1536M /dev/zero | tr '\0' a; printf ' x\n'; } |
+    zstd -q -1 -T0 >"$work/url.log.zst"
+close_in_nuls() {
+    start_over_previous "$work/nuls.log"
+    click 392 64  # Cutting
+    within 100 bash -c "xdotool getwindowname $window | grep -Eq '^KSTN [1-9][0-9]?%$'" ||
+        fail "no progress in the title through NULs: $(xdotool getwindowname "$window")"
+    xdotool windowactivate --sync "$window"
+    close_during "reading a run of NULs (at $(percent)%)"
+}
+twice_if_slow close_in_nuls
+close_in_compressed_nuls() {
+    start_over_previous "$work/nuls.log.zst"
+    click 392 64  # Cutting
+    sleep 0.5  # of the 16 GB, far less than half is read by then
+    xdotool windowactivate --sync "$window"
+    close_during "reading NULs from a zstd file"
+}
+twice_if_slow close_in_compressed_nuls
+# The memory the program holds, in kB.
+resident() { awk '/^VmRSS:/ { print $2 }' "/proc/$app/status" 2>/dev/null || echo 0; }
+close_in_url() {
+    start_over_previous "$work/url.log.zst"
+    click 392 64  # Cutting
+    within 300 bash -c "[ \$(awk '/^VmRSS:/ { print \$2 }' /proc/$app/status) -gt 300000 ]" ||
+        fail "the run never held much of the long URL"
+    xdotool windowactivate --sync "$window"
+    close_during "reading a URL of 1.5 GB (holding $(resident) kB)"
+}
+twice_if_slow close_in_url
 
 # A run answered Yes, to the end.
 start "$work/window.dat"
