@@ -49,6 +49,20 @@ std::optional<Schemes> SchemesFrom(const std::string& list) {
     return schemes;
 }
 
+std::optional<Grouping> GroupingFrom(const std::string& name) {
+    for (const Grouping group : {Grouping::Url, Grouping::Host, Grouping::Site})
+        if (name == EntryName(group)) return group;
+    return std::nullopt;
+}
+
+std::optional<ReportFormat> FormatFrom(const std::string& name) {
+    if (name == "report") return ReportFormat::Report;
+    if (name == "csv") return ReportFormat::Csv;
+    if (name == "json") return ReportFormat::Json;
+    if (name == "html") return ReportFormat::Html;
+    return std::nullopt;
+}
+
 // Each handler returns what is wrong with its value, or nothing.
 using Handler = std::optional<std::string> (*)(Options&, const std::string& value);
 
@@ -107,6 +121,24 @@ const Option kOptions[] = {
      [](Options& o, const std::string& v) -> std::optional<std::string> {
          if (v.empty()) return "--exclude-host needs a host";
          o.request.excludedHosts.push_back(v);
+         return kFine;
+     }},
+    {"", "--group", "WHAT",
+     "the report's entries: url (default), host (scheme://host)\nor site (the registrable domain "
+     "by the Public Suffix\nList: www.google.co.jp and google.co.jp are one)",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         const std::optional<Grouping> group = GroupingFrom(v);
+         if (!group) return "--group takes url, host or site";
+         o.request.group = *group;
+         return kFine;
+     }},
+    {"", "--format", "FORM",
+     "the report's form: report (default), csv, json (UTF-8)\nor html (a page of the "
+     "ranked entries, the top 100\nunless --top says)",
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         const std::optional<ReportFormat> format = FormatFrom(v);
+         if (!format) return "--format takes report, csv, json or html";
+         o.request.format = *format;
          return kFine;
      }},
     {"", "--merge", "", "add up the first listings of REPORTs written before",

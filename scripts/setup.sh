@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-    # build
-    g++ cmake ninja-build pkg-config libicu-dev
+    # build; libpsl for the sites of --group site
+    g++ cmake ninja-build pkg-config libicu-dev libpsl-dev
     # compressed logs and archives of them
     zlib1g-dev libzstd-dev liblzma-dev libbz2-dev liblz4-dev libarchive-dev
     # window
@@ -13,6 +13,8 @@ packages=(
     # tests: suites, a real X server and window manager for the window's test, a
     # screenshot tool, and xdotool to find the window, click and type
     libgtest-dev libgmock-dev pmccabe xvfb xauth x11-apps imagemagick xdotool openbox
+    # the JSON report checked by jq, the web page report rendered by a real browser
+    jq chromium
     # installing: the icon's renderer, the desktop entry's and AppStream's checkers,
     # dpkg-shlibdeps for the Debian package's dependencies, lintian for its checks
     librsvg2-bin desktop-file-utils appstream dpkg-dev lintian

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes this Debian machine build Kestrin for 64-bit Windows and run it under wine:
 # installs the cross compilers, wine and nsis, then builds the libraries Debian
-# ships no mingw build of (zstd, xz, bzip2, lz4, libarchive, GoogleTest) from
+# ships no mingw build of (zstd, xz, bzip2, lz4, libarchive, libpsl, GoogleTest) from
 # Debian's own source packages into .windows-sysroot/, which
 # cmake/mingw-w64.cmake searches first.
 #
@@ -24,6 +24,9 @@ packages=(
     wine wine64 fonts-wine nsis
     # building the libraries below from Debian's source packages
     dpkg-dev cmake ninja-build make pkg-config xz-utils gzip
+    # libpsl's built-in list: Debian's Public Suffix List, made into libpsl's
+    # table by its own Python script
+    publicsuffix python3
 )
 
 sysroot=$root/.windows-sysroot
@@ -34,7 +37,7 @@ cxx=$host-g++-posix
 deb_src_list=/etc/apt/sources.list.d/kestrin-windows-deb-src.sources
 # The source packages, by their Debian names, in the order they are built: each
 # library after the ones it links.
-sources=(libzstd xz-utils bzip2 lz4 libarchive googletest)
+sources=(libzstd xz-utils bzip2 lz4 libarchive libpsl googletest)
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
@@ -248,6 +251,43 @@ cat >"$sysroot/lib/libarchive.a" <<SCRIPT
 GROUP ( "$sysroot/lib/libarchive_static.a" "$sysroot/lib/libzstd.a" "$sysroot/lib/liblz4.a"
         "$sysroot/lib/liblzma.a" "$sysroot/lib/libbz2.a" "$zlib" )
 SCRIPT
+
+# libpsl: two C files and the list made into a table they include, built as
+# Debian builds it but for the IDNA library, which it goes without: the built-in
+# table holds the list's names in UTF-8 as well as in punycode, and --group site
+# looks up names lower-cased already. No distribution file: Windows has none.
+building libpsl
+psl_version=$(sed -n 's/^libpsl \([0-9.]*\).*/\1/p' "$scratch/versions")
+(
+    source=$(source_dir libpsl)
+    build=$scratch/build-libpsl
+    mkdir -p "$build"
+    IFS=. read -r major minor patch <<<"$psl_version"
+    sed -e "s/@LIBPSL_VERSION@/$psl_version/" -e "s/@LIBPSL_VERSION_MAJOR@/$major/" \
+        -e "s/@LIBPSL_VERSION_MINOR@/$minor/" -e "s/@LIBPSL_VERSION_PATCH@/$patch/" \
+        -e "s/@LIBPSL_VERSION_NUMBER@/$(printf '0x%02x%02x%02x' "$major" "$minor" "$patch")/" \
+        "$source/include/libpsl.h.in" >"$sysroot/include/libpsl.h"
+    quietly /usr/bin/python3 "$source/src/psl-make-dafsa" --output-format=cxx+ \
+        /usr/share/publicsuffix/public_suffix_list.dat "$build/suffixes_dafsa.h"
+    for file in psl lookup_string_in_fixed_set; do
+        quietly $cc -O2 -DENABLE_BUILTIN -DPSL_STATIC -DBUILDING_PSL \
+            -DPACKAGE_VERSION="\"$psl_version\"" -DPSL_DISTFILE='""' -I"$build" \
+            -I"$sysroot/include" -c "$source/src/$file.c" -o "$build/$file.o"
+    done
+    quietly $host-ar rcs "$sysroot/lib/libpsl.a" "$build/psl.o" "$build/lookup_string_in_fixed_set.o"
+)
+# psl.c tells an IP address by Winsock's parser.
+cat >"$sysroot/lib/pkgconfig/libpsl.pc" <<PC
+prefix=$sysroot
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: libpsl
+Description: Public Suffix List C library
+Version: $psl_version
+Libs: -L\${libdir} -lpsl -lws2_32
+Cflags: -I\${includedir} -DPSL_STATIC
+PC
 
 # GoogleTest and GoogleMock
 building GoogleTest

@@ -7,14 +7,17 @@
 
 #include "os/Processors.h"
 #include "report/ReportFile.h"
+#include "report/ReportFormats.h"
 #include "report/ReportWriter.h"
 #include "run/MergeReports.h"
 #include "run/TallyLogs.h"
+#include "tally/GroupedTable.h"
 #include "tally/ParallelTally.h"
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
 #include "text/HostFilter.h"
 #include "text/Transcoder.h"
+#include "text/UrlGroups.h"
 
 namespace kestrin {
 namespace {
@@ -34,6 +37,8 @@ class Run {
         const CodePage& page = **CodePage::Shared(request_.codePage);
         if (!request_.reportCodePage.empty())
             transcoder_ = std::move(*Transcoder::Open(page, request_.reportCodePage));
+        if (request_.format == ReportFormat::Json || request_.format == ReportFormat::Html)
+            transcoder_ = std::move(*Transcoder::Open(page, "UTF-8"));
         if (Status fault = FindLogs()) return Failed(*fault);
         if (Status fault = OpenReport()) return SaveFailure(*fault);
 
@@ -48,6 +53,11 @@ class Run {
             return Failed(fault);
         }
         counts_.distinctUrls = table->EntryCount();
+        if (request_.group != Grouping::Url) {
+            table = Grouped(std::move(*table), page, control);
+            if (!table) return Failed(table.Failure());
+            counts_.distinctEntries = table->EntryCount();
+        }
         return WriteReport(*table, control);
     }
 
@@ -129,6 +139,14 @@ class Run {
         return std::move(tally).SortByUrl(&sorting, unsigned(Jobs()));
     }
 
+    // The hosts or sites the URLs add up to: looked up once a distinct URL, after
+    // the lines are counted, so that a site costs a lookup a host, not a line.
+    Result<UrlTable> Grouped(UrlTable urls, const CodePage& page, RunControl& control) const {
+        UrlGrouper grouper(request_.group, page);
+        Phase grouping = control.Begin(RunPhase::Sorting, urls.EntryCount());
+        return GroupedTable(std::move(urls), grouper, page, grouping, unsigned(Jobs()));
+    }
+
     Status FillTally(const CodePage& page, UrlTally& tally, RunControl& control) {
         const CuttingRule rule(page, request_.backKeyword[0], request_.schemes);
         const HostFilter hosts(request_.excludedHosts);
@@ -147,6 +165,7 @@ class Run {
     RunResult WriteReport(UrlTable& table, RunControl& control) {
         const bool ranked = ui_.AskYesNo("Sortting Data Output?", "Confirm");
         if (Status stop = control.Check()) return Failed(*stop);
+        if (request_.format != ReportFormat::Report) return WriteTable(table, ranked, control);
         const ReportForm form{.ranked = ranked,
                               .top = ranked ? request_.top : 0,
                               .lf = request_.lfLineEnds,
@@ -166,6 +185,46 @@ class Run {
         if (written->keptBytes > 0) done.warnings.push_back(KeptBytes(written->keptBytes));
         for (const std::string& warning : report_->Warnings()) done.warnings.push_back(warning);
         return done;
+    }
+
+    // A table for other programs, saved as the report is.
+    RunResult WriteTable(UrlTable& table, bool ranked, RunControl& control) {
+        const TableForm form = TableFormOf(ranked);
+        std::optional<RunControl::StopHeld> held;
+        if (report_->WritesInPlace()) held.emplace(control);
+        Result<TableWritten> written = kestrin::WriteTable(*report_, table, form, control);
+        if (!written && written.Failure().IsStop()) return Failed(written.Failure());
+        if (Status stop = control.Check()) return Failed(*stop);
+        Status fault = written ? report_->Commit() : Status(written.Failure());
+        if (fault) return SaveFailure(*fault);
+        RunResult done = counts_;
+        done.path = request_.savePath;
+        if (written->escaped > 0) done.warnings.push_back(Escaped(written->escaped));
+        for (const std::string& warning : report_->Warnings()) done.warnings.push_back(warning);
+        return done;
+    }
+
+    TableForm TableFormOf(bool ranked) const {
+        TableForm form{.format = request_.format,
+                       .entryName = EntryName(request_.group),
+                       .counts = CountsOf(request_, counts_),
+                       .summary = SummaryOf(request_, counts_),
+                       .ranked = ranked,
+                       .top = ranked || request_.format == ReportFormat::Html ? request_.top : 0,
+                       .lf = request_.lfLineEnds,
+                       .text = transcoder_.get()};
+        const std::string& to = request_.reportCodePage;
+        form.byteOrderMark = request_.format == ReportFormat::Csv &&
+                             (to == "UTF-8" || to == "utf-8" || to == "UTF8" || to == "utf8");
+        return form;
+    }
+
+    std::string Escaped(std::uint64_t urls) const {
+        const std::string to =
+            request_.format == ReportFormat::Csv ? request_.reportCodePage : std::string("UTF-8");
+        return std::to_string(urls) + (urls == 1 ? " entry has" : " entries have") +
+               " bytes written as %XX: not text in " + request_.codePage +
+               (to == "UTF-8" ? std::string() : ", or with characters " + to + " lacks");
     }
 
     std::string KeptBytes(std::uint64_t urls) const {

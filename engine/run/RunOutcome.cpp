@@ -26,7 +26,11 @@ RunMessage Failure(const char* headline, const RunResult& result,
 }  // namespace
 
 std::string SummaryOf(const RunRequest& request, const RunResult& result) {
-    const std::string distinct = Counted(result.distinctUrls, "distinct URL", "distinct URLs");
+    std::string distinct = Counted(result.distinctUrls, "distinct URL", "distinct URLs");
+    if (request.group != Grouping::Url) {
+        const std::string entry = EntryName(request.group);
+        distinct += ", " + Counted(result.distinctEntries, entry, entry + "s");
+    }
     if (request.mergeReports) {
         return Counted(result.merged.reports, "report", "reports") + ", " +
                Counted(result.merged.entries, "entry", "entries") + ", " + distinct;
@@ -39,6 +43,20 @@ std::string SummaryOf(const RunRequest& request, const RunResult& result) {
     if (read.looks == LogLooks::Utf16) summary += "; the log looks like UTF-16 text";
     if (read.looks == LogLooks::Binary) summary += "; the log looks binary, not text";
     return summary;
+}
+
+std::vector<std::pair<std::string, std::uint64_t>> CountsOf(const RunRequest& request,
+                                                            const RunResult& result) {
+    std::vector<std::pair<std::string, std::uint64_t>> counts;
+    if (request.mergeReports) {
+        counts = {{"reports", result.merged.reports}, {"entriesRead", result.merged.entries}};
+    } else {
+        counts = {{"lines", result.read.lines}, {"linesWithUrl", result.read.linesWithUrl}};
+    }
+    counts.emplace_back("distinctUrls", result.distinctUrls);
+    if (request.group != Grouping::Url)
+        counts.emplace_back(std::string(EntryName(request.group)) + "s", result.distinctEntries);
+    return counts;
 }
 
 RunMessage MessageFor(const RunRequest& request, const RunResult& result) {

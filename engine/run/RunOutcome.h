@@ -52,6 +52,8 @@ struct RunResult {
     LogCounts read{};
     MergeCounts merged{};
     std::uint64_t distinctUrls = 0;
+    /// The report's distinct hosts or sites, when it groups the URLs.
+    std::uint64_t distinctEntries = 0;
     /// What the user should know of a report that was saved, though not as asked.
     std::vector<std::string> warnings{};
 };
@@ -63,5 +65,11 @@ RunMessage MessageFor(const RunRequest& request, const RunResult& result);
 /// The counts of a completed run in one line, as "12 lines, 10 with a URL, 7 distinct
 /// URLs", or what is known of a log that yielded none.
 std::string SummaryOf(const RunRequest& request, const RunResult& result);
+
+/// The counts of a completed run by name, as a JSON report gives them: "lines",
+/// "linesWithUrl" (or "reports" and "entriesRead" for a merge), "distinctUrls",
+/// and "hosts" or "sites" when the report groups the URLs.
+std::vector<std::pair<std::string, std::uint64_t>> CountsOf(const RunRequest& request,
+                                                            const RunResult& result);
 
 }  // namespace kestrin

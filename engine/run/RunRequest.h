@@ -6,7 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "report/ReportFormats.h"
 #include "text/CuttingRule.h"
+#include "text/UrlGroups.h"
 
 namespace kestrin {
 
@@ -55,6 +57,10 @@ struct RunRequest {
     std::size_t top = 0;
     /// The report's lines end in LF alone, not CR LF.
     bool lfLineEnds = false;
+    /// The report's entries: the URLs, or the hosts or sites they add up to.
+    Grouping group = Grouping::Url;
+    /// The report's form: the report's own, or a CSV, JSON or web page table.
+    ReportFormat format = ReportFormat::Report;
 };
 
 }  // namespace kestrin

@@ -39,4 +39,26 @@ bool Transcoder::Convert(std::string_view text, std::string& out) {
     return to_->Encode(units_, out);
 }
 
+bool Transcoder::ConvertEscaping(std::string_view text, std::string& out) {
+    if (Convert(text, out)) return false;
+    out.clear();
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = from_.CharLength(text, at);
+        char16_t units[2];
+        const std::size_t count = from_.DecodeChar(text, at, length, units);
+        const std::u16string_view decoded(units, count);
+        if (DecodedWhole(decoded) && to_->Encode(decoded, character_)) {
+            out += character_;
+        } else {
+            for (std::size_t i = at; i < at + length; ++i) {
+                constexpr char kHex[] = "0123456789ABCDEF";
+                const auto byte = std::uint8_t(text[i]);
+                out += {'%', kHex[byte >> 4], kHex[byte & 15]};
+            }
+        }
+        at += length;
+    }
+    return true;
+}
+
 }  // namespace kestrin

@@ -25,6 +25,13 @@ class Transcoder {
     /// it cannot be written there. Not for several threads at once.
     bool Convert(std::string_view text, std::string& out);
 
+    /// `text` in the second code page into `out`, where every byte of a character
+    /// that cannot be written there (one not text in the first code page, or one
+    /// the second lacks) is written as the URL's own escape, `%` and the byte in
+    /// upper-case hex: so the output is always text, and no URL becomes another's
+    /// bytes. Returns whether any byte was escaped. Not for several threads at once.
+    bool ConvertEscaping(std::string_view text, std::string& out);
+
   private:
     Transcoder(const CodePage& from, std::unique_ptr<os::CodePageEncoder> to, bool asciiAlike);
 
@@ -32,6 +39,7 @@ class Transcoder {
     std::unique_ptr<os::CodePageEncoder> to_;
     bool asciiAlike_;  // printable ASCII is the same bytes in both
     std::u16string units_;
+    std::string character_;
 };
 
 }  // namespace kestrin
