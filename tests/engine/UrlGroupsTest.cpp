@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "text/CodePage.h"
+#include "text/UrlGroups.h"
+
+namespace kestrin {
+namespace {
+
+// Every URL's host and site entry, in the code page it is written in.
+TEST(UrlGroups, HostsAndSitesOfEveryKindOfUrl) {
+    const struct {
+        const char* page;
+        std::string url, host, site;
+    } cases[] = {
+        {"CP932", "http://WWW.Example.COM:8080/a", "http://www.example.com", "http://example.com"},
+        {"CP932", "HTTPS://user:pw@news.Google.co.jp?q=x#y", "https://news.google.co.jp",
+         "https://google.co.jp"},
+        {"CP932", "http://a@b@www.google.co.jp#x", "http://www.google.co.jp",
+         "http://google.co.jp"},
+        {"CP932", "http://www.example.com./", "http://www.example.com.", "http://example.com"},
+        {"CP932", "http://192.168.0.1:80/x", "http://192.168.0.1", "http://192.168.0.1"},
+        {"CP932", "http://10.0.0.1./", "http://10.0.0.1.", "http://10.0.0.1."},
+        {"CP932", "http://[2001:DB8::1]:8080/", "http://[2001:db8::1]", "http://[2001:db8::1]"},
+        {"CP932", "http://localhost:3000/", "http://localhost", "http://localhost"},
+        {"CP932", "http://co.jp/", "http://co.jp", "http://co.jp"},
+        {"CP932", "http://Alice.GitHub.io/x", "http://alice.github.io", "http://alice.github.io"},
+        {"CP932", "http://pages.alice.github.io/", "http://pages.alice.github.io",
+         "http://alice.github.io"},
+        {"CP932", "http://github.io", "http://github.io", "http://github.io"},
+        {"CP932", "http://a.b.ck/", "http://a.b.ck", "http://a.b.ck"},
+        {"CP932", "http://a.www.ck/", "http://a.www.ck", "http://www.ck"},
+        {"CP932", "http:///x", "http://", "http://"},
+        {"CP932", "http:", "http:", "http:"},
+        // CP932: a trail byte that looks like "A" or "@" is neither (アァ is 83 41 83
+        // 40), and 公司.cn is a public suffix of its own.
+        {"CP932", "http://www.\x83\x41\x83\x40.JP/", "http://www.\x83\x41\x83\x40.jp",
+         "http://\x83\x41\x83\x40.jp"},
+        {"CP932", "http://WWW.\x83\x65\x83\x58\x83\x67.\x8c\xf6\x8e\x69.cn/",
+         "http://www.\x83\x65\x83\x58\x83\x67.\x8c\xf6\x8e\x69.cn",
+         "http://\x83\x65\x83\x58\x83\x67.\x8c\xf6\x8e\x69.cn"},
+        // A host not text in the code page is its own site.
+        {"CP932", "http://a.b\x81.example.jp/", "http://a.b\x81.example.jp",
+         "http://a.b\x81.example.jp"},
+        // UTF-8: ålesund.no is a public suffix, found when Å is lower-cased.
+        {"UTF-8", "http://www.Kommune.\xc3\x85LESUND.no/", "http://www.kommune.\xc3\x85lesund.no",
+         "http://kommune.\xc3\x85lesund.no"},
+        {"UTF-8", "http://\xe4\xbe\x8b\xe3\x81\x88.\xe5\x85\xac\xe5\x8f\xb8.cn:80",
+         "http://\xe4\xbe\x8b\xe3\x81\x88.\xe5\x85\xac\xe5\x8f\xb8.cn",
+         "http://\xe4\xbe\x8b\xe3\x81\x88.\xe5\x85\xac\xe5\x8f\xb8.cn"},
+        {"UTF-8", "http://x.\xe4\xbe\x8b\xe3\x81\x88.\xe5\x85\xac\xe5\x8f\xb8.cn",
+         "http://x.\xe4\xbe\x8b\xe3\x81\x88.\xe5\x85\xac\xe5\x8f\xb8.cn",
+         "http://\xe4\xbe\x8b\xe3\x81\x88.\xe5\x85\xac\xe5\x8f\xb8.cn"},
+    };
+    for (const auto& c : cases) {
+        const CodePage& page = **CodePage::Shared(c.page);
+        UrlGrouper urls(Grouping::Url, page), hosts(Grouping::Host, page),
+            sites(Grouping::Site, page);
+        EXPECT_EQ(urls.EntryOf(c.url), c.url);
+        EXPECT_EQ(hosts.EntryOf(c.url), c.host) << c.url;
+        EXPECT_EQ(sites.EntryOf(c.url), c.site) << c.url;
+        EXPECT_EQ(sites.EntryOf(c.url), c.site) << c.url << " looked up again";
+    }
+}
+
+}  // namespace
+}  // namespace kestrin
