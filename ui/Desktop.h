@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "common/FileDialogRule.h"
+#include "text/UrlGroups.h"
 
 class QWidget;
 
@@ -50,6 +51,12 @@ class Desktop {
 
     /// Ends the program at once: no question, no further events.
     virtual void EndProgram() = 0;
+
+    /// The report's entries the user chose last in the Options menu, in this start
+    /// or an earlier one; URLs at first.
+    virtual Grouping RememberedGrouping() = 0;
+    /// Keeps the choice for the next start.
+    virtual void RememberGrouping(Grouping grouping) = 0;
 };
 
 }  // namespace kestrin

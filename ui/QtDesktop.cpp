@@ -12,6 +12,7 @@ namespace {
 
 // Kept across starts, in the settings of the organization and application names.
 const QString kLastFolder = QStringLiteral("FileDialogs/LastFolder");
+const QString kGrouping = QStringLiteral("Options/Entries");
 
 }  // namespace
 
@@ -41,6 +42,18 @@ QMessageBox::StandardButton QtDesktop::ShowMessageBox(QWidget* owner,
 
 void QtDesktop::EndProgram() {
     QCoreApplication::exit(0);
+}
+
+// Kept by the name kestrin-cut's --group takes.
+Grouping QtDesktop::RememberedGrouping() {
+    const QString name = QSettings().value(kGrouping).toString();
+    for (const Grouping grouping : {Grouping::Host, Grouping::Site})
+        if (name == EntryName(grouping)) return grouping;
+    return Grouping::Url;
+}
+
+void QtDesktop::RememberGrouping(Grouping grouping) {
+    QSettings().setValue(kGrouping, QString(EntryName(grouping)));
 }
 
 }  // namespace kestrin

@@ -12,6 +12,8 @@ class QtDesktop : public Desktop {
     QMessageBox::StandardButton ShowMessageBox(QWidget* owner,
                                                const MessageBoxRequest& request) override;
     void EndProgram() override;
+    Grouping RememberedGrouping() override;
+    void RememberGrouping(Grouping grouping) override;
 };
 
 }  // namespace kestrin

@@ -1,6 +1,7 @@
 #include "frmKestrin.h"
 
 #include <QAbstractItemView>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
@@ -135,6 +136,8 @@ void frmKestrin::CreateControls() {
 }
 
 void frmKestrin::CreateMenus() {
+    grouping_ = desktop_.RememberedGrouping();
+    auto* groupings = new QActionGroup(this);  // exclusive: one radio group
     for (const form::Menu& design : form::kMenus) {
         QMenu* menu = menuBar()->addMenu(FromUtf16(design.caption));
         menu->setObjectName(design.name);
@@ -143,9 +146,14 @@ void frmKestrin::CreateMenus() {
                 menu->addSeparator()->setObjectName(item.name);
                 continue;
             }
-            menu->addAction(FromUtf16(item.caption), this,
-                            [this, command = item.command] { Do(command); })
-                ->setObjectName(item.name);
+            QAction* action = menu->addAction(FromUtf16(item.caption), this,
+                                              [this, command = item.command] { Do(command); });
+            action->setObjectName(item.name);
+            if (const std::optional<Grouping> grouping = form::GroupingOf(item.command)) {
+                action->setCheckable(true);
+                action->setChecked(*grouping == grouping_);
+                groupings->addAction(action);
+            }
         }
     }
 }
@@ -162,6 +170,11 @@ void frmKestrin::Do(form::Command command) {
             return Quit();
         case form::Command::About:
             return ShowAbout();
+        case form::Command::GroupUrls:
+        case form::Command::GroupHosts:
+        case form::Command::GroupSites:
+            grouping_ = *form::GroupingOf(command);
+            return desktop_.RememberGrouping(grouping_);
         case form::Command::None:
             break;
     }
@@ -188,7 +201,7 @@ void frmKestrin::StartRun() {
     EnterBusy();
     worker_.Start(WindowRun(FileSystemPath(Box(PathBox::Log).Tag()),
                             FileSystemPath(Box(PathBox::Save).Tag()),
-                            cmbBackkey->currentText().toStdU16String()));
+                            cmbBackkey->currentText().toStdU16String(), grouping_));
 }
 
 // Only the log's box takes drops; when several files are dropped the last one stays.

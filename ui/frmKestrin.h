@@ -67,6 +67,7 @@ class frmKestrin : public QMainWindow, public Ui {
 
     Desktop& desktop_;
     RunWorker worker_{*this};
+    Grouping grouping_ = Grouping::Url;  // as the Options menu says
     bool closeWhenRunEnds_ = false;
 
     std::array<QLabel*, 3> lblView{};

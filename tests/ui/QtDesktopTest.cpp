@@ -112,6 +112,23 @@ class QtDesktopTest : public QObject {
             dir.filePath("old.dat"));
         QCOMPARE(folders.mid(1), QStringList({dir.path(), dir.path(), "/"}));
     }
+
+    // The Options menu's choice is kept across starts, in Kestrin's settings file
+    // by the name --group takes.
+    void theEntriesChosenAreKept() {
+        QCoreApplication::setOrganizationName("Kestrin");
+        QCoreApplication::setApplicationName("Kestrin");
+        QCOMPARE(QtDesktop().RememberedGrouping(), kestrin::Grouping::Url);
+        for (const kestrin::Grouping grouping :
+             {kestrin::Grouping::Site, kestrin::Grouping::Host, kestrin::Grouping::Url}) {
+            QtDesktop().RememberGrouping(grouping);
+            QCOMPARE(QtDesktop().RememberedGrouping(), grouping);
+            const QString file = settings_.filePath("Kestrin/Kestrin.conf");
+            QVERIFY(QFile::exists(file));
+            QCOMPARE(QSettings(file, QSettings::IniFormat).value("Options/Entries").toString(),
+                     QString(kestrin::EntryName(grouping)));
+        }
+    }
 };
 
 QTEST_MAIN(QtDesktopTest)

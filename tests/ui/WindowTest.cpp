@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -130,6 +131,42 @@ class WindowTest : public QObject {
                 w.desktop.log.clear();
             }
         }
+    }
+
+    // The Options menu, between File and HELP, holds the report's entries as a radio
+    // group: it starts where it was left, a choice is kept, and a run writes the
+    // report kestrin-cut --group writes.
+    void theOptionsMenuChoosesTheEntries() {
+        const QString log = dir_.filePath("sites.log"), save = dir_.filePath("sites.dat");
+        kestrin::testing::WriteFile(
+            log.toStdString(), "\"http://www.google.co.jp/a\"\n\"http://News.Google.co.jp:80/\"\n");
+        WindowUnderTest w(kestrin::Grouping::Site);
+        QStringList menus;
+        for (QAction* menu : w.window.menuBar()->actions()) menus.append(menu->text());
+        QCOMPARE(menus, QStringList({"File(&F)", "Options(&O)", "HELP(&H)"}));
+        const auto checked = [&] {
+            QStringList items;
+            for (const char* name : {"MENU_O_URLS", "MENU_O_HOSTS", "MENU_O_SITES"})
+                items.append(w.Find<QAction>(name)->text() +
+                             (w.Find<QAction>(name)->isChecked() ? " on" : " off"));
+            return items.join(", ");
+        };
+        QCOMPARE(checked(), QString("URLs(&U) off, Hosts(&H) off, Sites(&S) on"));
+        w.Choose(0, log);
+        w.Choose(1, save);
+        w.Find<QComboBox>("cmbBackkey")->setCurrentIndex(1);
+        QCOMPARE(w.Cut(QMessageBox::No), QByteArray("http://google.co.jp\t 2\r\n"));
+        w.desktop.log.clear();
+        w.Find<QAction>("MENU_O_HOSTS")->trigger();
+        QCOMPARE(checked(), QString("URLs(&U) off, Hosts(&H) on, Sites(&S) off"));
+        QCOMPARE(w.desktop.log, QStringList({"remember host"}));
+        QCOMPARE(w.Cut(QMessageBox::No),
+                 QByteArray("http://news.google.co.jp\t 1\r\nhttp://www.google.co.jp\t 1\r\n"));
+        w.Find<QAction>("MENU_O_URLS")->trigger();
+        QCOMPARE(w.desktop.remembered, kestrin::Grouping::Url);
+        QCOMPARE(
+            w.Cut(QMessageBox::No),
+            QByteArray("http://News.Google.co.jp:80/\t 1\r\nhttp://www.google.co.jp/a\t 1\r\n"));
     }
 
     // Logs of over 32 MiB in every compressed form and archive read (made once for

@@ -19,10 +19,13 @@ namespace kestrin::testing {
 /// test compares a whole dialogue with the user at once.
 class RecordingDesktop : public QObject, public Desktop {
   public:
+    explicit RecordingDesktop(Grouping remembered) : remembered(remembered) {}
+
     QStringList files;  // what the next file dialogs return; "" is Cancel
     QMessageBox::StandardButton answer = QMessageBox::No;  // to every Yes/No question
     QStringList log;
     QWidget* window = nullptr;  // the owner every dialog must have
+    Grouping remembered;        // the Options menu's choice, kept
 
     QString ChooseFile(QWidget*, const FileDialogRequest&) override {
         return files.empty() ? "unexpected dialog" : files.takeFirst();
@@ -40,6 +43,11 @@ class RecordingDesktop : public QObject, public Desktop {
     }
 
     void EndProgram() override { log.append("end program"); }
+    Grouping RememberedGrouping() override { return remembered; }
+    void RememberGrouping(Grouping grouping) override {
+        log.append(QStringLiteral("remember ") + EntryName(grouping));
+        remembered = grouping;
+    }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -69,7 +77,9 @@ struct WindowUnderTest {
     RecordingDesktop desktop;
     frmKestrin window{desktop};
 
-    WindowUnderTest() {
+    /// The window as a start finds it when the Options menu's choice kept was
+    /// `remembered`.
+    explicit WindowUnderTest(Grouping remembered = Grouping::Url) : desktop(remembered) {
         desktop.window = &window;
         window.installEventFilter(&desktop);
         window.show();

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <span>
+
+#include "text/UrlGroups.h"
 
 namespace kestrin::form {
 
@@ -42,7 +45,39 @@ inline constexpr Control cmdCutting = {"cmdCutting", u"Cutting", {5280, 840, 121
 inline constexpr Control cmdEND = {"cmdEND", u"Quit", {6600, 840, 1215, 255}};
 
 /// What a menu item or a button does.
-enum class Command { None, ChooseLog, ChooseSave, Cut, Quit, About };
+enum class Command {
+    None,
+    ChooseLog,
+    ChooseSave,
+    Cut,
+    Quit,
+    About,
+    GroupUrls,
+    GroupHosts,
+    GroupSites
+};
+
+/// The report's entries an item of the Options menu chooses: its items are one
+/// radio group, and the choice is kept across starts.
+constexpr std::optional<Grouping> GroupingOf(Command command) {
+    switch (command) {
+        case Command::GroupUrls:
+            return Grouping::Url;
+        case Command::GroupHosts:
+            return Grouping::Host;
+        case Command::GroupSites:
+            return Grouping::Site;
+        default:
+            return std::nullopt;
+    }
+}
+
+/// The Options menu's item of `grouping`.
+constexpr Command CommandOf(Grouping grouping) {
+    return grouping == Grouping::Host   ? Command::GroupHosts
+           : grouping == Grouping::Site ? Command::GroupSites
+                                        : Command::GroupUrls;
+}
 
 /// A menu item; Command::None is a separator.
 struct MenuItem {
@@ -61,9 +96,13 @@ inline constexpr MenuItem kFileItems[] = {{"MENU_F_LOG", u"LogFile(&L)", Command
                                           {"MENU_F_SAVE", u"SaveFile(&S)", Command::ChooseSave},
                                           {"MENU_TMP01", u"", Command::None},
                                           {"MENU_F_QUIT", u"Quit(&Q)", Command::Quit}};
+inline constexpr MenuItem kOptionItems[] = {{"MENU_O_URLS", u"URLs(&U)", Command::GroupUrls},
+                                            {"MENU_O_HOSTS", u"Hosts(&H)", Command::GroupHosts},
+                                            {"MENU_O_SITES", u"Sites(&S)", Command::GroupSites}};
 inline constexpr MenuItem kHelpItems[] = {{"MENU_H_INDEX", u"About ..", Command::About}};
 /// The menu bar, left to right.
 inline constexpr Menu kMenus[] = {{"MENU_F", u"File(&F)", kFileItems},
+                                  {"MENU_O", u"Options(&O)", kOptionItems},
                                   {"MENU_H", u"HELP(&H)", kHelpItems}};
 
 }  // namespace kestrin::form
