@@ -28,6 +28,9 @@ inline constexpr int MENU_F_LOG = MenuId(form::Command::ChooseLog);
 inline constexpr int MENU_F_SAVE = MenuId(form::Command::ChooseSave);
 inline constexpr int MENU_F_QUIT = MenuId(form::Command::Quit);
 inline constexpr int MENU_H_INDEX = MenuId(form::Command::About);
+inline constexpr int MENU_O_URLS = MenuId(form::Command::GroupUrls);
+inline constexpr int MENU_O_HOSTS = MenuId(form::Command::GroupHosts);
+inline constexpr int MENU_O_SITES = MenuId(form::Command::GroupSites);
 
 /// The icon's resource, in data/kestrin.rc.in.
 inline constexpr int kIconResource = 1;

@@ -11,6 +11,7 @@
 #include "win32/ControlIds.h"
 #include "win32/FileDialogs.h"
 #include "win32/FormLayout.h"
+#include "win32/KeptOptions.h"
 #include "win32/KeywordBox.h"
 #include "win32/PathCaption.h"
 #include "win32/WideText.h"
@@ -47,8 +48,10 @@ form::Command CommandFor(int id) {
     if (id == cmdSelectFile(1)) return form::Command::ChooseSave;
     if (id == cmdCutting) return form::Command::Cut;
     if (id == cmdEND) return form::Command::Quit;
-    for (const form::Command command : {form::Command::ChooseLog, form::Command::ChooseSave,
-                                        form::Command::Quit, form::Command::About}) {
+    for (const form::Command command :
+         {form::Command::ChooseLog, form::Command::ChooseSave, form::Command::Quit,
+          form::Command::About, form::Command::GroupUrls, form::Command::GroupHosts,
+          form::Command::GroupSites}) {
         if (id == MenuId(command)) return command;
     }
     return form::Command::None;
@@ -249,6 +252,14 @@ void frmKestrin::CreateMenus() {
         AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menu), Wide(design.caption).c_str());
     }
     SetMenu(window_, bar);
+    ChooseGrouping(KeptGrouping());
+}
+
+// The Options menu's items are one radio group: the one chosen shows its dot.
+void frmKestrin::ChooseGrouping(Grouping grouping) {
+    grouping_ = grouping;
+    CheckMenuRadioItem(GetMenu(window_), MENU_O_URLS, MENU_O_SITES,
+                       UINT(MenuId(form::CommandOf(grouping))), MF_BYCOMMAND);
 }
 
 // Everything in pixels follows the screen's dots per inch: the fonts, the places of
@@ -306,6 +317,11 @@ void frmKestrin::Do(form::Command command) {
         case form::Command::About:
             MessageBoxW(window_, Wide(AboutText()).c_str(), Wide(kAboutTitle).c_str(), MB_OK);
             return;
+        case form::Command::GroupUrls:
+        case form::Command::GroupHosts:
+        case form::Command::GroupSites:
+            ChooseGrouping(*form::GroupingOf(command));
+            return KeepGrouping(grouping_);
         case form::Command::None:
             break;
     }
@@ -343,7 +359,7 @@ void frmKestrin::StartRun() {
     if (busy_ || run_->Running()) return;
     const RunRequest request =
         WindowRun(Utf8(paths_[std::size_t(PathBox::Log)]), Utf8(paths_[std::size_t(PathBox::Save)]),
-                  Utf16(WindowText(cmbBackkey)));
+                  Utf16(WindowText(cmbBackkey)), grouping_);
     EnterBusy();
     if (!run_->Start(request)) {
         LeaveBusy();

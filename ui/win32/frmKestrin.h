@@ -62,6 +62,7 @@ class frmKestrin : public Ui {
     void SetIcons();
 
     void Do(form::Command command);
+    void ChooseGrouping(Grouping grouping);
     void ChooseFile(PathBox box);
     void TakeDrop(HDROP drop);
     void SetPath(PathBox box, const std::wstring& path);
@@ -85,6 +86,7 @@ class frmKestrin : public Ui {
     bool cuttingEnabled_ = false;
     bool busy_ = false;
     bool closeWhenRunEnds_ = false;
+    Grouping grouping_ = Grouping::Url;  // as the Options menu says
 
     std::array<HWND, 3> lblView{};
     std::array<HWND, 2> lblFile{};
