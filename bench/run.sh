@@ -9,6 +9,7 @@
 #   case                                                          target
 #   1 GB log, 200 k distinct: kestrin-cut / wc -l                 at most 2.0
 #   same log: mawk tally and sort / kestrin-cut                   at least 10
+#   same log: --group site / --group url                          at most 1.2
 #   its first 100 MB: GoAccess referrers panel / kestrin-cut      at least 100
 #   1 GB, 2 M distinct, ranked: time per line / the 200 k log's   at most 2
 #   same: peak memory                                             64 MiB + 2 x the URLs' bytes
@@ -83,6 +84,8 @@ report_to_stdout=()
 grep -q -e '--output' <<<"$help" || report_to_stdout=(-)
 has_jobs=0
 grep -q -e '--jobs' <<<"$help" && has_jobs=1
+has_group=0
+grep -q -e '--group' <<<"$help" && has_group=1
 
 echo "load before the run: $(uptime)"
 
@@ -239,6 +242,15 @@ if [ -n "$baseline" ]; then
     }
 fi
 
+# Its referring sites: the sites are looked up once a distinct host, after the
+# tally, so that they cost next to nothing beside the URLs.
+if [ "$has_group" = 1 ]; then
+    best group_url_s run_cut "$log" "$out/group-url.txt" --group url
+    best group_site_s run_cut "$log" "$out/group-site.txt" --group site
+    printf '  %-40s %8s s\n' "kestrin-cut --group url" "$group_url_s" \
+        "kestrin-cut --group site ($(wc -l <"$out/group-site.txt") sites)" "$group_site_s"
+fi
+
 # Its first 100 MB, cut at a line end, for the slow peer.
 prefix=${log%.log}-100M.log
 make_once "$prefix" sh -c 'head -c 100M "$1" | LC_ALL=C sed "\$d"' sh "$log"
@@ -321,6 +333,10 @@ echo
 echo "Targets:"
 row "200 k log: kestrin-cut / wc -l (at most 2.0)" "$(ratio "$cut_s" "$wc_s")" 'v <= 2.0'
 row "200 k log: mawk / kestrin-cut (at least 10)" "$(ratio "$mawk_s" "$cut_s")" 'v >= 10'
+if [ "$has_group" = 1 ]; then
+    row "200 k log: --group site / --group url (at most 1.2)" \
+        "$(ratio "$group_site_s" "$group_url_s")" 'v <= 1.2'
+fi
 echo "  kestrin-cut and mawk tallies agree: $agree"
 row "first 100 MB: GoAccess / kestrin-cut (at least 100)" \
     "$(ratio "$goaccess_s" "$prefix_cut_s")" 'v >= 100'
