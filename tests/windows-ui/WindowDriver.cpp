@@ -227,30 +227,6 @@ void State() {
                 answers ? "" : ", not answering", disabled.empty() ? " none" : disabled.c_str());
 }
 
-// The menu bar's titles, each with its items, and the radio item checked.
-void Menus() {
-    HMENU bar = GetMenu(window);
-    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
-        wchar_t text[64] = {};
-        GetMenuStringW(bar, UINT(i), text, 64, MF_BYPOSITION);
-        std::printf("%s:", Utf8(text).c_str());
-        HMENU menu = GetSubMenu(bar, i);
-        for (int item = 0; item < GetMenuItemCount(menu); ++item) {
-            MENUITEMINFOW info{};
-            info.cbSize = sizeof info;
-            info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
-            info.dwTypeData = text;
-            info.cch = 64;
-            GetMenuItemInfoW(menu, UINT(item), TRUE, &info);
-            if (info.fType & MFT_SEPARATOR) continue;
-            const bool radio = info.fType & MFT_RADIOCHECK;
-            std::printf(" %s%s", Utf8(text).c_str(),
-                        info.fState & MFS_CHECKED ? (radio ? " (o)" : " (x)") : "");
-        }
-        std::printf("\n");
-    }
-}
-
 void Ended(int milliseconds) {
     if (WaitForSingleObject(process, DWORD(milliseconds)) != WAIT_OBJECT_0)
         Fail("kestrin still runs " + std::to_string(milliseconds) + " ms after it was closed");
@@ -285,7 +261,6 @@ void Step(const std::vector<std::string>& f) {
                                  IsWindowEnabled(Control(f[1])) ? "enabled" : "disabled");
     if (verb == "click") return (void)PostMessageW(Control(field(1)), BM_CLICK, 0, 0);
     if (verb == "menu") return (void)PostMessageW(window, WM_COMMAND, IdOf(field(1)), 0);
-    if (verb == "menus") return Menus();
     if (verb == "type")
         return (void)SendMessageW(Control("cmbBackkey"), WM_SETTEXT, 0,
                                   LPARAM(Wide(field(1)).c_str()));

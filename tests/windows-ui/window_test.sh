@@ -125,6 +125,10 @@ drive() {
 said() { diff -u <(cat) "$work/said" || fail "$1"; }
 
 run "$kestrin" -V >/dev/null
+# The prefix is kept between runs of the test: the window starts with no choice of
+# the Options menu kept, and the steps that choose forget theirs.
+forget_options() { run reg delete 'HKCU\Software\Kestrin\Kestrin' /v Entries /f >/dev/null 2>&1 || true; }
+forget_options
 took "wine started with the display"
 
 # A whole run: the About box; the open dialog, which takes only an existing file; a
@@ -173,34 +177,30 @@ run "$cut" --keyword '"' --ranked --quiet -o "$(win "$work/cut.dat")" "$(win "$l
 cmp "$work/cut.dat" "$report" || fail "the window's report is not kestrin-cut's"
 took "a whole run, as kestrin-cut reports it"
 
-# The Options menu, between File and HELP: the report's entries as a radio group,
-# Sites chosen for a run whose report is kestrin-cut's --group site, and the choice
-# kept for the next start.
-# The prefix is kept between runs of the test: it starts from no choice kept, and
-# leaves none for the steps after it.
-forget_options() { run reg delete 'HKCU\Software\Kestrin\Kestrin' /v Entries /f >/dev/null 2>&1 || true; }
-forget_options
+# The Options menu: Sites chosen for a run whose report is kestrin-cut's --group
+# site, and the choice kept, in the registry, for the next start. (Under wine
+# another process cannot read a window's menus: their checks are left to the Qt
+# window's test, which shares the menus' design.)
 printf '"http://www.google.co.jp/a"\n"http://News.Google.co.jp:80/"\n"http://a.example/"\n' >"$work/sites.log"
-drive "$(win "$work/sites.log")" -- "menus" "menu|MENU_O_SITES" "menus" \
-    "click|cmdSelectFile(1)" "dialog|SAVE..|$(win "$work/sites.dat")" "pick|1" \
-    "click|cmdCutting" "answer|Confirm|No" "answer|Complete|OK" "click|cmdEND" "ended|2000"
-said "the Options menu" <<EOF
+sites_run() {
+    drive "$(win "$work/sites.log")" -- "$@" "click|cmdSelectFile(1)" \
+        "dialog|SAVE..|$(win "$work/sites.dat")" "pick|1" "click|cmdCutting" "answer|Confirm|No" \
+        "answer|Complete|OK" "click|cmdEND" "ended|2000"
+}
+for start in first next; do
+    rm -f "$work/sites.dat"
+    if [ "$start" = first ]; then sites_run "menu|MENU_O_SITES"; else sites_run; fi
+    said "the Options menu, $start start" <<EOF
 window KSTN, client 528x78, fixed size, 96 dpi
-File(&F): LogFile(&L) SaveFile(&S) Quit(&Q)
-Options(&O): URLs(&U) (o) Hosts(&H) Sites(&S)
-HELP(&H): About ..
-File(&F): LogFile(&L) SaveFile(&S) Quit(&Q)
-Options(&O): URLs(&U) Hosts(&H) Sites(&S) (o)
-HELP(&H): About ..
 Confirm: Sortting Data Output?
 Complete: $(win "$work/sites.dat") done..\n\n3 lines, 3 with a URL, 3 distinct URLs, 2 sites
 ended, status 0
 EOF
-run "$cut" --keyword '"' --group site --quiet -o "$(win "$work/cut.dat")" "$(win "$work/sites.log")"
-cmp "$work/cut.dat" "$work/sites.dat" || fail "the window's sites are not kestrin-cut's"
-drive -- "menus" "click|cmdEND" "ended|2000"
-grep -qx 'Options(&O): URLs(&U) Hosts(&H) Sites(&S) (o)' "$work/said" ||
-    fail "the Options menu's choice was not kept: $(cat "$work/said")"
+    run "$cut" --keyword '"' --group site --quiet -o "$(win "$work/cut.dat")" "$(win "$work/sites.log")"
+    cmp "$work/cut.dat" "$work/sites.dat" || fail "the window's sites are not kestrin-cut's ($start start)"
+done
+run reg query 'HKCU\Software\Kestrin\Kestrin' /v Entries | tr -d '\r' | grep -q 'Entries.*REG_SZ.*site$' ||
+    fail "the Options menu's choice is not in the registry"
 forget_options
 took "the Options menu"
 
