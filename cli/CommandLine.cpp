@@ -1,7 +1,10 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 
 #include "ConsoleUi.h"
@@ -17,6 +20,7 @@ struct Options {
     RunRequest request;
     std::optional<std::string> output;
     std::optional<std::string> keyword;
+    bool schemes = false;
     bool ranked = false;
     bool quiet = false;
     bool help = false;
@@ -80,7 +84,11 @@ constexpr std::optional<std::string> kFine = std::nullopt;
 const Option kOptions[] = {
     {"-o", "--output", "FILE",
      "write the report to FILE, replacing it only once the\nreport is complete",
-     [](Options& o, const std::string& v) { return o.output = v, kFine; }},
+     [](Options& o, const std::string& v) -> std::optional<std::string> {
+         if (v.empty()) return "--output needs a file name";
+         o.output = v;
+         return kFine;
+     }},
     {"", "--keyword", "TEXT",
      "the back keyword that ends a URL: Space (default), '\"',\n"
      "',' or any one character of one byte in the code page",
@@ -92,16 +100,19 @@ const Option kOptions[] = {
      "the code page of the logs and the report: CP932\n(default), UTF-8, windows-1252, CP936, ...",
      [](Options& o, const std::string& v) { return o.request.codePage = v, kFine; }},
     {"", "--report-codepage", "NAME",
-     "the report's code page, where it is not the logs' (UTF-8,\nsay); a URL it cannot hold keeps "
-     "the log's bytes",
+     "the report's code page, where it is not the logs'\n(UTF-8, say); a byte it cannot hold "
+     "is written as %XX",
      [](Options& o, const std::string& v) { return o.request.reportCodePage = v, kFine; }},
     {"", "--top", "N",
      "only the first N entries of the ranked listing: the N\nreferrers with most hits",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
-         if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos ||
-             std::stoull(v) < 1)
-             return "--top takes a number of entries from 1 on";
-         o.request.top = std::size_t(std::stoull(v));
+         std::size_t top = 0;
+         const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), top);
+         if (v.empty() || !std::isdigit(std::uint8_t(v[0])) || error != std::errc() ||
+             end != v.data() + v.size() || top < 1)
+             return "--top takes a number of entries from 1 to " +
+                    std::to_string(std::numeric_limits<std::size_t>::max());
+         o.request.top = top;
          return kFine;
      }},
     {"", "--eol", "END", "the report's line ends: crlf (default) or lf",
@@ -115,9 +126,10 @@ const Option kOptions[] = {
          const std::optional<Schemes> schemes = SchemesFrom(v);
          if (!schemes) return "--scheme takes http, https or both";
          o.request.schemes = *schemes;
+         o.schemes = true;
          return kFine;
      }},
-    {"", "--exclude-host", "HOST", "do not count URLs of HOST or its subdomains (repeatable)",
+    {"", "--exclude-host", "HOST", "do not count URLs of HOST or its subdomains\n(repeatable)",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
          if (v.empty()) return "--exclude-host needs a host";
          o.request.excludedHosts.push_back(v);
@@ -183,7 +195,9 @@ std::string Help() {
         std::string names = std::string("  ") + (*option.shortName ? option.shortName : "  ") +
                             (*option.shortName ? ", " : "  ") + option.longName;
         if (*option.value) names += std::string(" ") + option.value;
-        names.resize(std::max(names.size() + 1, kHelpColumn), ' ');
+        // Names too long for their column stand on a line of their own.
+        if (names.size() >= kHelpColumn) names += "\n";
+        names.resize(names.size() < kHelpColumn ? kHelpColumn : names.size() + kHelpColumn, ' ');
         std::string text = option.help;
         for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos;
              at += kHelpColumn + 1)
@@ -270,11 +284,14 @@ int RunCommandLine(const std::vector<std::string>& args, Console console,
     }
     if (!problem && options.ranked && options.request.top > 0)
         problem = "--top is the head of the ranked listing: it takes no --ranked";
+    if (!problem && options.schemes && options.request.mergeReports)
+        problem = "--scheme chooses the URLs cut from logs: a merge of reports takes none";
     if (!problem) problem = CheckRequest(options);
     if (problem) return UsageError(console.err, *problem);
 
     RunRequest& request = options.request;
     request.savePath = options.output.value_or("-");
+    request.outputClosed = console.outputClosed;
     const bool barFits =
         !options.quiet && !(request.savePath == "-" && console.outputSharesErrorTerminal);
     // --top answers Yes to the question too: the entries it keeps are the ranked ones.

@@ -18,6 +18,8 @@ struct Console {
     /// True when standard output is that terminal too: a report written there
     /// leaves no room for a progress bar.
     bool outputSharesErrorTerminal = false;
+    /// True when standard output was closed as the program began.
+    bool outputClosed = false;
 };
 
 /// kestrin-cut [OPTIONS] [LOGFILE...], a filter from the logs (standard input

@@ -12,6 +12,7 @@ namespace kestrin {
 /// a.gz b.gz` makes them) as the concatenation of their texts, and ends with a
 /// fault on damaged or truncated data and on anything after the last stream that
 /// is no stream of its own: what cannot be read is never taken for the log's end.
+/// SkippableFrames gives what follows the frames, whose form is then told apart.
 std::unique_ptr<ByteSource> NewDecoder(LogForm form, ByteSource& below);
 
 }  // namespace kestrin

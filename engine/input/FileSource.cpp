@@ -10,8 +10,9 @@ Fault LogShrank() {
 
 // A regular file of no size may be one the system makes up as it is read (/proc's):
 // it is read to its end, as a pipe is.
-FileSource::FileSource(os::File& file)
+FileSource::FileSource(os::File& file, bool atOffsets)
     : file_(file),
+      atOffsets_(atOffsets && file.Kind() == os::FileKind::Regular && file.Size() > 0),
       length_(file.Kind() == os::FileKind::Regular && file.Size() > 0
                   ? file.Size() - file.OpenedAt()
                   : -1) {}
@@ -20,7 +21,8 @@ Result<std::size_t> FileSource::Read(char* into, std::size_t size) {
     if (length_ >= 0)
         size = std::size_t(std::min<std::int64_t>(std::int64_t(size), length_ - consumed_));
     if (size == 0) return std::size_t(0);
-    Result<std::size_t> got = file_.Read(into, size);
+    Result<std::size_t> got =
+        atOffsets_ ? ReadLogAt(file_, into, size, consumed_, length_) : file_.Read(into, size);
     if (!got) return got;
     if (*got == 0 && length_ >= 0) return LogShrank();
     consumed_ += std::int64_t(*got);

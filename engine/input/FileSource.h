@@ -14,13 +14,15 @@ Fault LogShrank();
 /// the next run, and a file that ends sooner shrank while it was read.
 class FileSource : public ByteSource {
   public:
-    /// Reads `file`, which must outlive the source.
-    explicit FileSource(os::File& file);
+    /// Reads `file`, which must outlive the source; `atOffsets` for a regular file
+    /// read from its start, each read at an offset of its own.
+    explicit FileSource(os::File& file, bool atOffsets = false);
     Result<std::size_t> Read(char* into, std::size_t size) override;
     std::int64_t Consumed() const override { return consumed_; }
 
   private:
     os::File& file_;
+    bool atOffsets_;
     std::int64_t consumed_ = 0;
     std::int64_t length_;  // -1 where it is not known: a pipe, a terminal, /proc's files
 };

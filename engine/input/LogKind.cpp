@@ -53,12 +53,12 @@ bool IsLz4(std::string_view head) {
 }
 
 // A skippable frame may open a zstd or an lz4 log alike: the frame after it tells
-// which, and zstd is taken when the head ends first.
+// which. When the head ends first, the frames are passed over before it is told.
 LogKind AfterSkippableFrames(std::string_view head) {
     for (std::optional<ZSTD_frameHeader> frame = ZstdFrame(head);
          frame && frame->frameType == ZSTD_skippableFrame; frame = ZstdFrame(head)) {
         const std::uint64_t skipped = ZSTD_SKIPPABLEHEADERSIZE + frame->frameContentSize;
-        if (skipped >= head.size()) break;
+        if (skipped >= head.size()) return {LogForm::SkippableFrames, "skippable frames"};
         head.remove_prefix(std::size_t(skipped));
     }
     if (IsLz4(head)) return {LogForm::Lz4, "lz4 data"};

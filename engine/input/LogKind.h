@@ -13,6 +13,9 @@ enum class LogForm {
     Xz,
     Bzip2,
     Lz4,
+    // Skippable frames longer than the first bytes, which zstd and lz4 have alike:
+    // the frame after them tells which
+    SkippableFrames,
     Zip,  // an archive: each member a log of its own
     Tar,
     Unreadable,  // compressed or archived in a way that is not read
@@ -23,9 +26,10 @@ struct LogKind {
     /// What it is in words, for the reason a form is not read ("a 7z archive").
     std::string_view name{};
 
+    /// A layer that NewDecoder reads: a compression, or skippable frames before one.
     bool Compressed() const {
         return form == LogForm::Gzip || form == LogForm::Zstd || form == LogForm::Xz ||
-               form == LogForm::Bzip2 || form == LogForm::Lz4;
+               form == LogForm::Bzip2 || form == LogForm::Lz4 || form == LogForm::SkippableFrames;
     }
 };
 

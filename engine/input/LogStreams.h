@@ -26,9 +26,10 @@ static_assert(kHeadBytes >= kKindBytes);
 class LogStreams {
   public:
     /// `input` stands at the input's start with its first kHeadBytes peeked; `file`
-    /// is the input's file when it is a regular one, so that an archive may seek in it.
-    /// Both must outlive this.
-    LogStreams(PeekedSource& input, const os::File* file);
+    /// is the input's file when it may be read at offsets, so that an archive's hard
+    /// link may read again the member it names. Both must outlive this. `stop` is
+    /// asked as bytes are passed over.
+    LogStreams(PeekedSource& input, const os::File* file, StopCheck stop = {});
     ~LogStreams();
 
     /// The next log's bytes, valid until the next call; null after the last log.
@@ -38,19 +39,27 @@ class LogStreams {
     std::string_view Head() const { return head_; }
     /// The archive member Next gave last, empty for a log that is no member.
     const std::string& MemberName() const { return memberName_; }
+    /// The archives' members that were no logs, and what the user should know of
+    /// archives read whole all the same: both complete once Next gave null.
+    const SkippedMembers& Skipped() const { return skipped_; }
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
   private:
     Result<ByteSource*> Resolve(ByteSource& source, PeekedSource* peeked, bool inArchive);
     Result<ByteSource*> NextMember();
+    ArchiveAgain Again(std::vector<LogForm> forms) const;
 
     PeekedSource& input_;
     const os::File* file_;
+    StopCheck stop_;
     bool started_ = false;
     std::vector<std::unique_ptr<ByteSource>> layers_;         // of the current log
     std::vector<std::unique_ptr<ByteSource>> archiveLayers_;  // under the archive
     std::unique_ptr<ArchiveReader> archive_;
     std::string_view head_;
     std::string memberName_;
+    SkippedMembers skipped_;
+    std::vector<std::string> warnings_;
 };
 
 }  // namespace kestrin

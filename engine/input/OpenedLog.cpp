@@ -18,8 +18,13 @@ Result<FoundLog> FindLog(const std::string& path) {
     return FoundLog{path, found->identity, found->size};
 }
 
+// A file that may be read at offsets is read so throughout, as an archive's hard link
+// reads it again: on Windows a read at an offset moves the file's own position.
 OpenedLog::OpenedLog(std::string path, os::File file)
-    : path_(std::move(path)), file_(std::move(file)), source_(file_), start_(source_, kHeadBytes) {}
+    : path_(std::move(path)),
+      file_(std::move(file)),
+      source_(file_, MayReadAtOffsets()),
+      start_(source_, kHeadBytes) {}
 
 Result<std::unique_ptr<OpenedLog>> OpenedLog::Open(const FoundLog& found) {
     const bool input = found.path == "-";

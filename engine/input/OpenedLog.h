@@ -53,8 +53,10 @@ class OpenedLog {
     std::string_view Head() const { return start_.Head(); }
 
     /// The logs it holds, read as streams, from its start: itself, its text, or
-    /// the members of an archive. Once only.
-    LogStreams Streams() { return LogStreams(start_, MayReadAtOffsets() ? &file_ : nullptr); }
+    /// the members of an archive. Once only. `stop` is asked as bytes are passed over.
+    LogStreams Streams(StopCheck stop = {}) {
+        return LogStreams(start_, MayReadAtOffsets() ? &file_ : nullptr, std::move(stop));
+    }
     /// Bytes of the file read so far.
     std::int64_t Consumed() const { return start_.Consumed(); }
 

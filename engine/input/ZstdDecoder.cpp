@@ -14,7 +14,12 @@ namespace {
 
 class ZstdDecoder : public Decoder {
   public:
-    explicit ZstdDecoder(ByteSource& below) : Decoder(below), context_(ZSTD_createDCtx()) {}
+    explicit ZstdDecoder(ByteSource& below) : Decoder(below), context_(ZSTD_createDCtx()) {
+        // A frame's window is as large as its writer chose (--long=31 makes 2 GiB),
+        // and the memory it takes is the log's own need: zstd's default of 128 MiB
+        // would refuse logs that zstd itself reads with --memory.
+        if (context_ != nullptr) ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, 31);
+    }
     ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
@@ -33,6 +38,10 @@ class ZstdDecoder : public Decoder {
             if (ZSTD_isError(rc)) {
                 if (ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation)
                     return Fail(SystemFault(ENOMEM));
+                if (ZSTD_getErrorCode(rc) == ZSTD_error_frameParameter_windowTooLarge)
+                    return Fail(Fault{EFBIG,
+                                      "a zstd frame needs a window of more than 2048 "
+                                      "MiB, which is not read"});
                 return Fail(Fault{
                     EILSEQ, std::string("damaged compressed data: ") + ZSTD_getErrorName(rc)});
             }

@@ -12,8 +12,14 @@ struct StandardStreams {
     /// True when standard output is that same terminal, so that what is drawn on
     /// standard error would mix with what is written to standard output.
     bool outputSharesErrorTerminal = false;
+    /// True when standard output was closed: what the program writes there has
+    /// nowhere to go.
+    bool outputClosed = false;
 };
 
+/// Reads what a command line needs to know of its streams, before it opens any
+/// file: a closed standard output is then taken by the null device, so that no
+/// file opened later takes its place and gets what is written there.
 StandardStreams ReadStandardStreams();
 
 /// For a command line's main, first: the standard streams carry bytes as they are

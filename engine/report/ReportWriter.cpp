@@ -20,14 +20,13 @@ class ReportLines {
     ReportLines(ReservedReport file, const ReportForm& form)
         : file_(file), form_(form), buffer_(1 << 20) {}
 
-    // One entry line; counts a URL kept in the log's bytes when `counting`.
+    // One entry line; counts a URL written escaped when `counting`.
     void WriteEntry(std::string_view url, std::uint64_t count, bool counting) {
-        if (form_.transcoder != nullptr) {
-            if (form_.transcoder->Convert(url, converted_)) {
-                url = converted_;
-            } else if (counting) {
-                ++written_.keptBytes;
-            }
+        if (form_.urls != nullptr) {
+            const UrlWritten how = form_.urls->Write(url, converted_);
+            url = converted_;
+            if (counting && how == UrlWritten::Escaped) ++written_.escaped;
+            if (counting && how == UrlWritten::LookAlike) ++written_.lookAlikes;
         }
         char tail[32] = "\t ";
         char* end = std::to_chars(tail + 2, tail + sizeof tail - 3, count).ptr;
@@ -90,7 +89,10 @@ std::int64_t ReportSize(const UrlTable& table, const ReportForm& form) {
     std::int64_t size = 0;
     for (std::size_t i = 0; i < entries; ++i) {
         std::string_view url = table[i].Url;
-        if (form.transcoder != nullptr && form.transcoder->Convert(url, converted)) url = converted;
+        if (form.urls != nullptr) {
+            (void)form.urls->Write(url, converted);
+            url = converted;
+        }
         char digits[24];
         const char* end = std::to_chars(digits, digits + sizeof digits, table[i].Count).ptr;
         size += std::int64_t(url.size() + 2 + std::size_t(end - digits) + LineEnd(form).size());

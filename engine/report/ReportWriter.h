@@ -7,9 +7,9 @@
 
 #include "os/Fault.h"
 #include "report/ReportFile.h"
+#include "report/ReportUrls.h"
 #include "tally/RunControl.h"
 #include "tally/UrlTable.h"
-#include "text/Transcoder.h"
 
 namespace kestrin {
 
@@ -24,14 +24,15 @@ struct ReportForm {
     std::size_t top = 0;
     /// Lines end in LF alone, not CR LF.
     bool lf = false;
-    /// The URLs written in another code page than the log's, where they can be.
-    Transcoder* transcoder = nullptr;
+    /// The URLs written in another code page than the log's.
+    ReportUrls* urls = nullptr;
 };
 
-/// What writing the report came to: the URLs that could not be written in the
-/// report's code page, and were written as the log's bytes.
+/// What writing the report came to: the URLs written escaped, for bytes that could
+/// not be written in the report's code page, and those escaped lest they read as one.
 struct ReportWritten {
-    std::uint64_t keptBytes = 0;
+    std::uint64_t escaped = 0;
+    std::uint64_t lookAlikes = 0;
 };
 
 /// Writes the report of `table` to `file` in `form`: one entry line for each entry

@@ -35,7 +35,9 @@ class Run {
         if (RunResult checked = CheckRequest(request_); checked.outcome != RunOutcome::Complete)
             return checked;
         const CodePage& page = **CodePage::Shared(request_.codePage);
-        if (!request_.reportCodePage.empty())
+        // A report in the logs' own code page, by any name, is their bytes.
+        if (!request_.reportCodePage.empty() &&
+            !(*CodePage::Shared(request_.reportCodePage))->DecodesAlike(page))
             transcoder_ = std::move(*Transcoder::Open(page, request_.reportCodePage));
         if (request_.format == ReportFormat::Json || request_.format == ReportFormat::Html)
             transcoder_ = std::move(*Transcoder::Open(page, "UTF-8"));
@@ -119,6 +121,8 @@ class Run {
 
     // The report never replaces a log, whatever name the save path gives it.
     Status OpenReport() {
+        if (request_.outputClosed && request_.savePath == "-")
+            return Fault{EBADF, "standard output is closed"};
         Result<std::unique_ptr<ReportFile>> report =
             ReportFile::Open(request_.savePath, identities_);
         if (!report) return report.Failure();
@@ -166,10 +170,17 @@ class Run {
         const bool ranked = ui_.AskYesNo("Sortting Data Output?", "Confirm");
         if (Status stop = control.Check()) return Failed(*stop);
         if (request_.format != ReportFormat::Report) return WriteTable(table, ranked, control);
+        std::unique_ptr<ReportUrls> urls;
+        if (transcoder_) {
+            Result<std::unique_ptr<ReportUrls>> found =
+                ReportUrls::Find(*transcoder_, table, control);
+            if (!found) return Failed(found.Failure());
+            urls = std::move(*found);
+        }
         const ReportForm form{.ranked = ranked,
                               .top = ranked ? request_.top : 0,
                               .lf = request_.lfLineEnds,
-                              .transcoder = transcoder_.get()};
+                              .urls = urls.get()};
         // A report written over the previous one must run to its end once begun:
         // half of it would be neither report.
         std::optional<RunControl::StopHeld> held;
@@ -182,7 +193,9 @@ class Run {
         if (fault) return SaveFailure(*fault);
         RunResult done = counts_;
         done.path = request_.savePath;
-        if (written->keptBytes > 0) done.warnings.push_back(KeptBytes(written->keptBytes));
+        for (const auto* read : {&counts_.read.warnings, &counts_.merged.warnings})
+            done.warnings.insert(done.warnings.end(), read->begin(), read->end());
+        if (written->escaped > 0) done.warnings.push_back(EscapedUrls(*written));
         for (const std::string& warning : report_->Warnings()) done.warnings.push_back(warning);
         return done;
     }
@@ -227,10 +240,16 @@ class Run {
                (to == "UTF-8" ? std::string() : ", or with characters " + to + " lacks");
     }
 
-    std::string KeptBytes(std::uint64_t urls) const {
-        return std::to_string(urls) + (urls == 1 ? " URL keeps" : " URLs keep") +
-               " the log's bytes: not text in " + request_.codePage + ", or with characters " +
-               request_.reportCodePage + " lacks";
+    std::string EscapedUrls(const ReportWritten& written) const {
+        const std::uint64_t urls = written.escaped, alike = written.lookAlikes;
+        std::string warning = std::to_string(urls) + (urls == 1 ? " URL has" : " URLs have") +
+                              " bytes written as %XX: not text in " + request_.codePage +
+                              ", or with characters " + request_.reportCodePage + " lacks";
+        if (alike > 0)
+            warning += "; " + std::to_string(alike) + (alike == 1 ? " URL" : " URLs") +
+                       " that would read as one of them " +
+                       (alike == 1 ? "has its" : "have their") + " % written as %25";
+        return warning;
     }
 
     const RunRequest& request_;

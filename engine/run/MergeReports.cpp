@@ -20,11 +20,21 @@ Status MergeReport(OpenedLog& report, const UrlCut& cut, UrlTally& tally, Phase&
         fault->subject = report.Path();
         return fault;
     }
-    LogStreams streams = report.Streams();
+    LogStreams streams = report.Streams([&] { return reading.Check(); });
     for (;;) {
         Result<ByteSource*> listing = streams.Next();
-        if (!listing) return Named(listing.Failure(), report, streams);
-        if (*listing == nullptr) return std::nullopt;
+        if (!listing) {
+            // Its reasons name the member where a member is at fault.
+            Fault fault = listing.Failure();
+            fault.subject = report.Path();
+            return fault;
+        }
+        if (*listing == nullptr) {
+            counts.skipped += streams.Skipped();
+            for (const std::string& warning : streams.Warnings())
+                counts.warnings.push_back(report.Path() + ": " + warning);
+            return std::nullopt;
+        }
         ++counts.reports;
         Phase::Piece piece(reading);
         Status fault =

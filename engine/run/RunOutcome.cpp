@@ -23,6 +23,21 @@ RunMessage Failure(const char* headline, const RunResult& result,
     return message;
 }
 
+// "; 3 archive members skipped: 1 folder, 2 macOS metadata", or nothing.
+std::string SkippedOf(const SkippedMembers& skipped) {
+    if (skipped.Total() == 0) return {};
+    std::string why;
+    const auto add = [&](std::uint64_t count, const std::string& one, const std::string& many) {
+        if (count > 0) why += (why.empty() ? "" : ", ") + Counted(count, one, many);
+    };
+    add(skipped.folders, "folder", "folders");
+    add(skipped.symbolicLinks, "symbolic link", "symbolic links");
+    add(skipped.specialFiles, "special file", "special files");
+    add(skipped.metadata, "macOS metadata", "macOS metadata");
+    return "; " + Counted(skipped.Total(), "archive member", "archive members") +
+           " skipped: " + why;
+}
+
 }  // namespace
 
 std::string SummaryOf(const RunRequest& request, const RunResult& result) {
@@ -33,16 +48,18 @@ std::string SummaryOf(const RunRequest& request, const RunResult& result) {
     }
     if (request.mergeReports) {
         return Counted(result.merged.reports, "report", "reports") + ", " +
-               Counted(result.merged.entries, "entry", "entries") + ", " + distinct;
+               Counted(result.merged.entries, "entry", "entries") + ", " + distinct +
+               SkippedOf(result.merged.skipped);
     }
     const LogCounts& read = result.read;
     std::string summary = Counted(read.lines, "line", "lines") + ", ";
     if (read.lines == 0 || read.linesWithUrl > 0)
-        return summary + std::to_string(read.linesWithUrl) + " with a URL, " + distinct;
+        return summary + std::to_string(read.linesWithUrl) + " with a URL, " + distinct +
+               SkippedOf(read.skipped);
     summary += "none with " + SchemeNames(request.schemes) + " URL";
     if (read.looks == LogLooks::Utf16) summary += "; the log looks like UTF-16 text";
     if (read.looks == LogLooks::Binary) summary += "; the log looks binary, not text";
-    return summary;
+    return summary + SkippedOf(read.skipped);
 }
 
 std::vector<std::pair<std::string, std::uint64_t>> CountsOf(const RunRequest& request,

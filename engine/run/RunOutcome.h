@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "input/ArchiveReader.h"
 #include "input/LogLooks.h"
 #include "os/Fault.h"
 #include "run/RunRequest.h"
@@ -26,18 +27,24 @@ enum class RunOutcome {
 };
 
 /// What tallying logs read: the logs (each archive member one), their lines, those
-/// that yielded a URL counted, and what the first log looked like.
+/// that yielded a URL counted, and what the first log looked like; the archive
+/// members passed over, and what the user should know of archives read all the same.
 struct LogCounts {
     std::uint64_t logs = 0;
     std::uint64_t lines = 0;
     std::uint64_t linesWithUrl = 0;
     LogLooks looks = LogLooks::Text;
+    SkippedMembers skipped{};
+    std::vector<std::string> warnings{};
 };
 
-/// What merging reports read: the reports (each archive member one) and their entries.
+/// What merging reports read: the reports (each archive member one) and their
+/// entries, and as for logs the members passed over and the warnings.
 struct MergeCounts {
     std::uint64_t reports = 0;
     std::uint64_t entries = 0;
+    SkippedMembers skipped{};
+    std::vector<std::string> warnings{};
 };
 
 /// What a run did: its outcome, the path it concerns (a log, a report to merge or

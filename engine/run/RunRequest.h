@@ -29,6 +29,9 @@ struct RunRequest {
     std::vector<std::string> logPaths{};
     /// Where the report goes; "-" is standard output.
     std::string savePath{};
+    /// Standard output was closed as the program began: a report to "-" has nowhere
+    /// to go (the descriptor may stand for a file opened since).
+    bool outputClosed = false;
     /// The effective terminator of a URL; a run accepts only one character that is
     /// one byte in the code page.
     std::u16string backKeyword = u" ";

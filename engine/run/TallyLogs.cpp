@@ -24,13 +24,24 @@ Fault Named(Fault fault, const OpenedLog& log) {
     return fault;
 }
 
+// What the user should know of a log read all the same, naming it.
+void AddWarnings(std::vector<std::string>& warnings, const LogStreams& streams,
+                 const OpenedLog& log) {
+    for (const std::string& warning : streams.Warnings())
+        warnings.push_back(log.Path() + ": " + warning);
+}
+
 // Reads every stream the log holds (one, or an archive's members) into `tally`.
 Status TallyStreams(StreamedLog& read, UrlTally& tally, const UrlCut& cut, Phase& reading) {
-    LogStreams streams = read.log->Streams();
+    LogStreams streams = read.log->Streams([&] { return reading.Check(); });
     for (;;) {
         Result<ByteSource*> stream = streams.Next();
         if (!stream) return stream.Failure();
-        if (*stream == nullptr) return std::nullopt;
+        if (*stream == nullptr) {
+            read.counts.skipped += streams.Skipped();
+            AddWarnings(read.counts.warnings, streams, *read.log);
+            return std::nullopt;
+        }
         if (read.counts.logs++ == 0) read.counts.looks = LooksOf(streams.Head());
         LineCutter cutter(**stream, cut.rule);
         Phase::Piece piece(reading);
@@ -52,6 +63,8 @@ void Add(LogCounts& counts, const LogCounts& more) {
     counts.logs += more.logs;
     counts.lines += more.lines;
     counts.linesWithUrl += more.linesWithUrl;
+    counts.skipped += more.skipped;
+    counts.warnings.insert(counts.warnings.end(), more.warnings.begin(), more.warnings.end());
 }
 
 // Streamed logs that follow one another, read at once, one a thread, and merged in
@@ -96,7 +109,10 @@ Status TallyInRanges(OpenedLog& log, const UrlCut& cut, const WorkSharing& shari
     Result<LineCounts> lines = TallyInRanges(log.File(), log.File().Size(), sharing.jobs,
                                              sharing.minimumRange, cut, tally, phases);
     if (!lines) return Named(lines.Failure(), log);
-    Add(counts, {1, lines->lines, lines->withUrl, LooksOf(log.Head())});
+    Add(counts, {.logs = 1,
+                 .lines = lines->lines,
+                 .linesWithUrl = lines->withUrl,
+                 .looks = LooksOf(log.Head())});
     return std::nullopt;
 }
 

@@ -76,6 +76,13 @@ class CodePage {
     /// True when every printable ASCII byte (0x20 to 0x7E) is plain.
     bool PrintableIsPlain() const { return printableIsPlain_; }
 
+    /// True when both read every byte alike: text of one is the same text in the
+    /// other, whatever their names (CP932 and windows-31j, say).
+    bool DecodesAlike(const CodePage& other) const {
+        return utf8_ == other.utf8_ && lead_ == other.lead_ && singles_ == other.singles_ &&
+               pairs_ == other.pairs_;
+    }
+
     /// True when the unit is a character this code page writes as one byte: what a
     /// back keyword must be, since any other is never found in a log.
     bool IsSingleByte(char16_t unit) const { return utf8_ ? unit < 0x80 : unitBytes_[unit] == 1; }

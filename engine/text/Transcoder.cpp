@@ -19,12 +19,13 @@ Result<std::unique_ptr<Transcoder>> Transcoder::Open(const CodePage& from, const
     Result<std::unique_ptr<os::CodePageEncoder>> encoder = os::OpenEncoder(to);
     if (!encoder) return encoder.Failure();
     const bool asciiAlike = from.PrintableIsPlain() && (*page)->PrintableIsPlain();
-    return std::unique_ptr<Transcoder>(new Transcoder(from, std::move(*encoder), asciiAlike));
+    return std::unique_ptr<Transcoder>(
+        new Transcoder(from, **page, std::move(*encoder), asciiAlike));
 }
 
-Transcoder::Transcoder(const CodePage& from, std::unique_ptr<os::CodePageEncoder> to,
-                       bool asciiAlike)
-    : from_(from), to_(std::move(to)), asciiAlike_(asciiAlike) {}
+Transcoder::Transcoder(const CodePage& from, const CodePage& toPage,
+                       std::unique_ptr<os::CodePageEncoder> to, bool asciiAlike)
+    : from_(from), toPage_(toPage), to_(std::move(to)), asciiAlike_(asciiAlike) {}
 
 Transcoder::~Transcoder() = default;
 
@@ -36,7 +37,14 @@ bool Transcoder::Convert(std::string_view text, std::string& out) {
     units_.clear();
     from_.Decode(text, units_);
     if (!DecodedWhole(units_)) return false;
-    return to_->Encode(units_, out);
+    return Carries(units_, out);
+}
+
+bool Transcoder::Carries(std::u16string_view units, std::string& out) {
+    if (!to_->Encode(units, out)) return false;
+    back_.clear();
+    toPage_.Decode(out, back_);
+    return back_ == units;
 }
 
 bool Transcoder::ConvertEscaping(std::string_view text, std::string& out) {
@@ -47,7 +55,7 @@ bool Transcoder::ConvertEscaping(std::string_view text, std::string& out) {
         char16_t units[2];
         const std::size_t count = from_.DecodeChar(text, at, length, units);
         const std::u16string_view decoded(units, count);
-        if (DecodedWhole(decoded) && to_->Encode(decoded, character_)) {
+        if (DecodedWhole(decoded) && Carries(decoded, character_)) {
             out += character_;
         } else {
             for (std::size_t i = at; i < at + length; ++i) {

@@ -32,13 +32,22 @@ class Transcoder {
     /// bytes. Returns whether any byte was escaped. Not for several threads at once.
     bool ConvertEscaping(std::string_view text, std::string& out);
 
+    const CodePage& From() const { return from_; }
+    const CodePage& To() const { return toPage_; }
+
   private:
-    Transcoder(const CodePage& from, std::unique_ptr<os::CodePageEncoder> to, bool asciiAlike);
+    Transcoder(const CodePage& from, const CodePage& toPage,
+               std::unique_ptr<os::CodePageEncoder> to, bool asciiAlike);
+    // Writes `units` in the second code page, only where its bytes read back as
+    // them: a character written as another's bytes would make two URLs one.
+    bool Carries(std::u16string_view units, std::string& out);
 
     const CodePage& from_;
+    const CodePage& toPage_;
     std::unique_ptr<os::CodePageEncoder> to_;
     bool asciiAlike_;  // printable ASCII is the same bytes in both
     std::u16string units_;
+    std::u16string back_;
     std::string character_;
 };
 

@@ -107,6 +107,21 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
          2,
          "kestrin-cut: not a code page of one- and two-byte characters: UTF-16" + kHint,
          ""},
+        // The reports merged were cut by their own runs: no --scheme can apply.
+        {{"--merge", "--scheme", "https", "-o", save, log},
+         2,
+         "kestrin-cut: --scheme chooses the URLs cut from logs: a merge of reports takes none" +
+             kHint,
+         ""},
+        {{"--top", "18446744073709551615", "-o", save, log},
+         0,
+         "Confirm: Sortting Data Output? Yes\nComplete: " + save + " done..\n" + summary,
+         listing},
+        {{"--top", "18446744073709551616", log},
+         2,
+         "kestrin-cut: --top takes a number of entries from 1 to 18446744073709551615" + kHint,
+         ""},
+        {{"-o", "", log}, 2, "kestrin-cut: --output needs a file name" + kHint, ""},
     };
     for (const auto& c : cases) {
         std::remove(save.c_str());
@@ -122,6 +137,9 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
     std::ostringstream out, err;
     EXPECT_EQ(RunCommandLine({"-h", log, "--frobnicate"}, {out, err}), 0);
     EXPECT_TRUE(out.str().starts_with("usage: kestrin-cut [OPTIONS] [LOGFILE...]\n"));
+    // Every line of the help within a terminal's 80 columns.
+    std::istringstream help(out.str());
+    for (std::string line; std::getline(help, line);) EXPECT_LE(line.size(), 80u) << line;
 }
 
 // The real program as a filter: logs from files or standard input, plain,
@@ -216,6 +234,13 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          "",
          "Confirm: Sortting Data Output? No\nERROR!: Can't File Save!\n-\n"
          "kestrin-cut: No space left on device\n"},
+        // The log opened takes the closed descriptor's number: standard output is
+        // still closed, whatever file now has its number.
+        {{log},
+         {.before = [] { close(STDOUT_FILENO); }},
+         1,
+         "",
+         "ERROR!: Can't File Save!\n-\nkestrin-cut: standard output is closed\n"},
 #endif
     };
     for (const auto& c : cases) {
@@ -277,6 +302,75 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
               "Confirm: Sortting Data Output? Yes\nComplete: " + japanese +
                   ".dat done..\nkestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n");
     EXPECT_TRUE(ReadFile(japanese + ".dat") == ranked);
+}
+
+// Archives and streams as an attacker and a new user try them, each from a file and
+// from a pipe: archives one after another read as one (as concatenated gzip
+// members are), and anything else after an archive named; a tar cut at a member's
+// end read with a warning; an archive on standard input read to its end, so that
+// its writer is not cut off; skippable frames longer than the first bytes read,
+// and a zstd window over 128 MiB; an encrypted archive refused; a tar's hard link
+// read as the member it names (which a pipe cannot give again); and folders, links
+// and macOS's metadata passed over and counted, a hidden name kept as a log.
+TEST(CommandLine, ArchivesAreReadToTheirEndsAlikeFromAFileAndAPipe) {
+    const std::string dir = KESTRIN_TEST_LOGS "/archives/";
+    const std::string one = "http://one/\t 1\r\n", both = one + "http://two/\t 2\r\n";
+    const std::string failed = "ERROR!: Can't File Read!\n";
+    std::map<int, int> counts;  // of the members l1.log to l3000.log, each "http://h/" + i % 7
+    for (int i = 1; i <= 3000; ++i) ++counts[i % 7];
+    std::string many;
+    for (const auto& [residue, count] : counts)
+        many += "http://h/" + std::to_string(residue) + "\t " + std::to_string(count) + "\r\n";
+    const struct {
+        std::string file;
+        std::string out;
+        std::string err;            // after "Complete", or the reason after "ERROR!"
+        std::string fromPipe = "";  // the reason from a pipe, where it differs
+    } cases[] = {
+        {"ab.tar", both, "3 lines, 3 with a URL, 2 distinct URLs"},
+        {"ab.tgz", both, "3 lines, 3 with a URL, 2 distinct URLs"},
+        {"ab.zip", both, "3 lines, 3 with a URL, 2 distinct URLs"},
+        {"then-text.tar", "", "the tar archive is followed by text, not by another tar archive"},
+        {"then-text.zip", "", "the zip archive is followed by text, not by another zip archive"},
+        {"cut.tar", one,
+         "1 line, 1 with a URL, 1 distinct URL\nkestrin-cut: warning: PATH: a tar archive has no "
+         "end marker: it may have been cut short"},
+        {"many.zip", many, "3000 lines, 3000 with a URL, 7 distinct URLs"},
+        {"padded.tar", one, "1 line, 1 with a URL, 1 distinct URL"},
+        {"skippable.lz4", "http://two/\t 2\r\n", "2 lines, 2 with a URL, 1 distinct URL"},
+        {"long.zst", "http://two/\t 2\r\n", "2 lines, 2 with a URL, 1 distinct URL"},
+        {"secret.zip", "", "one.log: an encrypted archive is not read: unpack it first"},
+        {"links.tar", "http://one/\t 2\r\n",
+         "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 symbolic "
+         "link",
+         "hard.log: a hard link to one.log, which standard input cannot give again: name the "
+         "archive as a file"},
+        {"link.zip", "",
+         "link.log: a symbolic link, which a zip says only in its directory at its end, was read "
+         "as a file: unpack the archive first"},
+        {"mac.zip", "http://one/\t 2\r\n",
+         "2 lines, 2 with a URL, 1 distinct URL; 3 archive members skipped: 3 macOS metadata"},
+    };
+    for (const auto& c : cases) {
+        const std::string bytes = ReadFile(dir + c.file);
+        for (const bool piped : {false, true}) {
+            const std::string path = piped ? "-" : dir + c.file;
+            const CutResult result = piped ? RunCut({}, {.piped = bytes}) : RunCut({path});
+            const std::string reason = piped && !c.fromPipe.empty() ? c.fromPipe : c.err;
+            const std::string err =
+                c.out.empty() || (piped && !c.fromPipe.empty())
+                    ? failed + path + "\nkestrin-cut: " + reason + "\n"
+                    : "Confirm: Sortting Data Output? No\nComplete: - done..\nkestrin-cut: " +
+                          std::regex_replace(reason, std::regex("PATH"), path) + "\n";
+            const std::string name = c.file + (piped ? " from a pipe" : "");
+            EXPECT_EQ(result.err, err) << name;
+            EXPECT_TRUE(result.out == (result.status == 0 ? c.out : "")) << name;
+            EXPECT_EQ(result.status, result.err.starts_with("ERROR!") ? 1 : 0) << name;
+            if (piped && result.status == 0) {
+                EXPECT_EQ(result.fed, bytes.size()) << name;
+            }
+        }
+    }
 }
 
 #ifndef _WIN32
@@ -371,12 +465,14 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
     EXPECT_TRUE(run(80, {"-o", report, dir / "one.log"})
                     .ends_with("kestrin-cut: 1 line, 1 with a URL, 1 distinct URL\n"));
 #ifndef _WIN32  // no tar on a Windows desk
-    // A report in a tar beside its folder's entry: folders are no members.
+    // A report in a tar beside its folder's entry: folders are no members, and the
+    // summary counts them.
     const std::string tar =
         "tar cf " + dir / "r.tar" + " -C " + dir.Path() + " --no-recursion . report.dat";
     ASSERT_EQ(std::system(tar.c_str()), 0);
     EXPECT_TRUE(run(80, {"--merge", "-o", dir / "merged.dat", dir / "r.tar"})
-                    .ends_with("kestrin-cut: 1 report, 1 entry, 1 distinct URL\n"));
+                    .ends_with("kestrin-cut: 1 report, 1 entry, 1 distinct URL; 1 archive "
+                               "member skipped: 1 folder\n"));
 #endif
 }
 
@@ -392,18 +488,27 @@ TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
     EXPECT_TRUE(lf.out == ReadFile(KESTRIN_TEST_LOGS "/aozora.lf-report"));  // by tr -d '\\r'
 
     // A URL that is not text in CP932 (a lead byte without its trail) or has a
-    // character windows-1252 lacks keeps the log's bytes, and a warning counts them.
+    // character windows-1252 lacks has those bytes written as %XX and its own % as
+    // %25; a URL whose text would read as one of those is written so too; a warning
+    // counts them. The same code page by another name is the log's bytes: CP932's
+    // 0xED 0x40 and 0xFA 0x5C, one character, stay as they were.
     WriteFile(dir / "mixed.log",
-              "x http://a.jp/\x82\xa0 y\nx http://b.jp/\x81 y\nx http://c.jp/caf\x82\xa0 y\n"
-              "x http://d.jp/ y\n");
-    const CutResult kept = RunCut({"--report-codepage", "windows-1252", dir / "mixed.log"});
-    EXPECT_EQ(kept.out,
-              "http://a.jp/\x82\xa0\t 1\r\nhttp://b.jp/\x81\t 1\r\nhttp://c.jp/caf\x82\xa0\t "
-              "1\r\nhttp://d.jp/\t 1\r\n");
-    EXPECT_TRUE(
-        kept.err.ends_with("kestrin-cut: warning: 3 URLs keep the log's bytes: not text in "
-                           "CP932, or with characters windows-1252 lacks\n"))
-        << kept.err;
+              "x http://a.jp/\x82\xa0 y\nx http://b.jp/\x81 y\nx http://c.jp/caf\x82\xa0%20 y\n"
+              "x http://d.jp/ y\nx http://b.jp/%81 y\nx http://e.jp/\xed\x40 y\n");
+    const CutResult escaped = RunCut({"--report-codepage", "windows-1252", dir / "mixed.log"});
+    EXPECT_EQ(escaped.out,
+              "http://a.jp/%82%A0\t 1\r\nhttp://b.jp/%2581\t 1\r\nhttp://b.jp/%81\t 1\r\n"
+              "http://c.jp/caf%82%A0%2520\t 1\r\nhttp://d.jp/\t 1\r\nhttp://e.jp/%ED%40\t 1\r\n");
+    EXPECT_TRUE(escaped.err.ends_with(
+        "kestrin-cut: warning: 4 URLs have bytes written as %XX: not text in CP932, or with "
+        "characters windows-1252 lacks; 1 URL that would read as one of them has its % "
+        "written as %25\n"))
+        << escaped.err;
+    for (const char* same : {"CP932", "windows-31j"}) {
+        EXPECT_TRUE(RunCut({"--report-codepage", same, dir / "mixed.log"}).out ==
+                    RunCut({dir / "mixed.log"}).out)
+            << same;
+    }
 
     // The CP932 bytes Windows reads as control codes of its own or as private
     // characters come back as the same bytes.
@@ -435,7 +540,7 @@ TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
          std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--top", "2", "--ranked"},
               "--top is the head of the ranked listing: it takes no --ranked"},
-             {{"--top", "0"}, "--top takes a number of entries from 1 on"},
+             {{"--top", "0"}, "--top takes a number of entries from 1 to 18446744073709551615"},
              {{"--eol", "cr"}, "--eol takes crlf or lf"},
              {{"--report-codepage", "UTF-16"},
               "not a code page of one- and two-byte characters: UTF-16"}}) {

@@ -39,6 +39,9 @@ inline constexpr std::size_t kSanitizerShrink = 1;
 struct CutResult {
     int status = -1;  // exit status: POSIX's, or 128 + signal; Windows' whole exit code
     std::string out, err;
+    /// Bytes of Launch::piped the pipe took: all of them only when the program
+    /// read its input to the end (or the pipe held the rest).
+    std::size_t fed = 0;
 };
 
 /// A running kestrin-cut.
@@ -162,10 +165,11 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
     }
     CloseHandle(started.hThread);
     std::thread feeder;
+    std::size_t fed = 0;
     if (launch.piped) {
-        feeder = std::thread([feed, bytes = *launch.piped, keep = launch.keepPipeOpen] {
+        feeder = std::thread([feed, &fed, bytes = *launch.piped, keep = launch.keepPipeOpen] {
             DWORD wrote = 0;
-            for (std::size_t at = 0; at < bytes.size(); at += wrote) {
+            for (std::size_t at = 0; at < bytes.size(); at += wrote, fed = at) {
                 const DWORD size = at < 3 ? 1 : DWORD(bytes.size() - at);
                 if (!::WriteFile(feed, bytes.data() + at, size, &wrote, nullptr)) break;
                 if (at < 3) Sleep(2);
@@ -180,7 +184,7 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
     CloseHandle(started.hProcess);
     if (feeder.joinable()) feeder.join();
     if (launch.piped && launch.keepPipeOpen) CloseHandle(feed);
-    return {int(code), ReadFile(dir / "out"), ReadFile(dir / "err")};
+    return {int(code), ReadFile(dir / "out"), ReadFile(dir / "err"), fed};
 }
 
 #else
@@ -211,14 +215,15 @@ inline void AwaitTaken(int feed) {
         usleep(1000);
 }
 
-/// Writes `bytes` into the pipe `feed`, then closes it unless it is to stay open.
-/// A program that ends first makes the write fail, and no SIGPIPE end the test.
-inline void Feed(int feed, const std::string& bytes, bool keepOpen) {
+/// Writes `bytes` into the pipe `feed`, then closes it unless it is to stay open;
+/// `fed` counts the bytes written. A program that ends first makes the write fail,
+/// and no SIGPIPE end the test.
+inline void Feed(int feed, const std::string& bytes, bool keepOpen, std::size_t& fed) {
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-    for (std::size_t at = 0; at < bytes.size();) {
+    for (std::size_t at = 0; at < bytes.size(); fed = at) {
         const ssize_t wrote = write(feed, bytes.data() + at, at < 3 ? 1 : bytes.size() - at);
         if (wrote <= 0) break;
         if (at < 3) AwaitTaken(feed);
@@ -252,9 +257,10 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
         _exit(127);
     }
     std::thread feeder;
+    std::size_t fed = 0;
     if (launch.piped) {
         close(feed[0]);
-        feeder = std::thread(Feed, feed[1], *launch.piped, launch.keepPipeOpen);
+        feeder = std::thread(Feed, feed[1], *launch.piped, launch.keepPipeOpen, std::ref(fed));
     }
     if (launch.during) launch.during(Child{child});
     int status = 0;
@@ -262,7 +268,7 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
     if (feeder.joinable()) feeder.join();
     if (launch.piped && launch.keepPipeOpen) close(feed[1]);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath),
-            ReadFile(errPath)};
+            ReadFile(errPath), fed};
 }
 
 #endif

@@ -1,5 +1,8 @@
 #include "os/Terminal.h"
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +11,14 @@ namespace kestrin::os {
 
 StandardStreams ReadStandardStreams() {
     StandardStreams streams;
+    if (fcntl(STDOUT_FILENO, F_GETFD) == -1 && errno == EBADF) {
+        streams.outputClosed = true;
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null >= 0 && null != STDOUT_FILENO) {
+            dup2(null, STDOUT_FILENO);
+            close(null);
+        }
+    }
     if (isatty(STDERR_FILENO) != 1) return streams;
     struct winsize size {};
     // A terminal that does not say its size is taken as the classic 80 columns.

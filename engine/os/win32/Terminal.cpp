@@ -34,6 +34,9 @@ void win32::RestoreConsoleCodePage() {
 
 StandardStreams ReadStandardStreams() {
     StandardStreams streams;
+    // Windows gives no handle to a stream the parent closed, and reuses none.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    streams.outputClosed = output == nullptr || output == INVALID_HANDLE_VALUE;
     CONSOLE_SCREEN_BUFFER_INFO error;
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &error)) return streams;
     streams.errorColumns = error.srWindow.Right - error.srWindow.Left + 1;
