@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-${FUZZ_SECONDS:-60}}
-targets=(cutting_run)
+targets=(cutting_run archive_streams)
 
 bash scripts/setup.sh
 cmake --preset fuzz >/dev/null

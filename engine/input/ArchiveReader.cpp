@@ -17,10 +17,33 @@ using namespace std::string_view_literals;
 constexpr std::size_t kBlock = 1 << 20;
 constexpr std::int64_t kTarBlock = 512;
 
-unsigned LittleEndian(std::string_view bytes, std::size_t at, std::size_t length) {
-    unsigned value = 0;
+std::uint64_t LittleEndian(std::string_view bytes, std::size_t at, std::size_t length) {
+    std::uint64_t value = 0;
     for (std::size_t i = length; i-- > 0;) value = value << 8 | std::uint8_t(bytes[at + i]);
     return value;
+}
+
+// The records after a zip's members: a signature, a fixed part, and as many bytes
+// more as the fixed part says.
+struct ZipRecord {
+    std::string_view signature;
+    std::size_t fixed;
+    std::array<std::size_t, 3> lengths;  // of two bytes each, at these offsets; 0 for none
+    std::size_t wide;                    // or one length of this many bytes, at offset 0
+};
+
+constexpr ZipRecord kZipRecords[] = {
+    {"PK\1\2"sv, 42, {24, 26, 28}, 0},  // a member, its name, extra field and comment
+    {"PK\5\5"sv, 2, {}, 2},             // the directory's signature
+    {"PK\6\6"sv, 8, {}, 8},             // zip64's end record
+    {"PK\6\7"sv, 16, {}, 0},            // zip64's locator
+    {"PK\5\6"sv, 18, {16}, 0},          // the end record, and its comment: last
+};
+
+std::uint64_t BytesAfter(const ZipRecord& record, std::string_view fixed) {
+    std::uint64_t after = record.wide > 0 ? LittleEndian(fixed, 0, record.wide) : 0;
+    for (const std::size_t at : record.lengths) after += at > 0 ? LittleEndian(fixed, at, 2) : 0;
+    return after;
 }
 
 // macOS writes a file's extended attributes and resource fork beside it, as
@@ -369,45 +392,9 @@ Status ArchiveReader::AfterTar(std::int64_t marker) {
 Status ArchiveReader::AfterZip() {
     for (;;) {
         if (Status stopped = stop_()) return stopped;
-        Result<std::string> signature = feed_->Take(4);
-        if (!signature) return signature.Failure();
-        // The record's fixed part, and where its lengths of what follows it are.
-        struct Record {
-            std::string_view signature;
-            std::size_t size;
-            std::array<std::size_t, 3> lengths;  // at, in two bytes each; 0 for none
-        };
-        static constexpr Record kRecords[] = {
-            {"PK\1\2"sv, 42, {24, 26, 28}},  // a member in the directory
-            {"PK\5\5"sv, 2, {0, 0, 0}},      // its signature, of the length read below
-            {"PK\6\6"sv, 8, {0, 0, 0}},      // zip64's end record, likewise
-            {"PK\6\7"sv, 16, {0, 0, 0}},     // zip64's locator
-            {"PK\5\6"sv, 18, {16, 0, 0}},    // the end record, and its comment
-        };
-        const auto record =
-            std::find_if(std::begin(kRecords), std::end(kRecords),
-                         [&](const Record& r) { return r.signature == *signature; });
-        if (record == std::end(kRecords))
-            return Fault{EILSEQ, signature->size() < 4 ? "the zip archive is cut short"
-                                                       : "damaged archive: a zip's directory "
-                                                         "holds a record of no kind"};
-        Result<std::string> fixed = feed_->Take(record->size);
-        if (!fixed) return fixed.Failure();
-        if (fixed->size() < record->size) return Fault{EILSEQ, "the zip archive is cut short"};
-        std::uint64_t after = 0;
-        for (const std::size_t at : record->lengths)
-            after += at > 0 ? LittleEndian(*fixed, at, 2) : 0;
-        if (record->signature == "PK\5\5"sv) after = LittleEndian(*fixed, 0, 2);
-        if (record->signature == "PK\6\6"sv)
-            after = std::uint64_t(LittleEndian(*fixed, 4, 4)) << 32 | LittleEndian(*fixed, 0, 4);
-        if (record->signature == "PK\1\2"sv) {
-            if (Status fault = CheckZipDirectory(*fixed)) return fault;
-            after -= LittleEndian(*fixed, 24, 2);
-        }
-        Result<bool> whole = feed_->Skip(after, stop_);
-        if (!whole) return whole.Failure();
-        if (!*whole) return Fault{EILSEQ, "the zip archive is cut short"};
-        if (record->signature == "PK\5\6"sv) break;
+        Result<bool> last = NextZipRecord();
+        if (!last) return last.Failure();
+        if (*last) break;
     }
     Result<std::string> more = feed_->Take(1);
     if (!more) return more.Failure();
@@ -416,6 +403,31 @@ Status ArchiveReader::AfterZip() {
         return std::nullopt;
     }
     return StartArchive(feed_->At() - 1);
+}
+
+// Passes over one record after a zip's members: true for the end record.
+Result<bool> ArchiveReader::NextZipRecord() {
+    const Fault cutShort{EILSEQ, "the zip archive is cut short"};
+    Result<std::string> signature = feed_->Take(4);
+    if (!signature) return signature.Failure();
+    const auto record = std::find_if(std::begin(kZipRecords), std::end(kZipRecords),
+                                     [&](const ZipRecord& r) { return r.signature == *signature; });
+    if (record == std::end(kZipRecords)) {
+        if (signature->size() < 4) return cutShort;
+        return Fault{EILSEQ, "damaged archive: a zip's directory holds a record of no kind"};
+    }
+    Result<std::string> fixed = feed_->Take(record->fixed);
+    if (!fixed) return fixed.Failure();
+    if (fixed->size() < record->fixed) return cutShort;
+    std::uint64_t after = BytesAfter(*record, *fixed);
+    if (record == std::begin(kZipRecords)) {
+        if (Status fault = CheckZipDirectory(*fixed)) return *fault;
+        after -= LittleEndian(*fixed, 24, 2);
+    }
+    Result<bool> whole = feed_->Skip(after, stop_);
+    if (!whole) return whole.Failure();
+    if (!*whole) return cutShort;
+    return record == std::end(kZipRecords) - 1;
 }
 
 // A member of the zip's directory, its name next: what the directory says it is,
@@ -427,7 +439,7 @@ Status ArchiveReader::CheckZipDirectory(std::string_view record) {
     Result<std::string> name = feed_->Take(LittleEndian(record, 24, 2));
     if (!name) return name.Failure();
     const unsigned maker = std::uint8_t(record[1]);
-    const unsigned type = LittleEndian(record, 34, 4) >> 16 & 0170000;
+    const std::uint64_t type = LittleEndian(record, 34, 4) >> 16 & 0170000;
     if ((maker != 3 && maker != 19) || type != 0120000 || IsMetadata(*name)) return std::nullopt;
     return Fault{0, *name + ": a symbolic link, which a zip says only in its directory at its " +
                         "end, was read as a file: unpack the archive first"};

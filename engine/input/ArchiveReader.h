@@ -78,6 +78,7 @@ class ArchiveReader {
     Status AfterArchive();
     Status AfterTar(std::int64_t marker);
     Status AfterZip();
+    Result<bool> NextZipRecord();
     Status StartArchive(std::int64_t at);
     Status CheckZipDirectory(std::string_view record);
 

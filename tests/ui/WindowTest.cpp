@@ -86,8 +86,10 @@ class WindowTest : public QObject {
 
     // A run (off the GUI thread) is framed by the busy state, the keyword is what the
     // box shows, a long run shows its progress in the title, and the window is idle
-    // again after it, so the same run repeats alike.
+    // again after it, so the same run repeats alike. An archive's members passed
+    // over, and the reason an archive is not read, are the command line's words.
     void runs() {
+        const QString archives = KESTRIN_TEST_LOGS "/archives/";
         const QString save = dir_.filePath("report.dat");
         const QString asked = "Confirm [Question; Yes|No; default Yes] Sortting Data Output? | ";
         const QString done = "Complete [Information; Ok; default Ok] " + save + " done..\n\n";
@@ -111,7 +113,17 @@ class WindowTest : public QObject {
             {"entry 0", QMessageBox::No, big_,
              "title KSTN % | " + asked + "title KSTN % | " + done +
                  "655362 lines, 2 with a URL, 2 distinct URLs | title KSTN",
-             "http://a.example/\t 1\r\nhttp://b.example/x\t 1\r\n"}};
+             "http://a.example/\t 1\r\nhttp://b.example/x\t 1\r\n"},
+            {"entry 0", QMessageBox::No, archives + "links.tar",
+             asked + done +
+                 "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 "
+                 "symbolic link",
+             "http://one/\t 2\r\n"},
+            {"entry 0", QMessageBox::No, archives + "then-text.zip",
+             "ERROR! [Critical; Ok; default Ok] Can't File Read!\n" + archives +
+                 "then-text.zip\n\nthe zip archive is followed by text, not by another zip "
+                 "archive",
+             "(no report)"}};
         for (const auto& c : cases) {
             QFile::remove(save);
             WindowUnderTest w;
