@@ -372,7 +372,7 @@ Status ArchiveReader::AfterArchive() {
 // of nothing: so does this reader, but it warns.
 Status ArchiveReader::AfterTar(std::int64_t marker) {
     for (;;) {
-        if (Status stopped = stop_()) return stopped;
+        if (Status stop = stop_()) return stop;
         const std::int64_t from = feed_->At();
         Result<std::string_view> block = feed_->Block();
         if (!block) return block.Failure();

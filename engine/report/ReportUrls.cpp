@@ -34,8 +34,9 @@ Result<std::unique_ptr<ReportUrls>> ReportUrls::Find(Transcoder& transcoder, con
         transcoder.To().Decode(out, units);
         const std::optional<std::string_view> alike = EntryOf(table, transcoder.From(), units);
         if (alike && !transcoder.ConvertEscaping(*alike, out) &&
-            urls->lookAlikes_.emplace(*alike).second)
+            urls->lookAlikes_.emplace(*alike).second) {
             escaped.push_back(*alike);
+        }
     }
     return urls;
 }

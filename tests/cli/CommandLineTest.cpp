@@ -167,6 +167,7 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     const std::string apache = yes + "kestrin-cut: 40 lines, 36 with a URL, 10 distinct URLs\n";
     WriteFile(dir / "after.log", "http://junk/\n" + ReadFile(log));
     WriteFile(dir / "after.tar", "http://junk/\n" + ReadFile(made + "/whole.tar"));
+    WriteFile(dir / "links.tar", "http://junk/\n" + ReadFile(made + "/archives/links.tar"));
     const std::string failed = "ERROR!: Can't File Read!\n";
     const auto fromPipe = [](const std::string& path) { return Launch{.piped = ReadFile(path)}; };
     const struct {
@@ -228,6 +229,13 @@ TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
          0,
          ranked,
          apache},
+        // Nor is standard input read again from its file's start for a hard link.
+        {{},
+         {.inputFile = dir / "links.tar", .before = [] { lseek(STDIN_FILENO, 13, SEEK_SET); }},
+         1,
+         "",
+         failed + "-\nkestrin-cut: hard.log: a hard link to one.log, which standard input cannot "
+                  "give again: name the archive as a file\n"},
         {{log},
          {.before = [] { dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO); }},
          1,
@@ -341,6 +349,11 @@ TEST(CommandLine, ArchivesAreReadToTheirEndsAlikeFromAFileAndAPipe) {
         {"long.zst", "http://two/\t 2\r\n", "2 lines, 2 with a URL, 1 distinct URL"},
         {"secret.zip", "", "one.log: an encrypted archive is not read: unpack it first"},
         {"links.tar", "http://one/\t 2\r\n",
+         "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 symbolic "
+         "link",
+         "hard.log: a hard link to one.log, which standard input cannot give again: name the "
+         "archive as a file"},
+        {"links.tgz", "http://one/\t 2\r\n",
          "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 symbolic "
          "link",
          "hard.log: a hard link to one.log, which standard input cannot give again: name the "
@@ -489,19 +502,22 @@ TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
 
     // A URL that is not text in CP932 (a lead byte without its trail) or has a
     // character windows-1252 lacks has those bytes written as %XX and its own % as
-    // %25; a URL whose text would read as one of those is written so too; a warning
-    // counts them. The same code page by another name is the log's bytes: CP932's
-    // 0xED 0x40 and 0xFA 0x5C, one character, stay as they were.
+    // %25; a URL whose text would read as one of those is written so too, and one
+    // whose text would then read as that one's; a warning counts them. The same code page by
+    // another name is the log's bytes: CP932's 0xED 0x40 and 0xFA 0x5C, one character, stay as they
+    // were.
     WriteFile(dir / "mixed.log",
               "x http://a.jp/\x82\xa0 y\nx http://b.jp/\x81 y\nx http://c.jp/caf\x82\xa0%20 y\n"
-              "x http://d.jp/ y\nx http://b.jp/%81 y\nx http://e.jp/\xed\x40 y\n");
+              "x http://d.jp/ y\nx http://b.jp/%81 y\nx http://e.jp/\xed\x40 y\n"
+              "x http://b.jp/%2581 y\n");
     const CutResult escaped = RunCut({"--report-codepage", "windows-1252", dir / "mixed.log"});
     EXPECT_EQ(escaped.out,
-              "http://a.jp/%82%A0\t 1\r\nhttp://b.jp/%2581\t 1\r\nhttp://b.jp/%81\t 1\r\n"
-              "http://c.jp/caf%82%A0%2520\t 1\r\nhttp://d.jp/\t 1\r\nhttp://e.jp/%ED%40\t 1\r\n");
+              "http://a.jp/%82%A0\t 1\r\nhttp://b.jp/%252581\t 1\r\nhttp://b.jp/%2581\t 1\r\n"
+              "http://b.jp/%81\t 1\r\nhttp://c.jp/caf%82%A0%2520\t 1\r\nhttp://d.jp/\t 1\r\n"
+              "http://e.jp/%ED%40\t 1\r\n");
     EXPECT_TRUE(escaped.err.ends_with(
         "kestrin-cut: warning: 4 URLs have bytes written as %XX: not text in CP932, or with "
-        "characters windows-1252 lacks; 1 URL that would read as one of them has its % "
+        "characters windows-1252 lacks; 2 URLs that would read as one of them have their % "
         "written as %25\n"))
         << escaped.err;
     for (const char* same : {"CP932", "windows-31j"}) {
@@ -520,6 +536,10 @@ TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
     EXPECT_EQ(RunCut({"--report-codepage", "UTF-8", dir / "windows.log"}).out, inUtf8 + "\t 1\r\n");
     EXPECT_EQ(RunCut({"--codepage", "UTF-8", "--report-codepage", "CP932", dir / "utf8.log"}).out,
               windowsBytes + "\t 1\r\n");
+    // ICU writes a soft hyphen in CP932 as nothing at all: it is no character CP932 has.
+    WriteFile(dir / "hyphen.log", "http://a/\xc2\xad x\nhttp://a/ x\n");
+    EXPECT_EQ(RunCut({"--codepage", "UTF-8", "--report-codepage", "CP932", dir / "hyphen.log"}).out,
+              "http://a/\t 1\r\nhttp://a/%C2%AD\t 1\r\n");
 
     // Ties at the N-th count keep the ranked listing's order and are cut at N.
     WriteFile(dir / "ties.log",

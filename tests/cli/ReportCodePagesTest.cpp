@@ -27,15 +27,14 @@ const char* const kPages[] = {"CP932", "UTF-8", "windows-1252", "CP936", "CP949"
 
 // Pieces of URLs that make look-alikes of each other: escapes written out, bytes
 // that are no text in some page, characters some page lacks, two codes of one
-// CP932 character.
-const char* const kPieces[] = {"a",        "/",        "%",
-                               "82",       "A0",       "25",
-                               "%82",      "%A0",      "%25",
-                               "\x82",     "\xa0",     "\x81",
-                               "\xe3",     "\x80",     "\xff",
-                               "\xe9",     "\xc3\xa9", "\xed\x40",
-                               "\xfa\x5c", "\x82\xa0", "\xe3\x81\x82",
-                               "\xa4\xa2", "\xb0\xa1", "\xf0\x9f\x98\x80"};
+// CP932 character, and characters ICU would write as nothing (a soft hyphen, a
+// zero-width space).
+// clang-format off
+const char* const kPieces[] = {
+    "a", "/", "%", "82", "A0", "25", "%82", "%A0", "%25", "\x82", "\xa0", "\x81", "\xe3", "\x80",
+    "\xff", "\xe9", "\xc3\xa9", "\xed\x40", "\xfa\x5c", "\x82\xa0", "\xe3\x81\x82", "\xa4\xa2",
+    "\xb0\xa1", "\xf0\x9f\x98\x80", "\xc2\xad", "\xe2\x80\x8b"};
+// clang-format on
 
 std::string RandomLog(std::mt19937& random) {
     std::string log;
@@ -150,7 +149,7 @@ TEST(ReportCodePages, AReportInAnyCodePageMergesBackToTheLogsCountsWithNoLineTwi
                       written = dir / "written.dat", merged = dir / "merged.dat";
     std::mt19937 random(21);
     std::size_t escaped = 0, lookAlikes = 0;
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 200; ++round) {
         const std::string from = kPages[random() % std::size(kPages)];
         const std::string to = kPages[random() % std::size(kPages)];
         const std::string name = from + " to " + to + ", round " + std::to_string(round);
@@ -181,7 +180,7 @@ TEST(ReportCodePages, AReportInAnyCodePageMergesBackToTheLogsCountsWithNoLineTwi
     }
     // The rounds met both kinds of line the rule makes.
     EXPECT_GT(escaped, 1000u) << escaped;
-    EXPECT_GT(lookAlikes, 30u) << lookAlikes;
+    EXPECT_GT(lookAlikes, 20u) << lookAlikes;
 }
 
 }  // namespace

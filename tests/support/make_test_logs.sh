@@ -10,7 +10,7 @@
 # In archives/: archives one after another, a tar cut at a member's end, archives
 # read to their ends (3000 members, a tar padded by -b 2000), a skippable frame of
 # 5000 bytes before lz4 data, zstd written with --long=28, an encrypted zip, a tar's
-# hard link, symbolic link and folder, a zip of macOS's with its metadata, and a
+# hard link, symbolic link and folder (plain and in gzip), a zip of macOS's with its metadata, and a
 # zip holding a symbolic link.
 # usage: make_test_logs.sh DIR
 set -euo pipefail
@@ -66,6 +66,7 @@ ln one.log hard.log
 ln -s one.log link.log
 mkdir folder
 tar cf ../links.tar one.log hard.log link.log folder
+gzip -c ../links.tar >../links.tgz
 zip -q -y ../link.zip two.log link.log
 mkdir __MACOSX
 cp one.log .h.log
