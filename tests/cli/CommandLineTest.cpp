@@ -348,14 +348,14 @@ TEST(CommandLine, ArchivesAreReadToTheirEndsAlikeFromAFileAndAPipe) {
         {"skippable.lz4", "http://two/\t 2\r\n", "2 lines, 2 with a URL, 1 distinct URL"},
         {"long.zst", "http://two/\t 2\r\n", "2 lines, 2 with a URL, 1 distinct URL"},
         {"secret.zip", "", "one.log: an encrypted archive is not read: unpack it first"},
-        {"links.tar", "http://one/\t 2\r\n",
-         "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 symbolic "
-         "link",
+        {"links.tar", "http://one/\t 2\r\nhttp://two/\t 2\r\n",
+         "4 lines, 4 with a URL, 2 distinct URLs; 2 archive members skipped: 1 folder, 1 "
+         "symbolic link",
          "hard.log: a hard link to one.log, which standard input cannot give again: name the "
          "archive as a file"},
-        {"links.tgz", "http://one/\t 2\r\n",
-         "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 symbolic "
-         "link",
+        {"links.tgz", "http://one/\t 2\r\nhttp://two/\t 2\r\n",
+         "4 lines, 4 with a URL, 2 distinct URLs; 2 archive members skipped: 1 folder, 1 "
+         "symbolic link",
          "hard.log: a hard link to one.log, which standard input cannot give again: name the "
          "archive as a file"},
         {"link.zip", "",

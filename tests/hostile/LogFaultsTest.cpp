@@ -92,9 +92,9 @@ class AtFirstBar : public std::stringbuf {
 
 // A log is what it was when the run began. One that shrinks while it is read (as
 // logrotate's copytruncate leaves it) fails, read on one thread or in ranges on
-// two, compressed or archived, as does one shrunk or put in another's place before
-// its turn comes; the previous report stays. One that grows is read as long as it
-// was when opened.
+// two, compressed or archived, or on standard input, as does one shrunk or put in
+// another's place before its turn comes; the previous report stays. One that grows
+// is read as long as it was when opened.
 TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
     TempDir dir;
     std::string text;
@@ -113,7 +113,8 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         std::string from;  // the log's bytes: a big log's form, or the text above
         std::vector<std::string> args;
         std::function<void()> change;
-        std::string failed, reason;  // the log that fails, and why; none: Complete
+        std::string failed, reason;    // the log that fails, and why; none: Complete
+        bool onStandardInput = false;  // the log, given as "-"
     } cases[] = {
         {"", {"-j", "1", log}, truncate(log, 0), log, shrank},
         {"", {"-j", "2", log}, truncate(log, 0), log, shrank},
@@ -122,6 +123,9 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         {"", {"-j", "1", log, next}, truncate(next, 5), next, shrank},
         {"", {"-j", "1", log, next}, replace, next, "the log was replaced since the run began"},
         {"", {"-j", "1", log}, grow, "", ""},
+#ifndef _WIN32
+        {"", {"-j", "1", "-"}, truncate(log, 0), "-", shrank, true},
+#endif
     };
     // Ranges of 8 MiB: two of them, and the first bar in the middle of each.
     const RunRequest ranges{.minimumRange = 8 << 20};
@@ -139,7 +143,17 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         std::ostringstream out;
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"-o", save});
+#ifndef _WIN32
+        const int input = c.onStandardInput ? dup(STDIN_FILENO) : -1;
+        if (c.onStandardInput) dup2(open(log.c_str(), O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+#endif
         const int status = RunCommandLine(args, {out, err, 80, false}, ranges);
+#ifndef _WIN32
+        if (c.onStandardInput) {
+            dup2(input, STDIN_FILENO);
+            close(input);
+        }
+#endif
         if (c.failed.empty()) {
             EXPECT_EQ(status, 0) << name << bar.str().substr(bar.str().rfind('\r'));
             unchanged = ReadFile(save);

@@ -65,7 +65,7 @@ zip -q -P secret ../secret.zip one.log
 ln one.log hard.log
 ln -s one.log link.log
 mkdir folder
-tar cf ../links.tar one.log hard.log link.log folder
+tar cf ../links.tar two.log one.log hard.log link.log folder
 gzip -c ../links.tar >../links.tgz
 zip -q -y ../link.zip two.log link.log
 mkdir __MACOSX

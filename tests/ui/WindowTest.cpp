@@ -116,9 +116,9 @@ class WindowTest : public QObject {
              "http://a.example/\t 1\r\nhttp://b.example/x\t 1\r\n"},
             {"entry 0", QMessageBox::No, archives + "links.tar",
              asked + done +
-                 "2 lines, 2 with a URL, 1 distinct URL; 2 archive members skipped: 1 folder, 1 "
+                 "4 lines, 4 with a URL, 2 distinct URLs; 2 archive members skipped: 1 folder, 1 "
                  "symbolic link",
-             "http://one/\t 2\r\n"},
+             "http://one/\t 2\r\nhttp://two/\t 2\r\n"},
             {"entry 0", QMessageBox::No, archives + "then-text.zip",
              "ERROR! [Critical; Ok; default Ok] Can't File Read!\n" + archives +
                  "then-text.zip\n\nthe zip archive is followed by text, not by another zip "
