@@ -136,8 +136,8 @@ const Option kOptions[] = {
          return kFine;
      }},
     {"", "--group", "WHAT",
-     "the report's entries: url (default), host (scheme://host)\nor site (the registrable domain "
-     "by the Public Suffix\nList: www.google.co.jp and google.co.jp are one)",
+     "the report's entries: url (default), host\n(scheme://host) or site (the registrable "
+     "domain by the\nPublic Suffix List: www.google.co.jp and google.co.jp\nare one)",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
          const std::optional<Grouping> group = GroupingFrom(v);
          if (!group) return "--group takes url, host or site";
