@@ -181,11 +181,22 @@ class Run {
                               .top = ranked ? request_.top : 0,
                               .lf = request_.lfLineEnds,
                               .urls = urls.get()};
-        // A report written over the previous one must run to its end once begun:
-        // half of it would be neither report.
+        return Save(control, [&]() -> Result<std::vector<std::string>> {
+            Result<ReportWritten> written = kestrin::WriteReport(*report_, table, form, control);
+            if (!written) return written.Failure();
+            if (written->escaped == 0) return std::vector<std::string>();
+            return std::vector{EscapedUrls(*written)};
+        });
+    }
+
+    // Writes the report by `write`, which gives its warnings, and puts it in the
+    // previous report's place. A report written over the previous one must run to
+    // its end once begun: half of it would be neither report.
+    template <typename Write>
+    RunResult Save(RunControl& control, Write write) {
         std::optional<RunControl::StopHeld> held;
         if (report_->WritesInPlace()) held.emplace(control);
-        Result<ReportWritten> written = kestrin::WriteReport(*report_, table, form, control);
+        Result<std::vector<std::string>> written = write();
         if (!written && written.Failure().IsStop()) return Failed(written.Failure());
         // The last look for a stop, before the report takes the previous one's place.
         if (Status stop = control.Check()) return Failed(*stop);
@@ -195,26 +206,19 @@ class Run {
         done.path = request_.savePath;
         for (const auto* read : {&counts_.read.warnings, &counts_.merged.warnings})
             done.warnings.insert(done.warnings.end(), read->begin(), read->end());
-        if (written->escaped > 0) done.warnings.push_back(EscapedUrls(*written));
+        done.warnings.insert(done.warnings.end(), written->begin(), written->end());
         for (const std::string& warning : report_->Warnings()) done.warnings.push_back(warning);
         return done;
     }
 
-    // A table for other programs, saved as the report is.
     RunResult WriteTable(UrlTable& table, bool ranked, RunControl& control) {
         const TableForm form = TableFormOf(ranked);
-        std::optional<RunControl::StopHeld> held;
-        if (report_->WritesInPlace()) held.emplace(control);
-        Result<TableWritten> written = kestrin::WriteTable(*report_, table, form, control);
-        if (!written && written.Failure().IsStop()) return Failed(written.Failure());
-        if (Status stop = control.Check()) return Failed(*stop);
-        Status fault = written ? report_->Commit() : Status(written.Failure());
-        if (fault) return SaveFailure(*fault);
-        RunResult done = counts_;
-        done.path = request_.savePath;
-        if (written->escaped > 0) done.warnings.push_back(Escaped(written->escaped));
-        for (const std::string& warning : report_->Warnings()) done.warnings.push_back(warning);
-        return done;
+        return Save(control, [&]() -> Result<std::vector<std::string>> {
+            Result<TableWritten> written = kestrin::WriteTable(*report_, table, form, control);
+            if (!written) return written.Failure();
+            if (written->escaped == 0) return std::vector<std::string>();
+            return std::vector{Escaped(written->escaped)};
+        });
     }
 
     TableForm TableFormOf(bool ranked) const {
