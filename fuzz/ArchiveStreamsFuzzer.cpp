@@ -58,11 +58,11 @@ Streamed ReadAll(LogStreams& streams) {
             got = (*stream)->Read(buffer.data(), buffer.size());
             if (got) read.logs.append(buffer.data(), *got);
         }
-        read.logs += '\1';
         if (!got || read.logs.size() >= kMostBytes) {
             read.fault = got ? "cut" : got.Failure().Reason();
             return read;
         }
+        read.logs += '\1';
     }
     if (!stream) {
         read.fault = stream.Failure().Reason();
