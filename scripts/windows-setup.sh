@@ -2,13 +2,15 @@
 # Makes this Debian machine build Kestrin for 64-bit Windows and run it under wine:
 # installs the cross compilers, wine and nsis, then builds the libraries Debian
 # ships no mingw build of (zstd, xz, bzip2, lz4, libarchive, libpsl, GoogleTest) from
-# Debian's own source packages into .windows-sysroot/, which
-# cmake/mingw-w64.cmake searches first.
+# Debian's own source packages into a sysroot kept once per machine, outside any
+# clone (in ~/.cache/kestrin, or $KESTRIN_CACHE_DIR), named by what it was built
+# from; .windows-sysroot in the clone links to it, and cmake/mingw-w64.cmake
+# searches it first.
 #
-# Idempotent: when the packages are installed and the sysroot was built by this
-# very script, with this compiler, at this path, it changes nothing and takes a
-# moment. Anything else rebuilds the sysroot from scratch, so that it never mixes
-# libraries built by two versions of the recipe.
+# Idempotent: when the packages are installed and a sysroot was built by this very
+# recipe with this compiler, a fresh clone links to it and takes a moment. Anything
+# else builds a new sysroot from scratch, so that none ever mixes libraries built by
+# two versions of the recipe. Two clones setting up at once take turns.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -29,8 +31,7 @@ packages=(
     publicsuffix python3
 )
 
-sysroot=$root/.windows-sysroot
-stamp=$sysroot/.built-by
+cache=${KESTRIN_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrin}
 host=x86_64-w64-mingw32
 cc=$host-gcc-posix
 cxx=$host-g++-posix
@@ -54,16 +55,32 @@ if [ ${#missing[@]} -gt 0 ]; then
         "${missing[@]}" >/dev/null
 fi
 
-# What the sysroot was built from: a change of any of these rebuilds it.
-recipe="recipe $(cat scripts/windows-setup.sh cmake/mingw-w64.cmake | sha256sum | cut -c1-16)"
-recipe+=" g++ $(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix) at $sysroot"
+# What the sysroot is built from, which names it: a change of any of these builds
+# another.
+recipe="recipe $(cat scripts/windows-setup.sh cmake/mingw-w64.cmake scripts/wine-run.sh |
+    sha256sum | cut -c1-16)"
+recipe+=" g++ $(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)"
+sysroot=$cache/windows-sysroot-$(echo "$recipe" | sha256sum | cut -c1-16)
+stamp=$sysroot/.built-by
+
+# The link the toolchain file follows, made whether the sysroot is built now or was
+# built before.
+link_sysroot() {
+    ln -sfn "$sysroot" "$root/.windows-sysroot"
+}
+mkdir -p "$cache"
+exec 9>"$cache/windows-sysroot.lock"
+flock 9
 if [ -f "$stamp" ] && [ "$(head -n1 "$stamp")" = "$recipe" ]; then
+    link_sysroot
     exit 0
 fi
+# A clone from before the sysroot was shared kept it in a folder of its own.
+[ -L "$root/.windows-sysroot" ] || rm -rf "$root/.windows-sysroot"
 
 started=$(date +%s)
 jobs=$(nproc)
-scratch=$root/.windows-sysroot-scratch
+scratch=$sysroot.scratch
 rm -rf "$sysroot" "$scratch"
 mkdir -p "$sysroot/include" "$sysroot/lib/pkgconfig" "$scratch"
 log=$scratch/log
@@ -304,4 +321,5 @@ find "$sysroot" -type d -empty -delete
 } >"$stamp"
 stop_wine
 rm -rf "$scratch"
+link_sysroot
 echo "windows-setup: built the Windows libraries in $(($(date +%s) - started)) s into $sysroot" >&2
