@@ -5,12 +5,12 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
+#include "os/win32/CommandLine.h"
 #include "os/win32/ConsoleCodePage.h"
 #include "os/win32/WideText.h"
 
@@ -55,12 +55,12 @@ void PrepareStandardStreams() {
 
 std::vector<std::string> ProgramArguments(int, char**) {
     // The narrow arguments are in the ANSI code page, which may lack a character of
-    // a file's name: the wide command line has them all.
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    // a file's name: the wide command line has them all. It is split here rather
+    // than by shell32, whose loading (with user32 and gdi32) was half of what wine
+    // took to start the program.
+    const std::vector<std::wstring> wide = win32::SplitCommandLine(GetCommandLineW());
     std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(win32::Utf8(wide[i]));
-    LocalFree(wide);
+    for (std::size_t i = 1; i < wide.size(); ++i) arguments.push_back(win32::Utf8(wide[i]));
     return arguments;
 }
 
