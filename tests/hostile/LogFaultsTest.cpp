@@ -92,9 +92,10 @@ class AtFirstBar : public std::stringbuf {
 
 // A log is what it was when the run began. One that shrinks while it is read (as
 // logrotate's copytruncate leaves it) fails, read on one thread or in ranges on
-// two, compressed or archived, or on standard input, as does one shrunk or put in
-// another's place before its turn comes; the previous report stays. One that grows
-// is read as long as it was when opened.
+// two, cut to nothing or by its last byte only, compressed or archived, or on
+// standard input, as does one shrunk or put in another's place before its turn
+// comes; the previous report stays. One that grows is read as long as it was when
+// opened.
 TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
     TempDir dir;
     std::string text;
@@ -117,6 +118,7 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         bool onStandardInput = false;  // the log, given as "-"
     } cases[] = {
         {"", {"-j", "1", log}, truncate(log, 0), log, shrank},
+        {"", {"-j", "1", log}, truncate(log, text.size() - 1), log, shrank},
         {"", {"-j", "2", log}, truncate(log, 0), log, shrank},
         {"big.log.gz", {log}, truncate(log, 0), log, shrank},
         {"big.zip", {log}, truncate(log, 0), log, "big.log: " + shrank},
