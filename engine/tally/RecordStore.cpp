@@ -46,11 +46,11 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
             Fail({.detail = "too many distinct URLs", .kind = FaultKind::Limit});
             return std::nullopt;
         }
-        // The first blocks are small and each is twice the last, up to a full one:
-        // a short log makes a few records, and a big block's first touch would
-        // fault in and zero a whole large page for them.
-        const std::size_t grown = kFirstBlockWords << std::min<std::size_t>(blocks_.size(), 7);
-        blockSize_ = std::max(std::min(grown, kBlockWords), words);
+        // The first block is small: a short log makes a few records, and a big
+        // block's first touch would fault in and zero a whole large page for them.
+        // The next ones are whole, each page of them faulted in as records fill it.
+        const std::size_t wanted = blocks_.empty() ? kFirstBlockWords : kBlockWords;
+        blockSize_ = std::max(wanted, words);
         if (blockSize_ == kBlockWords && !spare_.empty()) {
             blocks_.push_back(std::move(spare_.back()));
             spare_.pop_back();
