@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
 # Speed and memory of kestrin-cut against its targets, all measured in one run.
 #
-#   bash bench/run.sh [--big]
+#   bash bench/run.sh [--big | --paired]
+#
+# First come the paired rows (--paired: only those), each a median of
+# KESTRIN_BENCH_PAIRS (7) runs alternated round by round with those it is set
+# against, and with the baseline's runs when KESTRIN_BENCH_BASELINE names one:
+#
+#   case                                                          target
+#   1 GB log, 200 k distinct (43 k seen): kestrin-cut / wc -l     at most 1.2
+#   its first 100 MB: kestrin-cut / wc -l                         at most 1.5
+#   a log of one line: kestrin-cut's time                         at most 5 ms
+#   1 GB, 2 M distinct: time per line / the 200 k log's           at most 2
 #
 # Every time is the best of KESTRIN_BENCH_ROUNDS runs with the input in the page
 # cache; only ratios of times taken in one run mean anything on a shared machine.
@@ -34,17 +44,20 @@
 #
 # Knobs (environment): KESTRIN_BENCH_SIZE (1G), KESTRIN_BENCH_DISTINCT (200000),
 # KESTRIN_BENCH_MANY (2000000), KESTRIN_BENCH_HUGE (20000000), KESTRIN_BENCH_HUGE_SIZE
-# (5G), KESTRIN_BENCH_ROUNDS (3), KESTRIN_BENCH_WINDOWS_ROUNDS (5), KESTRIN_BENCH_BUILD
+# (5G), KESTRIN_BENCH_ROUNDS (3), KESTRIN_BENCH_WINDOWS_ROUNDS (5), KESTRIN_BENCH_PAIRS (7),
+# KESTRIN_BENCH_BUILD
 # (build-bench), KESTRIN_BENCH_BASELINE (unset).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 big=0
+paired_only=0
 for argument in "$@"; do
     case $argument in
         --big) big=1 ;;
+        --paired) paired_only=1 ;;
         *)
-            echo "usage: bash bench/run.sh [--big]" >&2
+            echo "usage: bash bench/run.sh [--big | --paired]" >&2
             exit 2
             ;;
     esac
@@ -129,7 +142,7 @@ seconds_of() {
         exit 1
     fi
     end=$(date +%s%N)
-    awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }'
+    awk -v ns=$((end - start)) 'BEGIN { printf "%.4f", ns / 1e9 }'
 }
 
 # best VAR COMMAND...: the shortest of $rounds runs into VAR.
@@ -218,6 +231,114 @@ url_bytes_of() {
         { bytes += length($1) } END { print bytes + 0 }' "$1"
 }
 limit_kib() { echo $(((64 * 1048576 + 2 * $1) / 1024)); }
+
+# 0. Paired rows: each case's runs alternate with those it is set against, round by
+# round, so that a slow spell of the shared machine weighs on both sides alike; each
+# time is the median of $pairs runs.
+pairs=${KESTRIN_BENCH_PAIRS:-7}
+base_to_stdout=()
+if [ -n "$baseline" ]; then
+    grep -q -e '--output' <<<"$("$baseline" --help 2>&1 || true)" || base_to_stdout=(-)
+fi
+run_base() {
+    local log=$1 report=$2
+    shift 2
+    "$baseline" --keyword '"' "$@" "$log" "${base_to_stdout[@]}" >"$report" 2>/dev/null
+}
+# paired CASE...: runs the function case_CASE of each once a round, in turn, for
+# $pairs rounds, and sets median_CASE to the median of its times.
+paired() {
+    local name round
+    for name in "$@"; do : >"$out/times-$name"; done
+    for ((round = 1; round <= pairs; round++)); do
+        for name in "$@"; do
+            seconds_of "case_$name" >>"$out/times-$name"
+            echo >>"$out/times-$name"
+        done
+    done
+    for name in "$@"; do
+        printf -v "median_$name" %s "$(sort -n "$out/times-$name" |
+            awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')"
+        rm -f "$out/times-$name"
+    done
+}
+milliseconds() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
+# Cases: the new build (cut), the baseline (base) and wc -l on the 200 k log (big),
+# its first 100 MB (head), a log of one line (one) and the 2 M log (many).
+pace_big=$(log_for "$size" "$distinct")
+pace_head=${pace_big%.log}-100M.log
+make_once "$pace_head" sh -c 'head -c 100M "$1" | LC_ALL=C sed "\$d"' sh "$pace_big"
+pace_one=$out/one-line.log
+make_once "$pace_one" printf 'GET http://example.com/one.html" 200\n'
+pace_many=$(log_for "$size" "$many")
+for case in big head one many; do
+    eval "case_wc_$case() { run_wc \"\$pace_$case\"; }"
+    eval "case_cut_$case() { run_cut \"\$pace_$case\" \"\$out/pace-cut-$case.txt\"; }"
+    eval "case_base_$case() { run_base \"\$pace_$case\" \"\$out/pace-base-$case.txt\"; }"
+done
+pace_rows=()
+# pace CASE TEXT TARGET: measures the case against wc -l (and the baseline) and
+# keeps its row of kestrin-cut / wc -l, with the baseline's ratio beside it.
+pace() {
+    local case=$1 text=$2 target=$3 names=(wc_$1 cut_$1)
+    [ -n "$baseline" ] && names+=(base_$1)
+    cat "$(eval echo "\$pace_$case")" >/dev/null
+    paired "${names[@]}"
+    local wc_s cut_s base_ratio=
+    wc_s=$(eval echo "\$median_wc_$case")
+    cut_s=$(eval echo "\$median_cut_$case")
+    if [ -n "$baseline" ]; then
+        base_ratio=" (baseline $(ratio "$(eval echo "\$median_base_$case")" "$wc_s"))"
+        cmp -s "$out/pace-cut-$case.txt" "$out/pace-base-$case.txt" || {
+            echo "  the baseline wrote another report of $case"
+            missed=1
+        }
+    fi
+    printf '  %-40s %8s s, wc -l %s s%s\n' "$text: kestrin-cut" "$cut_s" "$wc_s" "$base_ratio"
+    pace_rows+=("$text / wc -l$base_ratio|$(ratio "$cut_s" "$wc_s")|$target")
+}
+echo
+echo "Paired runs, medians of $pairs:"
+pace big "200 k log" 'v <= 1.2'
+pace head "first 100 MB" 'v <= 1.5'
+pace one "one line" ''
+one_ms=$(milliseconds "$median_cut_one")
+one_text="one line: ms (wc -l $(milliseconds "$median_wc_one") ms"
+[ -n "$baseline" ] && one_text+=", baseline $(milliseconds "$median_base_one")"
+pace_rows+=("$one_text)|$one_ms|v <= 5")
+# The 2 M log's time per line against the 200 k log's, both unranked, paired.
+paired_many=(cut_big cut_many)
+[ -n "$baseline" ] && paired_many+=(base_big base_many)
+cat "$pace_many" >/dev/null
+paired "${paired_many[@]}"
+per_line() { awk -v s="$1" -v n="$2" -v m="$3" -v t="$4" 'BEGIN { printf "%.2f", (s / n) / (m / t) }'; }
+big_lines=$(wc -l <"$pace_big")
+many_lines=$(wc -l <"$pace_many")
+many_text="2 M log per line / 200 k log's"
+if [ -n "$baseline" ]; then
+    many_text+=" (baseline $(per_line "$median_base_many" "$many_lines" "$median_base_big" "$big_lines"))"
+fi
+printf '  %-40s %8s s, the 200 k log %s s\n' "2 M log: kestrin-cut" "$median_cut_many" "$median_cut_big"
+pace_rows+=("$many_text|$(per_line "$median_cut_many" "$many_lines" "$median_cut_big" "$big_lines")|v <= 2")
+print_pace_rows() {
+    local line text value condition
+    for line in "${pace_rows[@]}"; do
+        IFS='|' read -r text value condition <<<"$line"
+        if [ -z "$condition" ]; then
+            printf '  %-58s %12s\n' "$text" "$value"
+            continue
+        fi
+        row "$text (${condition#v })" "$value" "$condition"
+    done
+}
+rm -f "$out"/pace-*.txt
+if [ "$paired_only" = 1 ]; then
+    echo
+    echo "Targets:"
+    print_pace_rows
+    echo "load after the run: $(uptime)"
+    exit "$missed"
+fi
 
 # 1. The 1 GB log with 200 k distinct URLs.
 log=$(log_for "$size" "$distinct")
@@ -369,6 +490,7 @@ fi
 
 echo
 echo "Targets:"
+print_pace_rows
 row "200 k log: kestrin-cut / wc -l (at most 2.0)" "$(ratio "$cut_s" "$wc_s")" 'v <= 2.0'
 row "200 k log: mawk / kestrin-cut (at least 10)" "$(ratio "$mawk_s" "$cut_s")" 'v >= 10'
 if [ "$has_group" = 1 ]; then

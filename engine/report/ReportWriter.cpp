@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <memory>
 
 namespace kestrin {
 namespace {
@@ -18,7 +19,7 @@ std::string_view LineEnd(const ReportForm& form) {
 class ReportLines {
   public:
     ReportLines(ReservedReport file, const ReportForm& form)
-        : file_(file), form_(form), buffer_(1 << 20) {}
+        : file_(file), form_(form), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
     // One entry line; counts a URL written escaped when `counting`.
     void WriteEntry(std::string_view url, std::uint64_t count, bool counting) {
@@ -40,7 +41,7 @@ class ReportLines {
     }
     // Hands everything buffered to the file; the first fault of any write.
     Status Flush() {
-        if (!failure_ && used_ > 0) failure_ = file_.Write(buffer_.data(), used_);
+        if (!failure_ && used_ > 0) failure_ = file_.Write(buffer_.get(), used_);
         used_ = 0;
         return failure_;
     }
@@ -50,17 +51,21 @@ class ReportLines {
   private:
     void Append(std::string_view bytes) {
         while (!bytes.empty()) {
-            if (used_ == buffer_.size() && Flush()) return;
-            const std::size_t part = std::min(bytes.size(), buffer_.size() - used_);
-            std::memcpy(buffer_.data() + used_, bytes.data(), part);
+            if (used_ == kBufferBytes && Flush()) return;
+            const std::size_t part = std::min(bytes.size(), kBufferBytes - used_);
+            std::memcpy(buffer_.get() + used_, bytes.data(), part);
             used_ += part;
             bytes.remove_prefix(part);
         }
     }
 
+    // Left unwritten until used: a short report touches only the pages it fills,
+    // where zeroing it first would fault in the whole megabyte for one line.
+    static constexpr std::size_t kBufferBytes = 1 << 20;
+
     ReservedReport file_;
     const ReportForm& form_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     Status failure_;
     std::string converted_;

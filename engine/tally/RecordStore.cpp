@@ -24,6 +24,12 @@ RecordStore::Block RecordStore::NewBlock(std::size_t words) {
     return Block(static_cast<std::uint64_t*>(os::MapLarge(bytes)), Unmap{bytes});
 }
 
+void RecordStore::Recycle(Block block) {
+    // Two are enough: the merge adds fewer records than it frees.
+    if (block.get_deleter().bytes == kBlockWords * sizeof(std::uint64_t) && spare_.size() < 2)
+        spare_.push_back(std::move(block));
+}
+
 void RecordStore::Unmap::operator()(std::uint64_t* words) const {
     os::UnmapLarge(words, bytes);
 }
@@ -40,8 +46,17 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
             Fail({.detail = "too many distinct URLs", .kind = FaultKind::Limit});
             return std::nullopt;
         }
-        blockSize_ = std::max(kBlockWords, words);
-        blocks_.push_back(NewBlock(blockSize_));
+        // The first block is small: a short log makes a few records, and a big
+        // block's first touch would fault in and zero a whole large page for them.
+        // The next ones are whole, each page of them faulted in as records fill it.
+        const std::size_t wanted = blocks_.empty() ? kFirstBlockWords : kBlockWords;
+        blockSize_ = std::max(wanted, words);
+        if (blockSize_ == kBlockWords && !spare_.empty()) {
+            blocks_.push_back(std::move(spare_.back()));
+            spare_.pop_back();
+        } else {
+            blocks_.push_back(NewBlock(blockSize_));
+        }
         blockUsed_.push_back(0);
     }
     auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_.back());

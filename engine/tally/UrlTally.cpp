@@ -227,11 +227,13 @@ Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     // order: appended in that order, they keep references growing with the log.
     std::uint64_t done = 0;
     Status stop;
-    later.records_.Drain([&](std::uint32_t ref, const detail::Record* record) {
-        if (stop) return;
-        Add(record->Url(), later.records_.Count(ref));
-        if (++done % 65536 == 0 && merging != nullptr) stop = merging->Reach(done);
-    });
+    later.records_.Drain(
+        [&](std::uint32_t ref, const detail::Record* record) {
+            if (stop) return;
+            Add(record->Url(), later.records_.Count(ref));
+            if (++done % 65536 == 0 && merging != nullptr) stop = merging->Reach(done);
+        },
+        &records_);
     CountBatch();
     if (stop) return stop;
     if (merging != nullptr) (void)merging->Reach(done);

@@ -71,6 +71,11 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute
     };
     for (const auto& c : cases) EXPECT_EQ(*Tally(c.codePage, c.urls), c.sorted);
+    // URLs longer than a tally's first block of records, and than a whole one,
+    // each the first of its tally.
+    const std::string longer(100000, 'a'), longest(9 << 20, 'c');
+    EXPECT_TRUE(*Tally("CP932", {longer, "b", longest, longest, longer, "b"}) ==
+                Listing({{longer, 2}, {"b", 2}, {longest, 2}}));
     // Enough URLs, in shuffled order, for the index to grow many times and the sort
     // to be shared out between threads, each counted twice, alike past a window.
     const std::string prefix = "http://www.example.com/items/";
