@@ -7,7 +7,7 @@ packages=(
     # build; libpsl for the sites of --group site
     g++ cmake ninja-build pkg-config libicu-dev libpsl-dev
     # compressed logs and archives of them
-    zlib1g-dev libzstd-dev liblzma-dev libbz2-dev liblz4-dev libarchive-dev
+    zlib1g-dev libisal-dev libzstd-dev liblzma-dev libbz2-dev liblz4-dev libarchive-dev
     # window
     qt6-base-dev libgl-dev fonts-ipafont-gothic
     # tests: suites, a real X server and window manager for the window's test, a
@@ -24,7 +24,7 @@ packages=(
     # fuzzing
     clang libclang-rt-14-dev
     # benchmarks: the peers and the measuring tools
-    libbenchmark-dev mawk coreutils time goaccess
+    libbenchmark-dev mawk coreutils time goaccess isal pigz
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes this Debian machine build Kestrin for 64-bit Windows and run it under wine:
 # installs the cross compilers, wine and nsis, then builds the libraries Debian
-# ships no mingw build of (zstd, xz, bzip2, lz4, libarchive, libpsl, GoogleTest) from
+# ships no mingw build of (ISA-L, zstd, xz, bzip2, lz4, libarchive, libpsl, GoogleTest) from
 # Debian's own source packages into a sysroot kept once per machine, outside any
 # clone (in ~/.cache/kestrin, or $KESTRIN_CACHE_DIR), named by what it was built
 # from; .windows-sysroot in the clone links to it, and cmake/mingw-w64.cmake
@@ -26,6 +26,8 @@ packages=(
     wine wine64 fonts-wine nsis
     # building the libraries below from Debian's source packages
     dpkg-dev cmake ninja-build make pkg-config xz-utils gzip
+    # ISA-L's own build: its assembly is yasm's for Windows
+    autoconf automake libtool yasm
     # libpsl's built-in list: Debian's Public Suffix List, made into libpsl's
     # table by its own Python script
     publicsuffix python3
@@ -38,7 +40,7 @@ cxx=$host-g++-posix
 deb_src_list=/etc/apt/sources.list.d/kestrin-windows-deb-src.sources
 # The source packages, by their Debian names, in the order they are built: each
 # library after the ones it links.
-sources=(libzstd xz-utils bzip2 lz4 libarchive libpsl googletest)
+sources=(libisal libzstd xz-utils bzip2 lz4 libarchive libpsl googletest)
 
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
@@ -177,6 +179,17 @@ cmake_library() {
         -DKESTRIN_WINDOWS_SYSROOT="$sysroot" -DCMAKE_INSTALL_PREFIX="$sysroot" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF "$@"
 }
+
+# ISA-L: the gzip reader's inflate, its own build system, which writes libisal.pc.
+building libisal
+(
+    cd "$(source_dir libisal)"
+    quietly ./autogen.sh
+    quietly ./configure --host=$host CC=$cc --prefix="$sysroot" --disable-shared --enable-static
+    quietly make -j "$jobs"
+    quietly make install
+    rm -f "$sysroot/lib/libisal.la" "$sysroot/bin/igzip.exe"
+)
 
 # zstd
 building zstd

@@ -16,6 +16,8 @@ class CompressedInput {
     const char* Data() const { return buffer_.data() + at_; }
     std::size_t Size() const { return size_ - at_; }
     void Take(std::size_t bytes) { at_ += bytes; }
+    /// The bytes of the block at hand taken so far, which stand before Data().
+    std::size_t TakenOfBlock() const { return at_; }
 
     /// Reads the next block once the last is taken: false at the end of the input.
     Result<bool> Refill() {

@@ -42,13 +42,14 @@ class ReadAgain : public ByteSource {
 
 }  // namespace
 
-LogStreams::LogStreams(PeekedSource& input, const os::File* file, StopCheck stop)
-    : input_(input), file_(file), stop_(std::move(stop)) {}
+LogStreams::LogStreams(PeekedSource& input, const os::File* file, StopCheck stop, bool readAhead)
+    : input_(input), file_(file), stop_(std::move(stop)), readAhead_(readAhead) {}
 
 LogStreams::~LogStreams() = default;
 
 Result<ByteSource*> LogStreams::Next() {
     head_ = {};
+    ahead_.reset();
     layers_.clear();
     if (archive_) return NextMember();
     if (started_) return static_cast<ByteSource*>(nullptr);
@@ -103,7 +104,9 @@ Result<ByteSource*> LogStreams::Resolve(ByteSource& source, PeekedSource* peeked
         const LogKind kind = KindOf(peeked->Head());
         if (kind.form == LogForm::Text) {
             head_ = peeked->Head();
-            return static_cast<ByteSource*>(peeked);
+            if (!readAhead_ || forms.empty() || inArchive) return static_cast<ByteSource*>(peeked);
+            ahead_ = std::make_unique<PipelinedSource>(*peeked);
+            return static_cast<ByteSource*>(ahead_.get());
         }
         if (kind.Compressed()) {
             layers_.push_back(NewDecoder(kind.form, *peeked));

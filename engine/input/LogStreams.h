@@ -9,6 +9,7 @@
 #include "input/ByteSource.h"
 #include "input/LogKind.h"
 #include "input/PeekedSource.h"
+#include "input/PipelinedSource.h"
 #include "os/File.h"
 
 namespace kestrin {
@@ -28,8 +29,10 @@ class LogStreams {
     /// `input` stands at the input's start with its first kHeadBytes peeked; `file`
     /// is the input's file when it may be read at offsets, so that an archive's hard
     /// link may read again the member it names. Both must outlive this. `stop` is
-    /// asked as bytes are passed over.
-    LogStreams(PeekedSource& input, const os::File* file, StopCheck stop = {});
+    /// asked as bytes are passed over. With `readAhead`, a compressed log's text is
+    /// decompressed on a thread of its own while the caller reads what came before.
+    LogStreams(PeekedSource& input, const os::File* file, StopCheck stop = {},
+               bool readAhead = false);
     ~LogStreams();
 
     /// The next log's bytes, valid until the next call; null after the last log.
@@ -52,9 +55,12 @@ class LogStreams {
     PeekedSource& input_;
     const os::File* file_;
     StopCheck stop_;
+    bool readAhead_;
     bool started_ = false;
     std::vector<std::unique_ptr<ByteSource>> layers_;         // of the current log
     std::vector<std::unique_ptr<ByteSource>> archiveLayers_;  // under the archive
+    // Declared after the layers it reads, so that its thread ends before they go.
+    std::unique_ptr<PipelinedSource> ahead_;
     std::unique_ptr<ArchiveReader> archive_;
     std::string_view head_;
     std::string memberName_;

@@ -54,8 +54,9 @@ class OpenedLog {
 
     /// The logs it holds, read as streams, from its start: itself, its text, or
     /// the members of an archive. Once only. `stop` is asked as bytes are passed over.
-    LogStreams Streams(StopCheck stop = {}) {
-        return LogStreams(start_, MayReadAtOffsets() ? &file_ : nullptr, std::move(stop));
+    LogStreams Streams(StopCheck stop = {}, bool readAhead = false) {
+        return LogStreams(start_, MayReadAtOffsets() ? &file_ : nullptr, std::move(stop),
+                          readAhead);
     }
     /// Bytes of the file read so far.
     std::int64_t Consumed() const { return start_.Consumed(); }

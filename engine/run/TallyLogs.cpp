@@ -32,8 +32,10 @@ void AddWarnings(std::vector<std::string>& warnings, const LogStreams& streams,
 }
 
 // Reads every stream the log holds (one, or an archive's members) into `tally`.
-Status TallyStreams(StreamedLog& read, UrlTally& tally, const UrlCut& cut, Phase& reading) {
-    LogStreams streams = read.log->Streams([&] { return reading.Check(); });
+// With `readAhead`, a compressed log is decompressed on a thread beside the tally.
+Status TallyStreams(StreamedLog& read, UrlTally& tally, const UrlCut& cut, Phase& reading,
+                    bool readAhead) {
+    LogStreams streams = read.log->Streams([&] { return reading.Check(); }, readAhead);
     for (;;) {
         Result<ByteSource*> stream = streams.Next();
         if (!stream) return stream.Failure();
@@ -84,6 +86,8 @@ Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const Url
                      std::size_t jobs, UrlTally& tally, const ReadingPhases& phases,
                      LogCounts& counts) {
     std::vector<StreamedLog> batch(logs.size());
+    // Threads the batch leaves free decompress beside the tallies.
+    const bool readAhead = batch.size() < jobs;
     for (std::size_t i = 0; i < logs.size(); ++i) {
         batch[i].log = logs[i].get();
         if (i > 0) batch[i].ownTally = std::make_unique<UrlTally>(tally.Page());
@@ -92,7 +96,7 @@ Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const Url
         batch.size(), jobs,
         [&](std::size_t i) {
             UrlTally& into = i == 0 ? tally : *batch[i].ownTally;
-            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading);
+            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading, readAhead);
         },
         [&] { (void)phases.reading.Poll(); });
     // The first log's fault comes first, whatever the others met after it.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -139,6 +140,56 @@ TEST(HostileInputs, BigCompressedLogsGiveThePlainLogsReport) {
         EXPECT_EQ(cut.err, plain.err) << form;
         EXPECT_TRUE(cut.out == plain.out) << form;
     }
+}
+
+// A big gzip log decompressed on a thread beside its tally: a member damaged in its
+// middle fails the run in the words and with the outcome of one thread, whatever
+// was read before it; a member whose length or CRC is wrong is named so; members
+// one after another read as one log; and a stop while it is read ends both
+// threads, saves nothing and tells no message.
+TEST(HostileInputs, AGzipLogReadAheadFailsAndStopsAsOnOneThread) {
+    TempDir dir;
+    const std::string big = ReadFile(KESTRIN_BIG_LOGS "/big.log.gz"), log = dir / "big.log.gz";
+    const std::string member = ReadFile(KESTRIN_TEST_LOGS "/access.log.gz");
+    const std::string tail = member.substr(member.size() - 8);
+    const auto damaged = [&](std::size_t at) {
+        std::string bad = member;
+        bad[bad.size() - 8 + at] ^= 0x01;
+        return bad;
+    };
+    const std::string failed =
+        "ERROR!: Can't File Read!\n" + log + "\nkestrin-cut: damaged compressed data: ";
+    for (const auto& [bad, reason] : {std::pair{damaged(0), "incorrect data check"},
+                                      std::pair{damaged(4), "incorrect length check"}}) {
+        WriteFile(log, big + bad + big);
+        const CutResult ahead = RunCut({log}), alone = RunCut({"--jobs", "1", log});
+        EXPECT_EQ(ahead.status, 1) << reason;
+        EXPECT_EQ(ahead.out, "") << reason;
+        EXPECT_TRUE(ahead.err.ends_with(failed + reason + "\n")) << ahead.err;
+        EXPECT_EQ(ahead.err, alone.err) << reason;
+    }
+    WriteFile(log, big + member + big);
+    const CutResult whole = RunCut({"--ranked", log});
+    const CutResult parts =
+        RunCut({"--ranked", KESTRIN_BIG_LOGS "/big.log.gz", KESTRIN_TEST_LOGS "/access.log.gz",
+                KESTRIN_BIG_LOGS "/big.log.gz"});
+    EXPECT_EQ(whole.status, 0) << whole.err;
+    EXPECT_TRUE(whole.out == parts.out && whole.out.size() > 100000u);
+
+    const std::string save = dir / "report.dat";
+    WriteFile(save, "previous report\r\n");
+    std::atomic<bool> stop = false;
+    double told = 0;  // of the reading, once the stop is asked for
+    RecordingUi ui;
+    ui.onProgress = [&](const RunProgress& progress) {
+        if (stop) told = std::max(told, progress.phaseFraction);
+        if (progress.phaseFraction > 0) stop = true;
+    };
+    RunEngine({.logPaths = {log}, .savePath = save, .stop = &stop, .jobs = 2}, ui);
+    EXPECT_TRUE(stop);
+    EXPECT_LT(told, 0.5);
+    EXPECT_EQ(ui.messages.size(), 0u);
+    EXPECT_EQ(ReadFile(save), "previous report\r\n");
 }
 
 #ifndef _WIN32
