@@ -30,6 +30,10 @@ struct SavePlace {
     std::uint64_t names = 0;
     /// Why this user may not write into the regular file, when they may not.
     Status unwritable{};
+    /// True when another program holds the regular file open and lets nobody write
+    /// or replace it meanwhile, as a spreadsheet program holds the file it shows
+    /// (Windows).
+    bool inUse = false;
     /// The regular file's permission bits, owner and group (POSIX).
     std::uint32_t mode = 0;
     std::int64_t owner = -1, group = -1;

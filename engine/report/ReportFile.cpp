@@ -47,6 +47,8 @@ Result<std::unique_ptr<ReportFile>> ReportFile::Open(const std::string& savePath
         case os::SavePlace::Kind::Directory:
             return SystemFault(EISDIR);
         case os::SavePlace::Kind::Regular:
+            // Said before a log is read: replacing it would fail only at the end.
+            if (place->inUse) return Fault{EBUSY, kReportInUse};
             // Replacing a file takes what writing into it would: a file this user
             // may not write stays as it is.
             if (place->unwritable) return *place->unwritable;

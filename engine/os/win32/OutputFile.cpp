@@ -72,6 +72,17 @@ void Describe(SavePlace& place, const BY_HANDLE_FILE_INFORMATION& info) {
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) place.unwritable = SystemFault(EACCES);
 }
 
+// Opened as a report that replaces it would be, and closed at once: a program that
+// shares the file with no writer refuses the open, and nothing of the file changes.
+bool HeldByAnotherProgram(const std::string& path) {
+    const HANDLE probe = CreateFileW(win32::SystemPath(path).c_str(), GENERIC_WRITE | DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
 }  // namespace
 
 Result<SavePlace> LookAt(const std::string& path) {
@@ -94,6 +105,7 @@ Result<SavePlace> LookAt(const std::string& path) {
     if (!told) return win32::WindowsFault(error);
     if (disk) {
         Describe(place, info);
+        place.inUse = place.kind == SavePlace::Kind::Regular && HeldByAnotherProgram(path);
     } else {
         place.kind = SavePlace::Kind::Stream;
     }
