@@ -21,6 +21,14 @@ fail() { echo "installer test: $*" >&2; exit 1; }
 files=(bin/kestrin-cut.exe README.md copyright.txt third-party-notices.txt)
 [ "$window" = 1 ] && files+=(bin/kestrin.exe)
 
+# wine sees this machine's / as the drive Z:. /D= must come last, unquoted.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+installed=$work/installed
+# A run that failed before its uninstaller leaves the installation registered in
+# the prefix, where the next installer would try to remove it first: gone now.
+if [ -f "$installed/Uninstall.exe" ]; then
+    "${run[@]}" "$installed/Uninstall.exe" /S "_?=$(windows_path "$installed")" || true
+fi
 rm -rf "$work"
 mkdir -p "$work"
 (cd "$work" && cpack -G "NSIS;ZIP" --config "$build/CPackConfig.cmake" -B "$work/package" \
@@ -56,9 +64,6 @@ runs() {
     [[ $said == *" $version"* ]] || fail "$1/bin/kestrin-cut.exe says '$said', not version $version"
 }
 
-# wine sees this machine's / as the drive Z:. /D= must come last, unquoted.
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-installed=$work/installed
 "${run[@]}" "$package.exe" /S "/D=$(windows_path "$installed")" || fail "the installer failed"
 for file in "${files[@]}"; do
     [ -s "$installed/$file" ] || fail "the installer left out $file"
