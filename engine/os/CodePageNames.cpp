@@ -41,7 +41,7 @@ std::optional<unsigned> NumberAfter(std::string_view lower, std::string_view pre
     unsigned number = 0;
     const char* end = lower.data() + lower.size();
     const auto [stop, error] = std::from_chars(lower.data() + prefix.size(), end, number);
-    if (error != std::errc() || stop != end || number == 0) return std::nullopt;
+    if (error != std::errc() || stop != end) return std::nullopt;
     return number;
 }
 

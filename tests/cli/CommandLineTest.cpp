@@ -12,13 +12,17 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "ConsoleUi.h"
 #include "Processes.h"
 #include "os/CodePageTables.h"
+#include "os/StopSignals.h"
 #include "text/CodePage.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -610,6 +614,41 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
                                "member skipped: 1 folder\n"));
 #endif
 }
+
+#ifndef _WIN32
+// Ctrl+C while the bar is drawn on the terminal: the line is blanked before the
+// process ends, so that the shell's prompt starts on a clean line.
+TEST(CommandLine, AnEndingSignalBlanksTheProgressBar) {
+    for (const bool cleared : {false, true}) {
+        int pipeEnds[2];
+        ASSERT_EQ(pipe(pipeEnds), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(pipeEnds[1], STDERR_FILENO);
+            close(pipeEnds[0]);
+            os::HandleStopSignals();
+            ConsoleUi ui(std::cerr, false, 80);
+            ui.ShowProgress({.fraction = 0.5});
+            if (cleared) ui.ShowMessage({.title = "Complete", .headline = "done"});
+            raise(SIGINT);
+            _exit(0);
+        }
+        close(pipeEnds[1]);
+        std::string err;
+        char buffer[256];
+        for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+            err.append(buffer, std::size_t(got));
+        close(pipeEnds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+        const std::string bar = "\r[" + std::string(20, '#') + std::string(20, ' ') + "] 50% ";
+        const std::string blank = "\r" + std::string(48, ' ') + "\r";
+        // Blanked once: by the message, which leaves nothing for the signal to do.
+        EXPECT_EQ(err, cleared ? bar + blank + "Complete: done\n" : bar + blank);
+    }
+}
+#endif
 
 // Reports for a UTF-8 terminal, for the top of the ranking, for awk and sort: each
 // the ranked report made over by iconv, cut at N, or rid of its CRs by tr.
