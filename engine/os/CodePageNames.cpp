@@ -18,15 +18,15 @@ struct Alias {
 // and EUC-KR are read as the code pages that hold them (GBK and 949; Windows has no
 // converter of its own for 51949), Big5 as 950.
 constexpr Alias kAliases[] = {
-    {"utf-8", 65001, "UTF-8"},          {"utf8", 65001, "UTF-8"},
-    {"shift_jis", 932, "windows-31j"},  {"sjis", 932, "windows-31j"},
-    {"ms932", 932, "windows-31j"},      {"windows-31j", 932, "windows-31j"},
-    {"ms_kanji", 932, "windows-31j"},   {"gbk", 936, "windows-936"},
-    {"gb2312", 936, "windows-936"},     {"big5", 950, "windows-950"},
-    {"uhc", 949, "windows-949"},        {"ks_c_5601-1987", 949, "windows-949"},
-    {"euc-kr", 949, "windows-949"}, {"tis-620", 874, "windows-874"},
-    {"koi8-r", 20866, "KOI8-R"},        {"koi8-u", 21866, "KOI8-U"},
-    {"us-ascii", 20127, "US-ASCII"},    {"ascii", 20127, "US-ASCII"},
+    {"utf-8", 65001, "UTF-8"},         {"utf8", 65001, "UTF-8"},
+    {"shift_jis", 932, "windows-31j"}, {"sjis", 932, "windows-31j"},
+    {"ms932", 932, "windows-31j"},     {"windows-31j", 932, "windows-31j"},
+    {"ms_kanji", 932, "windows-31j"},  {"gbk", 936, "windows-936"},
+    {"gb2312", 936, "windows-936"},    {"big5", 950, "windows-950"},
+    {"uhc", 949, "windows-949"},       {"ks_c_5601-1987", 949, "windows-949"},
+    {"euc-kr", 949, "windows-949"},    {"tis-620", 874, "windows-874"},
+    {"koi8-r", 20866, "KOI8-R"},       {"koi8-u", 21866, "KOI8-U"},
+    {"us-ascii", 20127, "US-ASCII"},   {"ascii", 20127, "US-ASCII"},
     {"latin1", 28591, "ISO-8859-1"},
 };
 

@@ -94,35 +94,25 @@ TEST(CodePages, EveryNameOfTheTableReadsItsWindowsPage) {
         char32_t character;
     } cases[] = {
         {"utf-8", "", 0},
-        {"UTF8", "", 0},
         {"CP65001", "", 0},
         {"Shift_JIS", "\x82\xa0", U'あ'},
-        {"sjis", "\x82\xa0", U'あ'},
-        {"MS932", "\x87\x40", U'①'},
         {"Windows-31J", "\x87\x40", U'①'},
-        {"ms_kanji", "\x81\x5f", U'＼'},
         {"GBK", "\x81\x40", U'丂'},
         {"GB2312", "\x81\x40", U'丂'},  // read as GBK: no EUC-CN has the pair
         {"Big5", "\xa4\x40", U'一'},
         {"UHC", "\x81\x41", U'갂'},
         {"EUC-KR", "\x81\x41", U'갂'},  // read as 949: ICU's own EUC-KR lacks the pair
-        {"KS_C_5601-1987", "\xb0\xa1", U'가'},
         {"TIS-620", "\xa1", U'ก'},
         {"KOI8-R", "\xc1", U'а'},
         {"KOI8-U", "\xa4", U'є'},
         {"US-ASCII", "A", U'A'},
-        {"ASCII", "A", U'A'},
         {"latin1", "\xe9", U'é'},
-        {"ISO-8859-1", "\xe9", U'é'},
         {"ISO-8859-2", "\xa1", U'Ą'},
         {"iso-8859-15", "\xa4", U'€'},
-        {"CP28592", "\xa1", U'Ą'},
         {"CP1251", "\xc0", U'А'},
-        {"windows-1250", "\x8a", U'Š'},
         {"IBM-437", "\x80", U'Ç'},
         {"cp850", "\x9b", U'ø'},
         {"CP866", "\x80", U'А'},
-        {"CP874", "\xa1", U'ก'},
     };
     for (const auto& c : cases) {
         const Result<os::CodePageTables> tables = os::ReadCodePageTables(c.name);
