@@ -9,6 +9,7 @@
 
 #include "ConsoleUi.h"
 #include "Version.h"
+#include "os/Terminal.h"
 #include "run/CuttingRun.h"
 #include "text/CodePage.h"
 
@@ -267,6 +268,28 @@ std::optional<std::string> CheckRequest(Options& options) {
     return MessageFor(options.request, checked).headline;
 }
 
+std::vector<std::string> Expanded(const std::vector<std::string>& paths) {
+    std::vector<std::string> expanded;
+    for (const std::string& path : paths) {
+        if (path == "-") {
+            expanded.push_back(path);
+            continue;
+        }
+        for (std::string& name : os::ExpandWildcards(path)) expanded.push_back(std::move(name));
+    }
+    return expanded;
+}
+
+// Without a word a program that waits for typed text looks hung.
+void TellTypedInput(const RunRequest& request, std::ostream& err) {
+    const std::vector<std::string>& paths = request.logPaths;
+    if (!paths.empty() && std::find(paths.begin(), paths.end(), "-") == paths.end()) return;
+    err << "kestrin-cut: reading standard input: type the "
+        << (request.mergeReports ? "report" : "log") << ", then " << os::EndOfInputKeys()
+        << " to end it\n"
+        << std::flush;
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, Console console,
@@ -290,6 +313,8 @@ int RunCommandLine(const std::vector<std::string>& args, Console console,
     if (problem) return UsageError(console.err, *problem);
 
     RunRequest& request = options.request;
+    request.logPaths = Expanded(request.logPaths);
+    if (console.inputIsTerminal && !options.quiet) TellTypedInput(request, console.err);
     request.savePath = options.output.value_or("-");
     request.outputClosed = console.outputClosed;
     const bool barFits =

@@ -20,6 +20,8 @@ struct Console {
     bool outputSharesErrorTerminal = false;
     /// True when standard output was closed as the program began.
     bool outputClosed = false;
+    /// True when standard input is a terminal, where a log read from it is typed.
+    bool inputIsTerminal = false;
 };
 
 /// kestrin-cut [OPTIONS] [LOGFILE...], a filter from the logs (standard input

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "os/StopSignals.h"
+
 namespace kestrin {
 namespace {
 
@@ -49,11 +51,13 @@ void ConsoleUi::ShowProgress(const RunProgress& progress) {
     err_ << "\r[" << std::string(std::size_t(filled), '#')
          << std::string(std::size_t(width - filled), ' ') << "] " << percent << "% " << std::flush;
     shownWidth_ = width + kAroundBar - 1;
+    os::SetLineToBlank(shownWidth_);
 }
 
 void ConsoleUi::ClearProgress() {
     if (shownWidth_ == 0) return;
     err_ << '\r' << std::string(std::size_t(shownWidth_), ' ') << '\r' << std::flush;
+    os::SetLineToBlank(0);
     shownWidth_ = 0;
     shownPercent_ = -1;
 }

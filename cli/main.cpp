@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     kestrin::os::HandleStopSignals();
     const kestrin::os::StandardStreams streams = kestrin::os::ReadStandardStreams();
     const std::vector<std::string> args = kestrin::os::ProgramArguments(argc, argv);
-    return kestrin::RunCommandLine(args, {std::cout, std::cerr, streams.errorColumns,
-                                          streams.outputSharesErrorTerminal, streams.outputClosed});
+    return kestrin::RunCommandLine(
+        args, {std::cout, std::cerr, streams.errorColumns, streams.outputSharesErrorTerminal,
+               streams.outputClosed, streams.inputIsTerminal});
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "os/Fault.h"
 #include "os/File.h"
@@ -30,6 +31,10 @@ struct SavePlace {
     std::uint64_t names = 0;
     /// Why this user may not write into the regular file, when they may not.
     Status unwritable{};
+    /// True when another program holds the regular file open and lets nobody write
+    /// or replace it meanwhile, as a spreadsheet program holds the file it shows
+    /// (Windows).
+    bool inUse = false;
     /// The regular file's permission bits, owner and group (POSIX).
     std::uint32_t mode = 0;
     std::int64_t owner = -1, group = -1;
@@ -45,8 +50,11 @@ Result<SavePlace> LookAtStandardOutput();
 /// standard output.
 class OutputFile {
   public:
-    /// Standard output, written as it is and never closed.
-    static Result<OutputFile> StandardOutput();
+    /// Standard output, written as it is and never closed. On a Windows console,
+    /// which shows text and not bytes, what is written is taken for text in
+    /// `textCodePage` (a name of os/CodePageNames.h), when given, and shown as the
+    /// characters it is; a pipe or a file gets the bytes.
+    static Result<OutputFile> StandardOutput(std::string_view textCodePage = {});
     /// What `path` names, to be written straight through: a FIFO nobody reads fails
     /// rather than waits.
     static Result<OutputFile> OpenThrough(const std::string& path);
@@ -77,12 +85,18 @@ class OutputFile {
   private:
     friend class NewFile;
     OutputFile(std::intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
+    // Windows: the bytes held back to a line's end, and then written to the console
+    // as text; everything the last time.
+    Status WriteConsoleText(std::string_view bytes, bool last);
     // Closes the system's handle; each system its own.
     static void Release(std::intptr_t handle);
 
     // A descriptor, or a HANDLE; -1 for none.
     std::intptr_t handle_ = -1;
     bool owned_ = false;
+    // The console's text code page (Windows), 0 for bytes; what waits for its line.
+    unsigned consolePage_ = 0;
+    std::string consoleHeld_;
 };
 
 /// A new file beside a save place, to take its place in one step: one without a

@@ -14,7 +14,24 @@ static_assert(std::atomic<std::uint32_t>::is_always_lock_free, "a signal handler
 constexpr std::uint32_t kHolds = 0xFFFF;
 constexpr int kEndingShift = 16;
 
+std::atomic<int> lineToBlank{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads it");
+
 }  // namespace
+
+void SetLineToBlank(int columns) {
+    lineToBlank.store(columns, std::memory_order_release);
+}
+
+void detail::BlankLine(void (*write)(const char* bytes, std::size_t size)) {
+    static constexpr char kSpaces[] = "                                ";
+    constexpr int kChunk = sizeof kSpaces - 1;
+    int left = lineToBlank.exchange(0, std::memory_order_acq_rel);
+    if (left <= 0) return;
+    write("\r", 1);
+    for (; left > 0; left -= kChunk) write(kSpaces, std::size_t(left < kChunk ? left : kChunk));
+    write("\r", 1);
+}
 
 EndingSignalsHeld::EndingSignalsHeld() {
     holding.fetch_add(1, std::memory_order_acq_rel);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 namespace kestrin::os {
 
 /// For front ends, once, early: the signals that end a program leave no temporary
@@ -27,7 +29,15 @@ class EndingSignalsHeld {
     EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
 };
 
+/// A line `columns` wide that the program draws on standard error (a progress
+/// bar), 0 once it is cleared: an ending signal blanks it before the process ends,
+/// so that the shell's prompt does not follow a bar left half drawn.
+void SetLineToBlank(int columns);
+
 namespace detail {
+/// For each system's ending: writes "\r", spaces over the line and "\r" through
+/// `write`, which must be safe in a signal handler; nothing when no line is drawn.
+void BlankLine(void (*write)(const char* bytes, std::size_t size));
 /// For the handlers of the ending signals: true when a hold is on, in which case
 /// `ending` (above 0) is kept, if it is the first, for the hold's end to act on.
 bool DeferEnding(int ending);

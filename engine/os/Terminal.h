@@ -15,6 +15,8 @@ struct StandardStreams {
     /// True when standard output was closed: what the program writes there has
     /// nowhere to go.
     bool outputClosed = false;
+    /// True when standard input is a terminal: a log read from it is typed there.
+    bool inputIsTerminal = false;
 };
 
 /// Reads what a command line needs to know of its streams, before it opens any
@@ -27,7 +29,18 @@ StandardStreams ReadStandardStreams();
 /// in UTF-8 show as such on a console.
 void PrepareStandardStreams();
 
-/// The program's arguments in UTF-8, whatever the system passes them in.
+/// The program's arguments in UTF-8, whatever the system passes them in. On
+/// Windows "/?", its programs' way to ask for help, is "--help".
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+/// The keys that end what is typed on a terminal as standard input.
+const char* EndOfInputKeys();
+
+/// The files a command line's argument of names stands for. Windows' shells leave
+/// wildcards to the program: there a last part with * or ? stands for the files it
+/// matches, in the order of their names (folders are no logs), and for itself when
+/// it matches none, so that it is not found. Elsewhere the shell has expanded it:
+/// a name is itself.
+std::vector<std::string> ExpandWildcards(const std::string& name);
 
 }  // namespace kestrin::os

@@ -27,7 +27,8 @@ bool FolderRefuses(const Fault& fault) {
 }  // namespace
 
 Result<std::unique_ptr<ReportFile>> ReportFile::Open(const std::string& savePath,
-                                                     std::span<const os::FileIdentity> logs) {
+                                                     std::span<const os::FileIdentity> logs,
+                                                     std::string_view textCodePage) {
     if (savePath.empty()) return SystemFault(ENOENT);
     const bool standardOutput = savePath == "-";
     Result<os::SavePlace> place =
@@ -37,7 +38,7 @@ Result<std::unique_ptr<ReportFile>> ReportFile::Open(const std::string& savePath
     switch (place->kind) {
         case os::SavePlace::Kind::Stream: {
             Result<os::OutputFile> stream = standardOutput
-                                                ? os::OutputFile::StandardOutput()
+                                                ? os::OutputFile::StandardOutput(textCodePage)
                                                 : os::OutputFile::OpenThrough(place->path);
             if (!stream) return stream.Failure();
             std::unique_ptr<ReportFile> report(new ReportFile(Saving::Through, std::move(*place)));
@@ -47,6 +48,8 @@ Result<std::unique_ptr<ReportFile>> ReportFile::Open(const std::string& savePath
         case os::SavePlace::Kind::Directory:
             return SystemFault(EISDIR);
         case os::SavePlace::Kind::Regular:
+            // Said before a log is read: replacing it would fail only at the end.
+            if (place->inUse) return Fault{EBUSY, kReportInUse};
             // Replacing a file takes what writing into it would: a file this user
             // may not write stays as it is.
             if (place->unwritable) return *place->unwritable;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "os/Fault.h"
@@ -44,9 +45,13 @@ class ReportFile {
 
     /// Opens the report for `savePath`; "-" is standard output. The path must not
     /// name any of `logs`, by any name: that is a fault of its own ("the report
-    /// would replace a log"), and so is a report this user may not write.
+    /// would replace a log"), and so are a report this user may not write and one
+    /// another program holds open.
+    /// `textCodePage` is the code page the report's bytes are text in, for a
+    /// console that shows text (os::OutputFile::StandardOutput).
     static Result<std::unique_ptr<ReportFile>> Open(const std::string& savePath,
-                                                    std::span<const os::FileIdentity> logs);
+                                                    std::span<const os::FileIdentity> logs,
+                                                    std::string_view textCodePage = {});
 
     /// An uncommitted report is discarded: a new file removed, the previous report
     /// left as it was (unless it was being written over).
@@ -105,5 +110,7 @@ class ReservedReport {
 
 /// The words of the fault of a save path that names a log.
 inline constexpr const char* kReportWouldReplaceLog = "the report would replace a log";
+/// The words of the fault of a report another program holds open.
+inline constexpr const char* kReportInUse = "the report is open in another program";
 
 }  // namespace kestrin

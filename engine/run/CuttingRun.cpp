@@ -119,12 +119,19 @@ class Run {
         return std::nullopt;
     }
 
+    // What the report's bytes are text in: JSON and HTML are UTF-8.
+    std::string ReportCodePage() const {
+        if (request_.format == ReportFormat::Json || request_.format == ReportFormat::Html)
+            return "UTF-8";
+        return request_.reportCodePage.empty() ? request_.codePage : request_.reportCodePage;
+    }
+
     // The report never replaces a log, whatever name the save path gives it.
     Status OpenReport() {
         if (request_.outputClosed && request_.savePath == "-")
             return Fault{EBADF, "standard output is closed"};
         Result<std::unique_ptr<ReportFile>> report =
-            ReportFile::Open(request_.savePath, identities_);
+            ReportFile::Open(request_.savePath, identities_, ReportCodePage());
         if (!report) return report.Failure();
         report_ = std::move(*report);
         return std::nullopt;

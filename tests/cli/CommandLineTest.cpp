@@ -12,13 +12,17 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "ConsoleUi.h"
 #include "Processes.h"
 #include "os/CodePageTables.h"
+#include "os/StopSignals.h"
 #include "text/CodePage.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -154,6 +158,125 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
 // the end of its text and make CR LF of LF). Names in Japanese, in a folder past 260
 // characters, are read and written (Windows would take narrow names in its ANSI code
 // page, and only the long form of a name past 260 characters).
+// Standard input from a file while it lives, as a shell's < gives it.
+class InputFrom {
+  public:
+    explicit InputFrom(const std::string& path) {
+#ifdef _WIN32
+        saved_ = GetStdHandle(STD_INPUT_HANDLE);
+        file_ = CreateFileW(Native(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+        SetStdHandle(STD_INPUT_HANDLE, file_);
+#else
+        saved_ = dup(STDIN_FILENO);
+        const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        dup2(file, STDIN_FILENO);
+        close(file);
+#endif
+    }
+    ~InputFrom() {
+#ifdef _WIN32
+        SetStdHandle(STD_INPUT_HANDLE, saved_);
+        CloseHandle(file_);
+#else
+        dup2(saved_, STDIN_FILENO);
+        close(saved_);
+#endif
+    }
+
+  private:
+#ifdef _WIN32
+    HANDLE saved_, file_;
+#else
+    int saved_;
+#endif
+};
+
+// A console user's ways: a log typed at the console is told how to end, wildcards
+// are the program's to expand on Windows (the shell's elsewhere), "/?" asks for the
+// help there, a name Windows cannot have is said so, and a report another program
+// holds open is refused before a log is read.
+TEST(CommandLine, AConsoleUsersWaysOnEachSystem) {
+    TempDir dir;
+    WriteFile(dir / "a1.log", "x http://a1/ y\n");
+    WriteFile(dir / "a2.log", "x http://a2/ y\n");
+    WriteFile(dir / "b.txt", "x http://b/ y\n");
+    std::filesystem::create_directory(Native(dir / "a3.log"));  // a folder is no log
+    const std::string save = dir / "report.dat";
+    const auto run = [&](const std::vector<std::string>& args, bool typing, int status = 0) {
+        std::ostringstream out, err;
+        EXPECT_EQ(RunCommandLine(args, {out, err, 0, false, false, typing}), status) << args[0];
+        return err.str();
+    };
+#ifdef _WIN32
+    const std::string typed =
+        "kestrin-cut: reading standard input: type the log, then Ctrl+Z, "
+        "Enter to end it\n";
+#else
+    const std::string typed =
+        "kestrin-cut: reading standard input: type the log, then Ctrl+D to end it\n";
+#endif
+    const std::string done = "Confirm: Sortting Data Output? No\nComplete: " + save + " done..\n";
+    const std::string one = done + "kestrin-cut: 1 line, 1 with a URL, 1 distinct URL\n";
+    {
+        const InputFrom input(dir / "b.txt");
+        EXPECT_EQ(run({"-o", save}, true), typed + one);
+    }
+    {
+        const InputFrom input(dir / "b.txt");
+        EXPECT_EQ(run({"-o", save, "-"}, true), typed + one);
+        EXPECT_EQ(ReadFile(save), "http://b/\t 1\r\n");
+    }
+    {
+        const InputFrom input(save);
+        EXPECT_EQ(run({"--merge", "-o", dir / "merged.dat"}, true)
+                      .find("kestrin-cut: reading standard input: type the report, then "),
+                  0u);
+    }
+    {
+        const InputFrom input(dir / "b.txt");
+        EXPECT_EQ(run({"-o", save}, false), one);
+        EXPECT_EQ(run({"--quiet", "-o", save}, true), "");
+    }
+    EXPECT_EQ(run({"-o", save, dir / "b.txt"}, true), one);
+
+    const std::string wild = dir / "a*.log", nothing = dir / "z?.log";
+    const std::string notFound = "ERROR!: File Not Found!\n" + nothing + "\nkestrin-cut: ";
+    EXPECT_EQ(run({"-o", save, nothing}, false, 1).find(notFound), 0u);
+    const std::string oddName = dir / "r?.dat";
+#ifdef _WIN32
+    EXPECT_EQ(run({"-o", save, wild, dir / "a?.log"}, false),
+              done + "kestrin-cut: 4 lines, 4 with a URL, 2 distinct URLs\n");
+    EXPECT_EQ(ReadFile(save), "http://a1/\t 2\r\nhttp://a2/\t 2\r\n");
+    EXPECT_EQ(run({"-o", oddName, dir / "b.txt"}, false, 1),
+              "ERROR!: Can't File Save!\n" + oddName +
+                  "\nkestrin-cut: the name is not a valid file name\n");
+    EXPECT_EQ(run({"-o", save, dir / "a<b.dat"}, false, 1),
+              "ERROR!: File Not Found!\n" + dir / "a<b.dat" +
+                  "\nkestrin-cut: the name is not a valid file name\n");
+    EXPECT_EQ(RunCut({"/?"}).out.find("usage: kestrin-cut"), 0u);
+    // Held as a spreadsheet program holds its file: others may read it, no more.
+    for (const DWORD sharing :
+         {DWORD(FILE_SHARE_READ), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
+        const HANDLE held = CreateFileW(Native(save).c_str(), GENERIC_READ, sharing, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(run({"-o", save, dir / "b.txt"}, false, 1),
+                  "ERROR!: Can't File Save!\n" + save +
+                      "\nkestrin-cut: the report is open in another program\n");
+        CloseHandle(held);
+    }
+    EXPECT_EQ(ReadFile(save), "http://a1/\t 2\r\nhttp://a2/\t 2\r\n");
+#else
+    EXPECT_EQ(run({"-o", save, wild}, false, 1).find("ERROR!: File Not Found!\n" + wild), 0u);
+    EXPECT_EQ(run({"-o", oddName, dir / "b.txt"}, false),
+              "Confirm: Sortting Data Output? No\nComplete: " + oddName +
+                  " done..\nkestrin-cut: 1 line, 1 with a URL, 1 distinct URL\n");
+    const CutResult help = RunCut({"/?"});
+    EXPECT_EQ(help.status, 1);
+    EXPECT_EQ(help.err, "ERROR!: File Not Found!\n/?\nkestrin-cut: No such file or directory\n");
+#endif
+}
+
 TEST(CommandLine, KestrinCutIsAFilterOfLogs) {
     TempDir dir;
     const std::string log = KESTRIN_TEST_DATA "/apache_access.log";
@@ -491,6 +614,41 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
                                "member skipped: 1 folder\n"));
 #endif
 }
+
+#ifndef _WIN32
+// Ctrl+C while the bar is drawn on the terminal: the line is blanked before the
+// process ends, so that the shell's prompt starts on a clean line.
+TEST(CommandLine, AnEndingSignalBlanksTheProgressBar) {
+    for (const bool cleared : {false, true}) {
+        int pipeEnds[2];
+        ASSERT_EQ(pipe(pipeEnds), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(pipeEnds[1], STDERR_FILENO);
+            close(pipeEnds[0]);
+            os::HandleStopSignals();
+            ConsoleUi ui(std::cerr, false, 80);
+            ui.ShowProgress({.fraction = 0.5});
+            if (cleared) ui.ShowMessage({.title = "Complete", .headline = "done"});
+            raise(SIGINT);
+            _exit(0);
+        }
+        close(pipeEnds[1]);
+        std::string err;
+        char buffer[256];
+        for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+            err.append(buffer, std::size_t(got));
+        close(pipeEnds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+        const std::string bar = "\r[" + std::string(20, '#') + std::string(20, ' ') + "] 50% ";
+        const std::string blank = "\r" + std::string(48, ' ') + "\r";
+        // Blanked once: by the message, which leaves nothing for the signal to do.
+        EXPECT_EQ(err, cleared ? bar + blank + "Complete: done\n" : bar + blank);
+    }
+}
+#endif
 
 // Reports for a UTF-8 terminal, for the top of the ranking, for awk and sort: each
 // the ranked report made over by iconv, cut at N, or rid of its CRs by tr.

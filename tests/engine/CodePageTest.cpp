@@ -85,5 +85,49 @@ TEST(CodePages, TheTablesOfEveryPageAreThoseOfTheDigests) {
     WriteFile(KESTRIN_BINARY_DIR "/codepage-digests", written.str());
 }
 
+// Every name of the README's table opens its Windows code page on both systems: a
+// byte or a pair only that page decodes so, the same here as under Windows.
+TEST(CodePages, EveryNameOfTheTableReadsItsWindowsPage) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        char32_t character;
+    } cases[] = {
+        {"utf-8", "", 0},
+        {"CP65001", "", 0},
+        {"Shift_JIS", "\x82\xa0", U'あ'},
+        {"Windows-31J", "\x87\x40", U'①'},
+        {"GBK", "\x81\x40", U'丂'},
+        {"GB2312", "\x81\x40", U'丂'},  // read as GBK: no EUC-CN has the pair
+        {"Big5", "\xa4\x40", U'一'},
+        {"UHC", "\x81\x41", U'갂'},
+        {"EUC-KR", "\x81\x41", U'갂'},  // read as 949: ICU's own EUC-KR lacks the pair
+        {"TIS-620", "\xa1", U'ก'},
+        {"KOI8-R", "\xc1", U'а'},
+        {"KOI8-U", "\xa4", U'є'},
+        {"US-ASCII", "A", U'A'},
+        {"latin1", "\xe9", U'é'},
+        {"ISO-8859-2", "\xa1", U'Ą'},
+        {"iso-8859-15", "\xa4", U'€'},
+        {"CP1251", "\xc0", U'А'},
+        {"IBM-437", "\x80", U'Ç'},
+        {"cp850", "\x9b", U'ø'},
+        {"CP866", "\x80", U'А'},
+    };
+    for (const auto& c : cases) {
+        const Result<os::CodePageTables> tables = os::ReadCodePageTables(c.name);
+        ASSERT_TRUE(tables) << c.name << ": " << tables.Failure().Reason();
+        EXPECT_EQ(tables->utf8, c.bytes.empty()) << c.name;
+        if (c.bytes.empty()) continue;
+        const auto first = std::uint8_t(c.bytes[0]);
+        const char32_t read = c.bytes.size() == 1
+                                  ? tables->singles[first]
+                                  : tables->pairs[first << 8 | std::uint8_t(c.bytes[1])];
+        EXPECT_EQ(unsigned(read), unsigned(c.character)) << c.name;
+    }
+    for (const char* name : {"UTF-16", "CP0", "CP123456", "windows-", "ISO-8859-", "EUC-JP"})
+        EXPECT_FALSE(os::ReadCodePageTables(name)) << name;
+}
+
 }  // namespace
 }  // namespace kestrin

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "os/CodePageNames.h"
 #include "os/CodePageTables.h"
 
 namespace kestrin::os {
@@ -63,14 +64,12 @@ bool IsStateless(UConverterType type) {
 }
 
 // "CP949" means Windows code page 949 to a user, while ICU gives that name to an
-// IBM table that differs from it: a CP number opens ICU's windows-N where it has one.
+// IBM table that differs from it: a name the Windows build takes opens ICU's
+// converter for that Windows code page, and any other is left to ICU.
 UConverter* OpenConverter(const std::string& name, UErrorCode& status) {
-    bool cpNumber = name.size() > 2 && (name[0] == 'c' || name[0] == 'C') &&
-                    (name[1] == 'p' || name[1] == 'P') &&
-                    name.find_first_not_of("0123456789", 2) == std::string::npos;
-    if (cpNumber) {
+    if (const std::optional<CodePageName> known = FindCodePageName(name)) {
         UErrorCode windowsStatus = U_ZERO_ERROR;
-        UConverter* windows = ucnv_open(("windows-" + name.substr(2)).c_str(), &windowsStatus);
+        UConverter* windows = ucnv_open(known->converter.c_str(), &windowsStatus);
         if (U_SUCCESS(windowsStatus) && windows != nullptr) return windows;
     }
     return ucnv_open(name.c_str(), &status);

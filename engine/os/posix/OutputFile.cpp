@@ -184,7 +184,7 @@ void OutputFile::Release(std::intptr_t handle) {
     close(int(handle));
 }
 
-Result<OutputFile> OutputFile::StandardOutput() {
+Result<OutputFile> OutputFile::StandardOutput(std::string_view) {
     return OutputFile(STDOUT_FILENO, false);
 }
 

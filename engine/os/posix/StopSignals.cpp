@@ -17,6 +17,9 @@ constexpr int kSignals[] = {SIGHUP, SIGINT, SIGTERM};
 // which ends the process as soon as the signal is no longer blocked.
 void EndBy(int signal) {
     temporary_names::RemoveAll();
+    detail::BlankLine([](const char* bytes, std::size_t size) {
+        [[maybe_unused]] const ssize_t wrote = write(STDERR_FILENO, bytes, size);
+    });
     struct sigaction fallBack {};
     fallBack.sa_handler = SIG_DFL;
     sigemptyset(&fallBack.sa_mask);

@@ -19,6 +19,7 @@ StandardStreams ReadStandardStreams() {
             close(null);
         }
     }
+    streams.inputIsTerminal = isatty(STDIN_FILENO) == 1;
     if (isatty(STDERR_FILENO) != 1) return streams;
     struct winsize size {};
     // A terminal that does not say its size is taken as the classic 80 columns.
@@ -35,6 +36,14 @@ void PrepareStandardStreams() {}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+const char* EndOfInputKeys() {
+    return "Ctrl+D";
+}
+
+std::vector<std::string> ExpandWildcards(const std::string& name) {
+    return {name};
 }
 
 }  // namespace kestrin::os

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "os/CodePageNames.h"
 #include "os/CodePageTables.h"
 
 namespace kestrin::os {
@@ -20,29 +21,10 @@ std::string Lower(std::string_view text) {
     return lower;
 }
 
-// The names the command line takes, as Windows numbers its code pages: "CP" or
-// "windows-" and a number, and the usual names of the code pages of East Asia.
+// The names both builds take (os/CodePageNames.h), as Windows numbers its code pages.
 UINT CodePageNumber(std::string_view name) {
-    const std::string lower = Lower(name);
-    struct Alias {
-        const char* name;
-        UINT number;
-    };
-    static constexpr Alias kAliases[] = {
-        {"utf-8", kUtf8},      {"utf8", kUtf8},      {"shift_jis", 932}, {"sjis", 932},
-        {"ms932", 932},        {"windows-31j", 932}, {"ms_kanji", 932},  {"gbk", 936},
-        {"gb2312", 936},       {"big5", 950},        {"uhc", 949},       {"ks_c_5601-1987", 949},
-        {"iso-8859-1", 28591}, {"latin1", 28591},    {"us-ascii", 20127}};
-    for (const Alias& alias : kAliases) {
-        if (lower == alias.name) return alias.number;
-    }
-    for (const std::string_view prefix : {"cp", "windows-", "ibm-"}) {
-        if (lower.starts_with(prefix) && lower.size() > prefix.size() &&
-            lower.find_first_not_of("0123456789", prefix.size()) == std::string::npos &&
-            lower.size() - prefix.size() <= 5)
-            return UINT(std::stoul(lower.substr(prefix.size())));
-    }
-    return 0;
+    const std::optional<CodePageName> known = FindCodePageName(name);
+    return known ? UINT(known->number) : 0;
 }
 
 // The character `bytes` decode to when the page has one for them alone.

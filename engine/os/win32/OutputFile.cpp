@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <utility>
 
+#include "os/CodePageNames.h"
 #include "os/TemporaryNames.h"
 #include "os/win32/WideText.h"
 
@@ -72,6 +74,17 @@ void Describe(SavePlace& place, const BY_HANDLE_FILE_INFORMATION& info) {
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) place.unwritable = SystemFault(EACCES);
 }
 
+// Opened as a report that replaces it would be, and closed at once: a program that
+// shares the file with no writer refuses the open, and nothing of the file changes.
+bool HeldByAnotherProgram(const std::string& path) {
+    const HANDLE probe = CreateFileW(win32::SystemPath(path).c_str(), GENERIC_WRITE | DELETE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
 }  // namespace
 
 Result<SavePlace> LookAt(const std::string& path) {
@@ -94,6 +107,7 @@ Result<SavePlace> LookAt(const std::string& path) {
     if (!told) return win32::WindowsFault(error);
     if (disk) {
         Describe(place, info);
+        place.inUse = place.kind == SavePlace::Kind::Regular && HeldByAnotherProgram(path);
     } else {
         place.kind = SavePlace::Kind::Stream;
     }
@@ -114,10 +128,14 @@ void OutputFile::Release(std::intptr_t handle) {
     CloseHandle(AsHandle(handle));
 }
 
-Result<OutputFile> OutputFile::StandardOutput() {
+Result<OutputFile> OutputFile::StandardOutput(std::string_view textCodePage) {
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output == INVALID_HANDLE_VALUE || output == nullptr) return SystemFault(EBADF);
-    return OutputFile(Owned(output), false);
+    OutputFile file(Owned(output), false);
+    DWORD mode = 0;
+    const std::optional<CodePageName> page = FindCodePageName(textCodePage);
+    if (page && GetConsoleMode(output, &mode)) file.consolePage_ = page->number;
+    return file;
 }
 
 Result<OutputFile> OutputFile::OpenThrough(const std::string& path) {
@@ -136,6 +154,7 @@ Result<OutputFile> OutputFile::OpenForOverwriting(const SavePlace& place) {
 }
 
 Status OutputFile::Write(const char* bytes, std::size_t size) {
+    if (consolePage_ != 0) return WriteConsoleText({bytes, size}, false);
     while (size > 0) {
         DWORD wrote = 0;
         if (!WriteFile(AsHandle(handle_), bytes, DWORD(std::min(size, kMostAtOnce)), &wrote,
@@ -167,7 +186,31 @@ Status OutputFile::Sync() {
     return FlushFileBuffers(AsHandle(handle_)) ? std::nullopt : Status(win32::LastFault());
 }
 
+// A line break is never a trail byte: text cut after one is whole characters.
+Status OutputFile::WriteConsoleText(std::string_view bytes, bool last) {
+    consoleHeld_.append(bytes);
+    const std::size_t whole = last ? consoleHeld_.size() : consoleHeld_.rfind('\n') + 1;
+    if (whole == 0) return std::nullopt;
+    const int size = int(std::min<std::size_t>(whole, INT_MAX / 2));
+    std::wstring text(std::size_t(size), L'\0');
+    text.resize(std::size_t(
+        MultiByteToWideChar(consolePage_, 0, consoleHeld_.data(), size, text.data(), size)));
+    consoleHeld_.erase(0, std::size_t(size));
+    for (std::size_t at = 0; at < text.size();) {
+        DWORD wrote = 0;
+        const auto part = DWORD(std::min<std::size_t>(text.size() - at, 8192));
+        if (!WriteConsoleW(AsHandle(handle_), text.data() + at, part, &wrote, nullptr))
+            return win32::LastFault();
+        if (wrote == 0) return SystemFault(EIO);
+        at += wrote;
+    }
+    return size < int(whole) ? WriteConsoleText({}, last) : std::nullopt;
+}
+
 Status OutputFile::Close() {
+    if (consolePage_ != 0 && !consoleHeld_.empty()) {
+        if (Status fault = WriteConsoleText({}, true)) return fault;
+    }
     if (!owned_ || handle_ == -1) return std::nullopt;
     if (!CloseHandle(AsHandle(std::exchange(handle_, -1)))) return win32::LastFault();
     return std::nullopt;

@@ -25,6 +25,10 @@ void RemoveTemporaryFile(std::intptr_t, const void* name) {
 
 void detail::EndProcess(int) {
     temporary_names::RemoveAll();
+    detail::BlankLine([](const char* bytes, std::size_t size) {
+        DWORD wrote = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes, DWORD(size), &wrote, nullptr);
+    });
     win32::RestoreConsoleCodePage();
     // Windows' default handling would end the process with this status; wine's
     // ends it with 0, which says the run succeeded. Ended at once, a closed console

@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "os/win32/CommandLine.h"
 #include "os/win32/ConsoleCodePage.h"
@@ -37,6 +39,8 @@ StandardStreams ReadStandardStreams() {
     // Windows gives no handle to a stream the parent closed, and reuses none.
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     streams.outputClosed = output == nullptr || output == INVALID_HANDLE_VALUE;
+    DWORD inputMode = 0;
+    streams.inputIsTerminal = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &inputMode) != 0;
     CONSOLE_SCREEN_BUFFER_INFO error;
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &error)) return streams;
     streams.errorColumns = error.srWindow.Right - error.srWindow.Left + 1;
@@ -60,8 +64,32 @@ std::vector<std::string> ProgramArguments(int, char**) {
     // took to start the program.
     const std::vector<std::wstring> wide = win32::SplitCommandLine(GetCommandLineW());
     std::vector<std::string> arguments;
-    for (std::size_t i = 1; i < wide.size(); ++i) arguments.push_back(win32::Utf8(wide[i]));
+    for (std::size_t i = 1; i < wide.size(); ++i)
+        arguments.push_back(wide[i] == L"/?" ? "--help" : win32::Utf8(wide[i]));
     return arguments;
+}
+
+const char* EndOfInputKeys() {
+    return "Ctrl+Z, Enter";
+}
+
+std::vector<std::string> ExpandWildcards(const std::string& name) {
+    const std::size_t slash = name.find_last_of("\\/:");
+    const std::size_t last = slash == std::string::npos ? 0 : slash + 1;
+    if (name.find_first_of("*?", last) == std::string::npos) return {name};
+    std::vector<std::string> found;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileExW(win32::SystemPath(name).c_str(), FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return {name};
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            found.push_back(name.substr(0, last) + win32::Utf8(entry.cFileName));
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    if (found.empty()) return {name};
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 }  // namespace kestrin::os

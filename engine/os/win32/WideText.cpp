@@ -44,7 +44,7 @@ Fault WindowsFault(DWORD error) {
     static constexpr Meaning kMeanings[] = {
         {ERROR_FILE_NOT_FOUND, ENOENT, nullptr},
         {ERROR_PATH_NOT_FOUND, ENOENT, nullptr},
-        {ERROR_INVALID_NAME, ENOENT, nullptr},
+        {ERROR_INVALID_NAME, ENOENT, "the name is not a valid file name"},
         {ERROR_BAD_NETPATH, ENOENT, nullptr},
         {ERROR_INVALID_DRIVE, ENOENT, nullptr},
         {ERROR_ACCESS_DENIED, EACCES, nullptr},
