@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyledItemDelegate>
 
 #include "FileChoice.h"
@@ -16,6 +17,7 @@
 #include "KestrinIcon.h"
 #include "PathLabel.h"
 #include "common/CuttingButton.h"
+#include "common/FittedForm.h"
 #include "common/KeywordList.h"
 #include "common/Texts.h"
 #include "common/WindowRun.h"
@@ -70,6 +72,24 @@ Control* Place(Control* control, const form::Control& design) {
     return control;
 }
 
+// The width `control` needs to show its caption whole in its font: a label's text, a
+// button's with its frame and margin, the keyword box's longest entry with its arrow.
+// The path boxes cut their paths to fit.
+int CaptionWidth(const QWidget& control) {
+    const QFontMetrics metrics = control.fontMetrics();
+    if (const auto* box = qobject_cast<const QComboBox*>(&control)) return box->sizeHint().width();
+    if (const auto* button = qobject_cast<const QPushButton*>(&control)) {
+        const QStyle& style = *button->style();
+        return metrics.horizontalAdvance(button->text()) +
+               style.pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+               2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    }
+    if (qobject_cast<const PathLabel*>(&control) != nullptr) return 0;
+    if (const auto* label = qobject_cast<const QLabel*>(&control))
+        return metrics.horizontalAdvance(label->text()) + 2 * label->margin();
+    return 0;
+}
+
 }  // namespace
 
 frmKestrin::frmKestrin(Desktop& desktop)
@@ -122,6 +142,7 @@ void frmKestrin::CreateControls() {
                                         2 * cmbBackkey->view()->frameWidth());
 
     cmdCutting->setEnabled(false);
+    FitControls(*client);
 
     for (const PathBox box : {PathBox::Log, PathBox::Save}) {
         connect(cmdSelectFile[std::size_t(box)], &QPushButton::clicked, this, [this, box] {
@@ -133,6 +154,20 @@ void frmKestrin::CreateControls() {
     connect(cmdCutting, &QPushButton::clicked, this,
             [this] { controller_.Do(form::Command::Cut); });
     connect(cmdEND, &QPushButton::clicked, this, [this] { controller_.Do(form::Command::Quit); });
+}
+
+// The form's places, with room for every caption in the font in use.
+void frmKestrin::FitControls(QWidget& client) {
+    const auto control = [&client](const form::Control& design) {
+        return client.findChild<QWidget*>(design.name);
+    };
+    const form::FittedForm fitted = form::FitForm(
+        96, [&](const form::Control& design) { return CaptionWidth(*control(design)); });
+    for (const form::Control* design : form::FittedForm::Designs()) {
+        const form::PixelPlace& place = fitted.Of(*design);
+        control(*design)->setGeometry(place.left, place.top, place.width, place.height);
+    }
+    client.setFixedSize(fitted.clientWidth, fitted.clientHeight);
 }
 
 void frmKestrin::CreateMenus() {

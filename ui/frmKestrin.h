@@ -54,6 +54,7 @@ class frmKestrin : public QMainWindow, public WindowView {
 
   private:
     void CreateControls();
+    void FitControls(QWidget& client);
     void CreateMenus();
     void SetTabOrder();
 

@@ -1,6 +1,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -165,6 +166,43 @@ class WindowTest : public QObject {
                  "wait cursor | disabled | minimized | title KSTN % | Confirm [Question; "
                  "Yes|No; default Yes] Sortting Data Output?");
         QCOMPARE(kestrin::testing::ReadFile(save.toStdString()), previous);
+    }
+
+    // Whatever font the window gets (this test runs with a Japanese gothic face and
+    // with fonts that have no Japanese), every caption shows whole inside its control,
+    // no two controls overlap, and the form's order stays.
+    void captionsFitTheFont() {
+        WindowUnderTest w;
+        const QRect client = w.Find("client")->rect();
+        const QStringList names = {
+            "lblView(0)",       "lblFile(0)", "cmdSelectFile(0)", "lblView(1)", "lblFile(1)",
+            "cmdSelectFile(1)", "lblView(2)", "cmbBackkey",       "cmdCutting", "cmdEND"};
+        QStringList cut;
+        for (const QString& name : names) {
+            QWidget* control = w.Find(name);
+            QString text = control->property("text").toString();
+            int room = control->width();
+            if (auto* box = qobject_cast<QComboBox*>(control)) {
+                for (int i = 0; i < box->count(); ++i) {
+                    box->setCurrentIndex(i);
+                    const QLineEdit& edit = *box->lineEdit();
+                    if (edit.fontMetrics().horizontalAdvance(edit.text()) > edit.width())
+                        cut.append(name + " " + edit.text());
+                }
+                continue;
+            }
+            if (qobject_cast<QPushButton*>(control)) room -= 4;  // its frame
+            if (control->fontMetrics().horizontalAdvance(text) > room) cut.append(name);
+            if (!client.contains(control->geometry())) cut.append(name + " outside");
+        }
+        for (int i = 1; i < names.size(); ++i) {
+            const QRect before = w.Find(names[i - 1])->geometry(),
+                        after = w.Find(names[i])->geometry();
+            // The form lets some neighbours share a pixel's column, no more.
+            if (before.top() == after.top() && before.right() > after.left())
+                cut.append(names[i - 1] + " over " + names[i]);
+        }
+        QCOMPARE(cut.join(", "), QString());
     }
 
     // The Options menu, between File and HELP, holds the report's entries as a radio

@@ -62,7 +62,9 @@ class RecordingDesktop : public QObject, public Desktop {
             log.append(cursor_ == Qt::WaitCursor ? "wait cursor" : "normal cursor");
         } else if (event->type() == QEvent::EnabledChange) {
             log.append(window->isEnabled() ? "enabled" : "disabled");
-        } else if (event->type() == QEvent::WindowStateChange) {
+        } else if (event->type() == QEvent::WindowStateChange && !window->isEnabled()) {
+            // The window minimizes and comes back while disabled; the window system's
+            // late word of a state the window has already left is no change of its.
             log.append(window->isMinimized() ? "minimized" : "restored");
         } else if (event->type() == QEvent::WindowTitleChange) {
             log.append("title " + window->windowTitle());

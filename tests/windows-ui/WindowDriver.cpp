@@ -269,11 +269,6 @@ void Step(const std::vector<std::string>& f) {
     if (verb == "dialog") return NameInDialog(Wide(field(1)), field(2));
     if (verb == "answer") return Answer(Wide(field(1)), field(2));
     if (verb == "state") return State();
-    // The run's end is told to the window after its last message box has closed:
-    // wait for the window to leave its busy state before looking at it.
-    if (verb == "idle")
-        return (void)Await([] { return IsWindowEnabled(Control("cmdEND")) && !IsIconic(window); },
-                           "end of the run");
     if (verb == "tabs") return Tabs(std::stoi(field(1)));
     if (verb == "title") return (void)std::printf("title %s\n", Utf8(Text(window)).c_str());
     if (verb == "progress") {

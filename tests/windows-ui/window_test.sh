@@ -148,8 +148,8 @@ drive -- "takes-drops|lblFile(0)" "takes-drops|lblFile(1)" "enabled|cmdCutting" 
     "drop|$(win "$work/other.log")|$(win "$log")" "text|lblFile(0)" "enabled|cmdCutting" \
     "click|cmdSelectFile(1)" "dialog|SAVE..|$(win "${report%.dat}")" "text|lblFile(1)" \
     "enabled|cmdCutting" "tabs|5" "pick|1" "text|cmbBackkey" "click|cmdCutting" \
-    "answer|Confirm|Yes" "answer|Complete|OK" "idle" "state" "title" "type|é" \
-    "click|cmdCutting" "answer|ERROR!|OK" "idle" "click|cmdEND" "ended|2000"
+    "answer|Confirm|Yes" "answer|Complete|OK" "state" "title" "type|é" "click|cmdCutting" \
+    "answer|ERROR!|OK" "click|cmdEND" "ended|2000"
 said "the whole run" <<EOF
 window KSTN, client 528x78, fixed size, 96 dpi
 lblFile(0) takes drops: yes
@@ -185,7 +185,7 @@ printf '"http://www.google.co.jp/a"\n"http://News.Google.co.jp:80/"\n"http://a.e
 sites_run() {
     drive "$(win "$work/sites.log")" -- "$@" "click|cmdSelectFile(1)" \
         "dialog|SAVE..|$(win "$work/sites.dat")" "pick|1" "click|cmdCutting" "answer|Confirm|No" \
-        "answer|Complete|OK" "idle" "click|cmdEND" "ended|2000"
+        "answer|Complete|OK" "click|cmdEND" "ended|2000"
 }
 for start in first next; do
     rm -f "$work/sites.dat"

@@ -274,20 +274,18 @@ void frmKestrin::ApplyDpi(int dotsPerInch) {
     font_ = std::move(font);
     listFont_ = std::move(listFont);
 
-    const auto place = [this](HWND control, const form::Control& design) {
-        Place(control, design.place, dpi_);
-    };
-    for (std::size_t i = 0; i < lblView.size(); ++i) place(lblView[i], form::lblView[i]);
-    for (std::size_t i = 0; i < lblFile.size(); ++i) place(lblFile[i], form::lblFile[i]);
-    for (std::size_t i = 0; i < cmdSelectFile.size(); ++i)
-        place(cmdSelectFile[i], form::cmdSelectFile[i]);
-    place(cmdCutting, form::cmdCutting);
-    place(cmdEND, form::cmdEND);
-    place(cmbBackkey, form::cmbBackkey);
+    // The form's places, with room for every caption in the font in use.
+    const std::array<HWND, form::FittedForm::kControls> controls = {
+        lblView[0],       lblView[1],       lblView[2], lblFile[0], lblFile[1],
+        cmdSelectFile[0], cmdSelectFile[1], cmbBackkey, cmdCutting, cmdEND};
+    const form::FittedForm fitted = form::FitForm(dpi_, [&](const form::Control& design) {
+        return CaptionWidth(controls[form::FittedForm::IndexOf(design)], font_.get());
+    });
+    for (std::size_t i = 0; i < controls.size(); ++i) Place(controls[i], fitted.places[i]);
     FitKeywordBox(cmbBackkey, listFont_.get(), form::Pixels(form::cmbBackkey.place.height, dpi_));
     for (const PathBox box : {PathBox::Log, PathBox::Save}) SetPath(box, paths_[std::size_t(box)]);
     SetIcons();
-    FitToForm(window_, dpi_);
+    FitToForm(window_, fitted.clientWidth, fitted.clientHeight, dpi_);
 }
 
 void frmKestrin::SetIcons() {
