@@ -25,7 +25,7 @@ done
 
 work=$(mktemp -d)
 export WINEDEBUG=-all
-prefixes=("$out/wine-prefix" "$out/wine-prefix-2x")
+prefixes=("$out/wine-prefix" "$out/wine-prefix-2x" "$out/wine-prefix-plain")
 pids=()
 cleanup() {
     for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; done
@@ -256,4 +256,19 @@ EOF
     run "$driver" window "click|cmdEND" "ended|2000" >/dev/null
     took "the window at ${scale}00 % in $shot"
 done
+# The layout in the window's face, MS Gothic (drawn as IPAGothic), and in a prefix
+# with none of its Japanese faces, where it takes the system's face for messages,
+# Tahoma, which is wider: no caption is cut in either.
+prefix=${prefixes[0]}
+drive -- "fits|MS Gothic" "click|cmdEND" "ended|2000"
+said "the layout in MS Gothic" <<EOF
+window KSTN, client 528x78, fixed size, 96 dpi
+in MS Gothic, cut: none
+ended, status 0
+EOF
+prefix=${prefixes[2]}
+run "$kestrin" -V >/dev/null
+drive -- "fits|Tahoma" "click|cmdEND" "ended|2000"
+sed -n 2p "$work/said" | grep -qx "in Tahoma, cut: none" || fail "the layout in Tahoma: $(cat "$work/said")"
+took "the layout in the window's face and in Tahoma: $(head -n 1 "$work/said")"
 echo "windows window test: kestrin.exe ran as kestrin-cut.exe reports, stopped when closed, and showed itself"
