@@ -191,6 +191,14 @@ std::string Escaped(const std::wstring& text) {
 void FindKestrin() {
     window = Await([] { return FindWindowW(L"frmKestrin", L"KSTN"); }, "window KSTN");
     Await([] { return IsWindowVisible(window); }, "shown window");
+    // Openbox may tell wine, just after the window shows, of the size its X window had
+    // before wine sized it: a moment of no client area, then the window's own size.
+    Await(
+        [] {
+            RECT client{};
+            return GetClientRect(window, &client) && client.bottom > 0;
+        },
+        "window of its size");
     GetWindowThreadProcessId(window, &processId);
     process = OpenProcess(
         PROCESS_VM_OPERATION | PROCESS_VM_WRITE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
