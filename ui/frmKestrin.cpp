@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
 
 #include "FileChoice.h"
@@ -77,7 +78,18 @@ Control* Place(Control* control, const form::Control& design) {
 // The path boxes cut their paths to fit.
 int CaptionWidth(const QWidget& control) {
     const QFontMetrics metrics = control.fontMetrics();
-    if (const auto* box = qobject_cast<const QComboBox*>(&control)) return box->sizeHint().width();
+    if (const auto* box = qobject_cast<const QComboBox*>(&control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        option.editable = true;
+        const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, box);
+        int widest = 0;
+        for (int i = 0; i < box->count(); ++i)
+            widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+        // The edit field keeps a margin of 2 pixels each side of its text.
+        return widest + 4 + box->width() - field.width();
+    }
     if (const auto* button = qobject_cast<const QPushButton*>(&control)) {
         const QStyle& style = *button->style();
         return metrics.horizontalAdvance(button->text()) +

@@ -49,17 +49,17 @@ class ViewUnderTest : public WindowView {
     void ShowAbout() override {}
     void KeepGrouping(Grouping) override {}
 
-    /// What the window was told, once the run has ended.
-    std::string Told() {
+    /// Once the run has ended: the window is back or gone.
+    void AwaitEnd() {
         std::unique_lock lock(mutex_);
         ended_.wait(lock, [this] { return hasEnded_; });
-        return told_;
     }
+    std::string told;
 
   private:
     void Tell(const std::string& call) {
         std::lock_guard lock(mutex_);
-        told_ += told_.empty() ? call : " | " + call;
+        told += told.empty() ? call : " | " + call;
     }
     void CloseAt(const std::string& point) {
         if (closeAt != point) return;
@@ -76,7 +76,6 @@ class ViewUnderTest : public WindowView {
     std::mutex mutex_;
     std::condition_variable ended_;
     bool hasEnded_ = false;
-    std::string told_;
 };
 
 // Closing the window during a run, up to the moment the report would take the
@@ -111,10 +110,11 @@ TEST(WindowController, AClosedWindowSavesNothing) {
             WindowController controller(view, Grouping::Url);
             view.controller = &controller;
             controller.Do(form::Command::Cut);
-            EXPECT_EQ(view.Told(), c.told) << c.closeAt;
+            view.AwaitEnd();
             EXPECT_FALSE(controller.Running()) << c.closeAt;
             EXPECT_TRUE(controller.Close()) << c.closeAt;
-        }
+        }  // the run's thread, done with the window, has ended
+        EXPECT_EQ(view.told, c.told) << c.closeAt;
         const std::string report = testing::ReadFile(save);
         EXPECT_EQ(report == previous, !c.replaced) << c.closeAt;
         EXPECT_EQ(report.substr(0, 7), "http://") << c.closeAt;
