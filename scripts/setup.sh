@@ -9,7 +9,7 @@ packages=(
     # compressed logs and archives of them
     zlib1g-dev libisal-dev libzstd-dev liblzma-dev libbz2-dev liblz4-dev libarchive-dev
     # window
-    qt6-base-dev libgl-dev fonts-ipafont-gothic
+    qt6-base-dev libgl-dev fonts-ipafont-gothic fonts-dejavu-core
     # tests: suites, a real X server and window manager for the window's test, a
     # screenshot tool, and xdotool to find the window, click and type
     libgtest-dev libgmock-dev pmccabe xvfb xauth x11-apps imagemagick xdotool openbox

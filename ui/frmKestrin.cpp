@@ -9,6 +9,8 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QStyledItemDelegate>
 
 #include "FileChoice.h"
@@ -16,6 +18,7 @@
 #include "KestrinIcon.h"
 #include "PathLabel.h"
 #include "common/CuttingButton.h"
+#include "common/FittedForm.h"
 #include "common/KeywordList.h"
 #include "common/Texts.h"
 #include "common/WindowRun.h"
@@ -70,9 +73,39 @@ Control* Place(Control* control, const form::Control& design) {
     return control;
 }
 
+// The width `control` needs to show its caption whole in its font: a label's text, a
+// button's with its frame and margin, the keyword box's longest entry with its arrow.
+// The path boxes cut their paths to fit.
+int CaptionWidth(const QWidget& control) {
+    const QFontMetrics metrics = control.fontMetrics();
+    if (const auto* box = qobject_cast<const QComboBox*>(&control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        option.editable = true;
+        const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, box);
+        int widest = 0;
+        for (int i = 0; i < box->count(); ++i)
+            widest = std::max(widest, metrics.horizontalAdvance(box->itemText(i)));
+        // The edit field keeps a margin of 2 pixels each side of its text.
+        return widest + 4 + box->width() - field.width();
+    }
+    if (const auto* button = qobject_cast<const QPushButton*>(&control)) {
+        const QStyle& style = *button->style();
+        return metrics.horizontalAdvance(button->text()) +
+               style.pixelMetric(QStyle::PM_ButtonMargin, nullptr, button) +
+               2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    }
+    if (qobject_cast<const PathLabel*>(&control) != nullptr) return 0;
+    if (const auto* label = qobject_cast<const QLabel*>(&control))
+        return metrics.horizontalAdvance(label->text()) + 2 * label->margin();
+    return 0;
+}
+
 }  // namespace
 
-frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
+frmKestrin::frmKestrin(Desktop& desktop)
+    : desktop_(desktop), controller_(*this, desktop.RememberedGrouping()) {
     // A fixed size, so no maximize button either.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -85,10 +118,6 @@ frmKestrin::frmKestrin(Desktop& desktop) : desktop_(desktop) {
     SetTabOrder();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     SelectFirstKeyword();
-    connect(&worker_, &RunWorker::Finished, this, [this] {
-        LeaveBusy();
-        if (closeWhenRunEnds_) close();
-    });
 }
 
 void frmKestrin::CreateControls() {
@@ -125,18 +154,35 @@ void frmKestrin::CreateControls() {
                                         2 * cmbBackkey->view()->frameWidth());
 
     cmdCutting->setEnabled(false);
+    FitControls(*client);
 
     for (const PathBox box : {PathBox::Log, PathBox::Save}) {
-        connect(cmdSelectFile[std::size_t(box)], &QPushButton::clicked, this,
-                [this, box] { ChooseFile(box); });
+        connect(cmdSelectFile[std::size_t(box)], &QPushButton::clicked, this, [this, box] {
+            controller_.Do(box == PathBox::Log ? form::Command::ChooseLog
+                                               : form::Command::ChooseSave);
+        });
         connect(lblFile[std::size_t(box)], &PathLabel::Dropped, this, &frmKestrin::TakeDrop);
     }
-    connect(cmdCutting, &QPushButton::clicked, this, &frmKestrin::StartRun);
-    connect(cmdEND, &QPushButton::clicked, this, &frmKestrin::Quit);
+    connect(cmdCutting, &QPushButton::clicked, this,
+            [this] { controller_.Do(form::Command::Cut); });
+    connect(cmdEND, &QPushButton::clicked, this, [this] { controller_.Do(form::Command::Quit); });
+}
+
+// The form's places, with room for every caption in the font in use.
+void frmKestrin::FitControls(QWidget& client) {
+    const auto control = [&client](const form::Control& design) {
+        return client.findChild<QWidget*>(design.name);
+    };
+    const form::FittedForm fitted = form::FitForm(
+        96, [&](const form::Control& design) { return CaptionWidth(*control(design)); });
+    for (const form::Control* design : form::FittedForm::Designs()) {
+        const form::PixelPlace& place = fitted.Of(*design);
+        control(*design)->setGeometry(place.left, place.top, place.width, place.height);
+    }
+    client.setFixedSize(fitted.clientWidth, fitted.clientHeight);
 }
 
 void frmKestrin::CreateMenus() {
-    grouping_ = desktop_.RememberedGrouping();
     auto* groupings = new QActionGroup(this);  // exclusive: one radio group
     for (const form::Menu& design : form::kMenus) {
         QMenu* menu = menuBar()->addMenu(FromUtf16(design.caption));
@@ -146,37 +192,16 @@ void frmKestrin::CreateMenus() {
                 menu->addSeparator()->setObjectName(item.name);
                 continue;
             }
-            QAction* action = menu->addAction(FromUtf16(item.caption), this,
-                                              [this, command = item.command] { Do(command); });
+            QAction* action =
+                menu->addAction(FromUtf16(item.caption), this,
+                                [this, command = item.command] { controller_.Do(command); });
             action->setObjectName(item.name);
             if (const std::optional<Grouping> grouping = form::GroupingOf(item.command)) {
                 action->setCheckable(true);
-                action->setChecked(*grouping == grouping_);
+                action->setChecked(*grouping == controller_.Entries());
                 groupings->addAction(action);
             }
         }
-    }
-}
-
-void frmKestrin::Do(form::Command command) {
-    switch (command) {
-        case form::Command::ChooseLog:
-            return ChooseFile(PathBox::Log);
-        case form::Command::ChooseSave:
-            return ChooseFile(PathBox::Save);
-        case form::Command::Cut:
-            return StartRun();
-        case form::Command::Quit:
-            return Quit();
-        case form::Command::About:
-            return ShowAbout();
-        case form::Command::GroupUrls:
-        case form::Command::GroupHosts:
-        case form::Command::GroupSites:
-            grouping_ = *form::GroupingOf(command);
-            return desktop_.RememberGrouping(grouping_);
-        case form::Command::None:
-            break;
     }
 }
 
@@ -196,12 +221,9 @@ void frmKestrin::SelectFirstKeyword() {
     cmbBackkey->setCurrentIndex(0);
 }
 
-void frmKestrin::StartRun() {
-    if (worker_.Running()) return;
-    EnterBusy();
-    worker_.Start(WindowRun(FileSystemPath(Box(PathBox::Log).Tag()),
-                            FileSystemPath(Box(PathBox::Save).Tag()),
-                            cmbBackkey->currentText().toStdU16String(), grouping_));
+WindowView::Boxes frmKestrin::CurrentBoxes() {
+    return {FileSystemPath(Box(PathBox::Log).Tag()), FileSystemPath(Box(PathBox::Save).Tag()),
+            cmbBackkey->currentText().toStdU16String()};
 }
 
 // Only the log's box takes drops; when several files are dropped the last one stays.
@@ -244,10 +266,26 @@ void frmKestrin::UpdateCuttingEnabled() {
                                           !Box(PathBox::Save).Tag().isEmpty()));
 }
 
-void frmKestrin::EnterBusy() {
-    setCursor(Qt::WaitCursor);
-    setEnabled(false);
-    showMinimized();
+void frmKestrin::KeepGrouping(Grouping grouping) {
+    desktop_.RememberGrouping(grouping);
+}
+
+bool frmKestrin::Post(std::function<void()> call) {
+    // Calls still queued when the window goes are dropped with it.
+    return QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void frmKestrin::SetBusy(bool busy) {
+    if (busy) {
+        setCursor(Qt::WaitCursor);
+        setEnabled(false);
+        showMinimized();
+        return;
+    }
+    setWindowTitle(FromUtf16(form::kTitle));
+    showNormal();
+    unsetCursor();
+    setEnabled(true);
 }
 
 void frmKestrin::ShowMessage(const RunMessage& message) {
@@ -267,19 +305,10 @@ void frmKestrin::ShowProgress(const RunProgress& progress) {
     setWindowTitle(QString::fromStdU16String(ProgressTitle(progress.fraction)));
 }
 
-void frmKestrin::LeaveBusy() {
-    setWindowTitle(FromUtf16(form::kTitle));
-    showNormal();
-    unsetCursor();
-    setEnabled(true);
-}
-
 // Closing the window is the one way out during a run (Quit is disabled with the
-// rest of the window): the run stops at once and the window closes when it has.
+// rest of the window): the window goes once the run has stopped.
 void frmKestrin::closeEvent(QCloseEvent* event) {
-    if (!worker_.Running()) return QMainWindow::closeEvent(event);
-    closeWhenRunEnds_ = true;
-    worker_.Stop();
+    if (controller_.Close()) return QMainWindow::closeEvent(event);
     event->ignore();
 }
 

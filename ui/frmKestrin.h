@@ -5,9 +5,9 @@
 
 #include "Desktop.h"
 #include "FileChoice.h"
-#include "RunWorker.h"
 #include "common/Form.h"
-#include "run/Ui.h"
+#include "common/WindowController.h"
+#include "common/WindowView.h"
 
 class QAction;
 class QComboBox;
@@ -20,14 +20,13 @@ namespace kestrin {
 class PathLabel;
 
 /// Kestrin's one window: the log and save file, the back keyword, Cutting and
-/// Quit, and the File and HELP menus. A click on Cutting runs the tally on a
-/// worker thread with the window as its Ui; every dialog goes through the Desktop
-/// the window is given. Closing the window during a run stops the run, and the
-/// window closes once it has.
+/// Quit, and the File, Options and HELP menus, drawn with Qt's widgets; what they do
+/// is WindowController's, and every dialog goes through the Desktop the window is
+/// given.
 ///
 /// Controls keep the names of the original design, and controls of one kind form
 /// indexed arrays (the path boxes' in the order of PathBox).
-class frmKestrin : public QMainWindow, public Ui {
+class frmKestrin : public QMainWindow, public WindowView {
     Q_OBJECT
 
   public:
@@ -36,39 +35,37 @@ class frmKestrin : public QMainWindow, public Ui {
     /// Names the log as a file dropped on its label does.
     void OpenLog(const QString& path);
 
-    // The run's Ui.
+    // The controller's view.
     void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     /// Shown in the title, which is what a minimized window shows.
     void ShowProgress(const RunProgress& progress) override;
-    // Busy during a run: wait cursor, disabled and minimized.
-    void EnterBusy();
-    void LeaveBusy();
+    bool Post(std::function<void()> call) override;
+    void SetBusy(bool busy) override;
+    void Close() override { close(); }
+    void Quit() override;
+    Boxes CurrentBoxes() override;
+    void ChooseFile(PathBox box) override;
+    void ShowAbout() override;
+    void KeepGrouping(Grouping grouping) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void CreateControls();
+    void FitControls(QWidget& client);
     void CreateMenus();
     void SetTabOrder();
 
-    void Do(form::Command command);
     void SelectFirstKeyword();
-    void StartRun();
-    void Quit();
-    void ShowAbout();
-    /// The file dialog for `box`: ".." beside it, or its item of the File menu.
-    void ChooseFile(PathBox box);
     void TakeDrop(PathBox box, const QMimeData* data);
     void UpdateCuttingEnabled();
 
     PathLabel& Box(PathBox box) { return *lblFile[std::size_t(box)]; }
 
     Desktop& desktop_;
-    RunWorker worker_{*this};
-    Grouping grouping_ = Grouping::Url;  // as the Options menu says
-    bool closeWhenRunEnds_ = false;
+    WindowController controller_;
 
     std::array<QLabel*, 3> lblView{};
     std::array<PathLabel*, 2> lblFile{};

@@ -1,6 +1,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -85,9 +86,10 @@ class WindowTest : public QObject {
     }
 
     // A run (off the GUI thread) is framed by the busy state, the keyword is what the
-    // box shows, a long run shows its progress in the title, and the window is idle
-    // again after it, so the same run repeats alike. An archive's members passed
-    // over, and the reason an archive is not read, are the command line's words.
+    // box shows, a long run shows its progress in the title, and the run's message
+    // comes once the window is back, so the same run repeats alike. An archive's
+    // members passed over, and the reason an archive is not read, are the command
+    // line's words.
     void runs() {
         const QString archives = KESTRIN_TEST_LOGS "/archives/";
         const QString save = dir_.filePath("report.dat");
@@ -100,26 +102,26 @@ class WindowTest : public QObject {
         const struct {
             QString keyword;  // "entry N" picks list entry N; anything else is typed
             QMessageBox::StandardButton answer;
-            QString log, messages;
+            QString log, during, message;  // what is told during the run and after it
             QByteArray report;
         } cases[] = {
-            {"entry 1", QMessageBox::Yes, log_,
-             asked + done + "4 lines, 3 with a URL, 2 distinct URLs", listing + sorted},
-            {",", QMessageBox::No, log_, asked + done + "4 lines, 3 with a URL, 3 distinct URLs",
+            {"entry 1", QMessageBox::Yes, log_, asked,
+             done + "4 lines, 3 with a URL, 2 distinct URLs", listing + sorted},
+            {",", QMessageBox::No, log_, asked, done + "4 lines, 3 with a URL, 3 distinct URLs",
              "http://a.example/\"\t 1\r\nhttp://b.example/x\t 1\r\nhttp://b.example/x\" z\t 1\r\n"},
             // A character that is no byte of CP932 could never end a URL.
-            {"\u00e9", QMessageBox::No, log_,
+            {"\u00e9", QMessageBox::No, log_, "",
              "ERROR! [Warning; Ok; default Ok] Back Keyword is not ASCII", "(no report)"},
             {"entry 0", QMessageBox::No, big_,
-             "title KSTN % | " + asked + "title KSTN % | " + done +
-                 "655362 lines, 2 with a URL, 2 distinct URLs | title KSTN",
+             "title KSTN % | " + asked + "title KSTN % | title KSTN | ",
+             done + "655362 lines, 2 with a URL, 2 distinct URLs",
              "http://a.example/\t 1\r\nhttp://b.example/x\t 1\r\n"},
-            {"entry 0", QMessageBox::No, archives + "links.tar",
-             asked + done +
+            {"entry 0", QMessageBox::No, archives + "links.tar", asked,
+             done +
                  "4 lines, 4 with a URL, 2 distinct URLs; 2 archive members skipped: 1 folder, 1 "
                  "symbolic link",
              "http://one/\t 2\r\nhttp://two/\t 2\r\n"},
-            {"entry 0", QMessageBox::No, archives + "then-text.zip",
+            {"entry 0", QMessageBox::No, archives + "then-text.zip", "",
              "ERROR! [Critical; Ok; default Ok] Can't File Read!\n" + archives +
                  "then-text.zip\n\nthe zip archive is followed by text, not by another zip "
                  "archive",
@@ -135,14 +137,72 @@ class WindowTest : public QObject {
             if (!c.keyword.startsWith("entry ")) box->lineEdit()->setText(c.keyword);
             const QString name =
                 QStringLiteral("keyword \"%1\", answer %2: ").arg(c.keyword).arg(c.answer);
-            const QString dialogue = name + "wait cursor | disabled | minimized | " + c.messages +
-                                     " | restored | normal cursor | enabled";
+            const QString dialogue = name + "wait cursor | disabled | minimized | " + c.during +
+                                     "restored | normal cursor | enabled | " + c.message;
             for (int run = 0; run < 2; ++run) {
                 QCOMPARE(name + w.Cut(c.answer), name + c.report);
                 QCOMPARE(name + Told(w.desktop.log), dialogue);
                 w.desktop.log.clear();
             }
         }
+    }
+
+    // Closing the window while the run asks its question stops the run whatever the
+    // answer: the previous report stays, no message follows, and the window goes
+    // once the run has stopped.
+    void closingDuringARunSavesNothing() {
+        const QString save = dir_.filePath("kept.dat");
+        const std::string previous = "http://old.example/\t 1\r\n";
+        kestrin::testing::WriteFile(save.toStdString(), previous);
+        WindowUnderTest w;
+        w.Choose(0, big_);
+        w.Choose(1, save);
+        w.desktop.log.clear();
+        w.desktop.answer = QMessageBox::Yes;
+        w.desktop.onQuestion = [&] { w.window.close(); };
+        w.Click("cmdCutting");
+        QVERIFY(QTest::qWaitFor([&] { return !w.window.isVisible(); }, 120000));
+        QCOMPARE(Told(w.desktop.log),
+                 "wait cursor | disabled | minimized | title KSTN % | Confirm [Question; "
+                 "Yes|No; default Yes] Sortting Data Output?");
+        QCOMPARE(kestrin::testing::ReadFile(save.toStdString()), previous);
+    }
+
+    // Whatever font the window gets (this test runs with a Japanese gothic face and
+    // with fonts that have no Japanese), every caption shows whole inside its control,
+    // no two controls overlap, and the form's order stays.
+    void captionsFitTheFont() {
+        WindowUnderTest w;
+        const QRect client = w.Find("client")->rect();
+        const QStringList names = {
+            "lblView(0)",       "lblFile(0)", "cmdSelectFile(0)", "lblView(1)", "lblFile(1)",
+            "cmdSelectFile(1)", "lblView(2)", "cmbBackkey",       "cmdCutting", "cmdEND"};
+        QStringList cut;
+        for (const QString& name : names) {
+            QWidget* control = w.Find(name);
+            QString text = control->property("text").toString();
+            int room = control->width();
+            if (auto* box = qobject_cast<QComboBox*>(control)) {
+                for (int i = 0; i < box->count(); ++i) {
+                    box->setCurrentIndex(i);
+                    const QLineEdit& edit = *box->lineEdit();
+                    if (edit.fontMetrics().horizontalAdvance(edit.text()) > edit.width())
+                        cut.append(name + " " + edit.text());
+                }
+                continue;
+            }
+            if (qobject_cast<QPushButton*>(control)) room -= 4;  // its frame
+            if (control->fontMetrics().horizontalAdvance(text) > room) cut.append(name);
+            if (!client.contains(control->geometry())) cut.append(name + " outside");
+        }
+        for (int i = 1; i < names.size(); ++i) {
+            const QRect before = w.Find(names[i - 1])->geometry(),
+                        after = w.Find(names[i])->geometry();
+            // The form lets some neighbours share a pixel's column, no more.
+            if (before.top() == after.top() && before.right() > after.left())
+                cut.append(names[i - 1] + " over " + names[i]);
+        }
+        QCOMPARE(cut.join(", "), QString());
     }
 
     // The Options menu, between File and HELP, holds the report's entries as a radio

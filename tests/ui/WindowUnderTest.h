@@ -7,6 +7,7 @@
 #include <QMetaEnum>
 #include <QMimeData>
 #include <QTest>
+#include <functional>
 
 #include "Desktop.h"
 #include "PathLabel.h"
@@ -24,8 +25,9 @@ class RecordingDesktop : public QObject, public Desktop {
     QStringList files;  // what the next file dialogs return; "" is Cancel
     QMessageBox::StandardButton answer = QMessageBox::No;  // to every Yes/No question
     QStringList log;
-    QWidget* window = nullptr;  // the owner every dialog must have
-    Grouping remembered;        // the Options menu's choice, kept
+    QWidget* window = nullptr;         // the owner every dialog must have
+    Grouping remembered;               // the Options menu's choice, kept
+    std::function<void()> onQuestion;  // done before a Yes/No question is answered
 
     QString ChooseFile(QWidget*, const FileDialogRequest&) override {
         return files.empty() ? "unexpected dialog" : files.takeFirst();
@@ -39,7 +41,9 @@ class RecordingDesktop : public QObject, public Desktop {
                        .arg(r.title, QMetaEnum::fromType<QMessageBox::Icon>().valueToKey(r.icon),
                             buttons.valueToKeys(r.buttons).replace("|FirstButton", ""),
                             buttons.valueToKey(r.defaultButton), Stray(owner), r.text));
-        return r.buttons & QMessageBox::Yes ? answer : QMessageBox::Ok;
+        if (!(r.buttons & QMessageBox::Yes)) return QMessageBox::Ok;
+        if (onQuestion) onQuestion();
+        return answer;
     }
 
     void EndProgram() override { log.append("end program"); }
@@ -58,7 +62,9 @@ class RecordingDesktop : public QObject, public Desktop {
             log.append(cursor_ == Qt::WaitCursor ? "wait cursor" : "normal cursor");
         } else if (event->type() == QEvent::EnabledChange) {
             log.append(window->isEnabled() ? "enabled" : "disabled");
-        } else if (event->type() == QEvent::WindowStateChange) {
+        } else if (event->type() == QEvent::WindowStateChange && !window->isEnabled()) {
+            // The window minimizes and comes back while disabled; the window system's
+            // late word of a state the window has already left is no change of its.
             log.append(window->isMinimized() ? "minimized" : "restored");
         } else if (event->type() == QEvent::WindowTitleChange) {
             log.append("title " + window->windowTitle());
@@ -118,12 +124,13 @@ struct WindowUnderTest {
     }
 
     /// Clicks Cutting, answering the question `answer`, and returns the report once
-    /// the window is back.
+    /// the window is back and its message read.
     QByteArray Cut(QMessageBox::StandardButton answer) {
         desktop.answer = answer;
         desktop.log.append("click");
+        const auto clicked = desktop.log.size();
         Click("cmdCutting");
-        if (!QTest::qWaitFor([&] { return desktop.log.last() == "enabled"; }, 120000))
+        if (!QTest::qWaitFor([&] { return desktop.log.indexOf("enabled", clicked) >= 0; }, 120000))
             return "(the run never ended)";
         desktop.log.removeOne("click");
         QFile report(File(1)->Tag());

@@ -54,7 +54,10 @@ std::wstring Text(HWND control) {
     return text;
 }
 
-const std::pair<std::string, int> kIds[] = {{"lblFile(0)", win32::lblFile(0)},
+const std::pair<std::string, int> kIds[] = {{"lblView(0)", win32::lblView(0)},
+                                            {"lblView(1)", win32::lblView(1)},
+                                            {"lblView(2)", win32::lblView(2)},
+                                            {"lblFile(0)", win32::lblFile(0)},
                                             {"lblFile(1)", win32::lblFile(1)},
                                             {"cmdSelectFile(0)", win32::cmdSelectFile(0)},
                                             {"cmdSelectFile(1)", win32::cmdSelectFile(1)},
@@ -188,6 +191,14 @@ std::string Escaped(const std::wstring& text) {
 void FindKestrin() {
     window = Await([] { return FindWindowW(L"frmKestrin", L"KSTN"); }, "window KSTN");
     Await([] { return IsWindowVisible(window); }, "shown window");
+    // Openbox may tell wine, just after the window shows, of the size its X window had
+    // before wine sized it: a moment of no client area, then the window's own size.
+    Await(
+        [] {
+            RECT client{};
+            return GetClientRect(window, &client) && client.bottom > 0;
+        },
+        "window of its size");
     GetWindowThreadProcessId(window, &processId);
     process = OpenProcess(
         PROCESS_VM_OPERATION | PROCESS_VM_WRITE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
@@ -225,6 +236,48 @@ void State() {
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, nullptr) != 0;
     std::printf("%s%s, disabled:%s\n", IsIconic(window) ? "minimized" : "shown",
                 answers ? "" : ", not answering", disabled.empty() ? " none" : disabled.c_str());
+}
+
+// Whether every caption shows whole in its control, measured in `face` at 9 points,
+// the face the test expects the window to have: a label's text, a button's within
+// its edges, each entry of the keyword box within its edit field.
+void Fits(const std::wstring& face) {
+    Settle();
+    LOGFONTW wanted{};
+    wanted.lfHeight = -MulDiv(9, int(GetDpiForWindow(window)), 72);
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(wanted.lfFaceName, face.c_str(), LF_FACESIZE);
+    HFONT font = CreateFontIndirectW(&wanted);
+    HDC dc = GetDC(window);
+    const HGDIOBJ before = SelectObject(dc, font);
+    const auto width = [dc](const std::wstring& text) {
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+        return int(size.cx);
+    };
+    const auto room = [](HWND control) {
+        RECT client{};
+        GetClientRect(control, &client);
+        return int(client.right);
+    };
+    std::string cut;
+    const int edges = 2 * GetSystemMetricsForDpi(SM_CXEDGE, GetDpiForWindow(window));
+    for (const char* name : {"lblView(0)", "lblView(1)", "lblView(2)", "cmdSelectFile(0)",
+                             "cmdSelectFile(1)", "cmdCutting", "cmdEND"}) {
+        const bool button = name[0] == 'c';
+        if (width(Text(Control(name))) > room(Control(name)) - (button ? edges : 0))
+            cut += std::string(" ") + name;
+    }
+    HWND edit = FindWindowExW(Control("cmbBackkey"), nullptr, L"Edit", nullptr);
+    const auto entries = int(SendMessageW(Control("cmbBackkey"), CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < entries; ++i) {
+        SendMessageW(Control("cmbBackkey"), CB_SETCURSEL, i, 0);
+        if (width(Text(edit)) > room(edit)) cut += " cmbBackkey:" + Utf8(Text(edit));
+    }
+    SelectObject(dc, before);
+    ReleaseDC(window, dc);
+    DeleteObject(font);
+    std::printf("in %s, cut:%s\n", Utf8(face).c_str(), cut.empty() ? " none" : cut.c_str());
 }
 
 void Ended(int milliseconds) {
@@ -269,11 +322,7 @@ void Step(const std::vector<std::string>& f) {
     if (verb == "dialog") return NameInDialog(Wide(field(1)), field(2));
     if (verb == "answer") return Answer(Wide(field(1)), field(2));
     if (verb == "state") return State();
-    // The run's end is told to the window after its last message box has closed:
-    // wait for the window to leave its busy state before looking at it.
-    if (verb == "idle")
-        return (void)Await([] { return IsWindowEnabled(Control("cmdEND")) && !IsIconic(window); },
-                           "end of the run");
+    if (verb == "fits") return Fits(Wide(field(1)));
     if (verb == "tabs") return Tabs(std::stoi(field(1)));
     if (verb == "title") return (void)std::printf("title %s\n", Utf8(Text(window)).c_str());
     if (verb == "progress") {

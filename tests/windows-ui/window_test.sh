@@ -25,7 +25,7 @@ done
 
 work=$(mktemp -d)
 export WINEDEBUG=-all
-prefixes=("$out/wine-prefix" "$out/wine-prefix-2x")
+prefixes=("$out/wine-prefix" "$out/wine-prefix-2x" "$out/wine-prefix-plain")
 pids=()
 cleanup() {
     for prefix in "${prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; done
@@ -148,8 +148,8 @@ drive -- "takes-drops|lblFile(0)" "takes-drops|lblFile(1)" "enabled|cmdCutting" 
     "drop|$(win "$work/other.log")|$(win "$log")" "text|lblFile(0)" "enabled|cmdCutting" \
     "click|cmdSelectFile(1)" "dialog|SAVE..|$(win "${report%.dat}")" "text|lblFile(1)" \
     "enabled|cmdCutting" "tabs|5" "pick|1" "text|cmbBackkey" "click|cmdCutting" \
-    "answer|Confirm|Yes" "answer|Complete|OK" "idle" "state" "title" "type|é" \
-    "click|cmdCutting" "answer|ERROR!|OK" "idle" "click|cmdEND" "ended|2000"
+    "answer|Confirm|Yes" "answer|Complete|OK" "state" "title" "type|é" "click|cmdCutting" \
+    "answer|ERROR!|OK" "click|cmdEND" "ended|2000"
 said "the whole run" <<EOF
 window KSTN, client 528x78, fixed size, 96 dpi
 lblFile(0) takes drops: yes
@@ -185,7 +185,7 @@ printf '"http://www.google.co.jp/a"\n"http://News.Google.co.jp:80/"\n"http://a.e
 sites_run() {
     drive "$(win "$work/sites.log")" -- "$@" "click|cmdSelectFile(1)" \
         "dialog|SAVE..|$(win "$work/sites.dat")" "pick|1" "click|cmdCutting" "answer|Confirm|No" \
-        "answer|Complete|OK" "idle" "click|cmdEND" "ended|2000"
+        "answer|Complete|OK" "click|cmdEND" "ended|2000"
 }
 for start in first next; do
     rm -f "$work/sites.dat"
@@ -256,4 +256,19 @@ EOF
     run "$driver" window "click|cmdEND" "ended|2000" >/dev/null
     took "the window at ${scale}00 % in $shot"
 done
+# The layout in the window's face, MS Gothic (drawn as IPAGothic), and in a prefix
+# with none of its Japanese faces, where it takes the system's face for messages,
+# Tahoma, which is wider: no caption is cut in either.
+prefix=${prefixes[0]}
+drive -- "fits|MS Gothic" "click|cmdEND" "ended|2000"
+said "the layout in MS Gothic" <<EOF
+window KSTN, client 528x78, fixed size, 96 dpi
+in MS Gothic, cut: none
+ended, status 0
+EOF
+prefix=${prefixes[2]}
+run "$kestrin" -V >/dev/null
+drive -- "fits|Tahoma" "click|cmdEND" "ended|2000"
+sed -n 2p "$work/said" | grep -qx "in Tahoma, cut: none" || fail "the layout in Tahoma: $(cat "$work/said")"
+took "the layout in the window's face and in Tahoma: $(head -n 1 "$work/said")"
 echo "windows window test: kestrin.exe ran as kestrin-cut.exe reports, stopped when closed, and showed itself"

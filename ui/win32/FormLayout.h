@@ -2,17 +2,20 @@
 
 #include <windows.h>
 
-#include "common/Form.h"
+#include "common/FittedForm.h"
 
 namespace kestrin::win32 {
 
-/// The form's rectangle in pixels on a screen of `dotsPerInch`.
-RECT PixelRect(const form::Twips& place, int dotsPerInch);
+/// Puts `control` at `place`.
+void Place(HWND control, const form::PixelPlace& place);
 
-/// Puts `control` where the form has it.
-void Place(HWND control, const form::Twips& place, int dotsPerInch);
+/// The width `control` needs to show its caption whole in `font`: a label's text, a
+/// button's with its edges, the keyword box's widest entry with its arrow. The path
+/// boxes, owner drawn, cut their paths to fit: none.
+int CaptionWidth(HWND control, HFONT font);
 
-/// Sizes `window` so that its client area, below the menu bar, is the form's.
-void FitToForm(HWND window, int dotsPerInch);
+/// Sizes `window` so that its client area, below the menu bar, is `width` by
+/// `height` pixels.
+void FitToForm(HWND window, int width, int height, int dotsPerInch);
 
 }  // namespace kestrin::win32

@@ -7,7 +7,6 @@
 #include "common/KeywordList.h"
 #include "common/Texts.h"
 #include "common/WindowRun.h"
-#include "run/RunOutcome.h"
 #include "win32/ControlIds.h"
 #include "win32/FileDialogs.h"
 #include "win32/FormLayout.h"
@@ -18,6 +17,9 @@
 
 namespace kestrin::win32 {
 namespace {
+
+// A call for the window's thread: its lParam owns a std::function<void()>.
+constexpr UINT kPostedCall = WM_APP + 1;
 
 constexpr const wchar_t* kWindowClass = L"frmKestrin";
 constexpr double kPoints = 9;
@@ -81,7 +83,7 @@ std::unique_ptr<frmKestrin> frmKestrin::Create(HINSTANCE instance) {
     CreateWindowExW(0, kWindowClass, Wide(form::kTitle).c_str(), kStyle, CW_USEDEFAULT,
                     CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, form.get());
     if (form->window_ == nullptr) return nullptr;
-    form->run_ = std::make_unique<RunThread>(form->window_, *form);
+    form->controller_ = std::make_unique<WindowController>(*form, KeptGrouping());
     form->dpi_ = int(GetDpiForWindow(form->window_));
     form->font_ = GothicFont(kPoints, form->dpi_);
     form->listFont_ = GothicFont(kPoints * kKeywordListScale, form->dpi_);
@@ -92,7 +94,7 @@ std::unique_ptr<frmKestrin> frmKestrin::Create(HINSTANCE instance) {
 }
 
 frmKestrin::~frmKestrin() {
-    run_.reset();  // waits for a run still going
+    controller_.reset();  // waits for a run still going
     if (window_ != nullptr) DestroyWindow(window_);
     for (HICON icon : icons_) DestroyIcon(icon);
 }
@@ -126,14 +128,14 @@ LRESULT CALLBACK frmKestrin::WindowProc(HWND window, UINT message, WPARAM wParam
 
 LRESULT frmKestrin::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case kRunCall:
-            RunThread::Deliver(lParam);
+        case kPostedCall: {
+            const std::unique_ptr<std::function<void()>> call(
+                reinterpret_cast<std::function<void()>*>(lParam));
+            (*call)();
             return 0;
-        case kRunEnded:
-            OnRunEnded();
-            return 0;
+        }
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) Do(CommandFor(LOWORD(wParam)));
+            if (HIWORD(wParam) == BN_CLICKED) controller_->Do(CommandFor(LOWORD(wParam)));
             return 0;
         case WM_DROPFILES:
             TakeDrop(reinterpret_cast<HDROP>(wParam));
@@ -150,7 +152,7 @@ LRESULT frmKestrin::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_CLOSE:
-            Close();
+            if (controller_->Close()) Close();
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
@@ -252,12 +254,11 @@ void frmKestrin::CreateMenus() {
         AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(menu), Wide(design.caption).c_str());
     }
     SetMenu(window_, bar);
-    ChooseGrouping(KeptGrouping());
+    CheckGrouping(controller_->Entries());
 }
 
 // The Options menu's items are one radio group: the one chosen shows its dot.
-void frmKestrin::ChooseGrouping(Grouping grouping) {
-    grouping_ = grouping;
+void frmKestrin::CheckGrouping(Grouping grouping) {
     CheckMenuRadioItem(GetMenu(window_), MENU_O_URLS, MENU_O_SITES,
                        UINT(MenuId(form::CommandOf(grouping))), MF_BYCOMMAND);
 }
@@ -273,20 +274,18 @@ void frmKestrin::ApplyDpi(int dotsPerInch) {
     font_ = std::move(font);
     listFont_ = std::move(listFont);
 
-    const auto place = [this](HWND control, const form::Control& design) {
-        Place(control, design.place, dpi_);
-    };
-    for (std::size_t i = 0; i < lblView.size(); ++i) place(lblView[i], form::lblView[i]);
-    for (std::size_t i = 0; i < lblFile.size(); ++i) place(lblFile[i], form::lblFile[i]);
-    for (std::size_t i = 0; i < cmdSelectFile.size(); ++i)
-        place(cmdSelectFile[i], form::cmdSelectFile[i]);
-    place(cmdCutting, form::cmdCutting);
-    place(cmdEND, form::cmdEND);
-    place(cmbBackkey, form::cmbBackkey);
+    // The form's places, with room for every caption in the font in use.
+    const std::array<HWND, form::FittedForm::kControls> controls = {
+        lblView[0],       lblView[1],       lblView[2], lblFile[0], lblFile[1],
+        cmdSelectFile[0], cmdSelectFile[1], cmbBackkey, cmdCutting, cmdEND};
+    const form::FittedForm fitted = form::FitForm(dpi_, [&](const form::Control& design) {
+        return CaptionWidth(controls[form::FittedForm::IndexOf(design)], font_.get());
+    });
+    for (std::size_t i = 0; i < controls.size(); ++i) Place(controls[i], fitted.places[i]);
     FitKeywordBox(cmbBackkey, listFont_.get(), form::Pixels(form::cmbBackkey.place.height, dpi_));
     for (const PathBox box : {PathBox::Log, PathBox::Save}) SetPath(box, paths_[std::size_t(box)]);
     SetIcons();
-    FitToForm(window_, dpi_);
+    FitToForm(window_, fitted.clientWidth, fitted.clientHeight, dpi_);
 }
 
 void frmKestrin::SetIcons() {
@@ -302,29 +301,25 @@ void frmKestrin::SetIcons() {
     }
 }
 
-void frmKestrin::Do(form::Command command) {
-    switch (command) {
-        case form::Command::ChooseLog:
-            return ChooseFile(PathBox::Log);
-        case form::Command::ChooseSave:
-            return ChooseFile(PathBox::Save);
-        case form::Command::Cut:
-            return StartRun();
-        case form::Command::Quit:
-            // At once: no question, no further messages.
-            DestroyWindow(window_);
-            return;
-        case form::Command::About:
-            MessageBoxW(window_, Wide(AboutText()).c_str(), Wide(kAboutTitle).c_str(), MB_OK);
-            return;
-        case form::Command::GroupUrls:
-        case form::Command::GroupHosts:
-        case form::Command::GroupSites:
-            ChooseGrouping(*form::GroupingOf(command));
-            return KeepGrouping(grouping_);
-        case form::Command::None:
-            break;
-    }
+void frmKestrin::ShowAbout() {
+    MessageBoxW(window_, Wide(AboutText()).c_str(), Wide(kAboutTitle).c_str(), MB_OK);
+}
+
+void frmKestrin::KeepGrouping(Grouping grouping) {
+    CheckGrouping(grouping);
+    win32::KeepGrouping(grouping);
+}
+
+void frmKestrin::Close() {
+    DestroyWindow(window_);
+}
+
+bool frmKestrin::Post(std::function<void()> call) {
+    auto posted = std::make_unique<std::function<void()>>(std::move(call));
+    if (!PostMessageW(window_, kPostedCall, 0, reinterpret_cast<LPARAM>(posted.get())))
+        return false;
+    posted.release();  // the window's now
+    return true;
 }
 
 void frmKestrin::ChooseFile(PathBox box) {
@@ -355,39 +350,9 @@ void frmKestrin::SetPath(PathBox box, const std::wstring& path) {
     if (!busy_) EnableWindow(cmdCutting, cuttingEnabled_);
 }
 
-void frmKestrin::StartRun() {
-    if (busy_ || run_->Running()) return;
-    const RunRequest request =
-        WindowRun(Utf8(paths_[std::size_t(PathBox::Log)]), Utf8(paths_[std::size_t(PathBox::Save)]),
-                  Utf16(WindowText(cmbBackkey)), grouping_);
-    EnterBusy();
-    if (!run_->Start(request)) {
-        LeaveBusy();
-        RunResult result;
-        result.outcome = RunOutcome::InternalFailure;
-        result.fault.detail = "the system gave no thread for the run";
-        ShowMessage(MessageFor(request, result));
-    }
-}
-
-// Closing the window is the one way out during a run (Quit is disabled with the
-// rest): the run stops at once and the window closes when it has.
-void frmKestrin::Close() {
-    if (!run_->Running()) {
-        DestroyWindow(window_);
-        return;
-    }
-    closeWhenRunEnds_ = true;
-    run_->Stop();
-}
-
-void frmKestrin::OnRunEnded() {
-    run_->Join();
-    if (closeWhenRunEnds_) {
-        DestroyWindow(window_);  // not brought back first, only to go
-        return;
-    }
-    LeaveBusy();
+WindowView::Boxes frmKestrin::CurrentBoxes() {
+    return {Utf8(paths_[std::size_t(PathBox::Log)]), Utf8(paths_[std::size_t(PathBox::Save)]),
+            Utf16(WindowText(cmbBackkey))};
 }
 
 bool frmKestrin::TakeKeyboard(MSG& message) {
@@ -415,11 +380,15 @@ void frmKestrin::UpdateCursor() {
         SetCursor(LoadCursorW(nullptr, busy_ ? IDC_WAIT : IDC_ARROW));
 }
 
-void frmKestrin::EnterBusy() {
-    busy_ = true;
+void frmKestrin::SetBusy(bool busy) {
+    busy_ = busy;
+    if (!busy) {
+        SetWindowTextW(window_, Wide(form::kTitle).c_str());
+        ShowWindow(window_, SW_RESTORE);
+    }
     UpdateCursor();
-    EnableControls(false);
-    ShowWindow(window_, SW_MINIMIZE);
+    EnableControls(!busy);
+    if (busy) ShowWindow(window_, SW_MINIMIZE);
 }
 
 void frmKestrin::ShowMessage(const RunMessage& message) {
@@ -434,14 +403,6 @@ bool frmKestrin::AskYesNo(const std::string& text, const std::string& title) {
 
 void frmKestrin::ShowProgress(const RunProgress& progress) {
     SetWindowTextW(window_, Wide(ProgressTitle(progress.fraction)).c_str());
-}
-
-void frmKestrin::LeaveBusy() {
-    SetWindowTextW(window_, Wide(form::kTitle).c_str());
-    ShowWindow(window_, SW_RESTORE);
-    busy_ = false;
-    UpdateCursor();
-    EnableControls(true);
 }
 
 }  // namespace kestrin::win32

@@ -10,21 +10,18 @@
 
 #include "common/Form.h"
 #include "common/PathBox.h"
-#include "run/Ui.h"
+#include "common/WindowController.h"
+#include "common/WindowView.h"
 #include "win32/GothicFont.h"
-#include "win32/RunThread.h"
 
 namespace kestrin::win32 {
 
 /// Kestrin's one window on Windows, of the system's own controls: the form the Qt
-/// window has (common/Form.h), its menus and rules. A click on Cutting runs the tally
-/// on a thread of its own with the window as its Ui; closing the window during a run
-/// stops the run, and the window closes once it has. Busy means the wait cursor, the
-/// controls and menus disabled, and the window minimized.
+/// window has (common/Form.h), its menus and rules; what they do is WindowController's.
 ///
 /// Controls keep the names of the original design, and controls of one kind form
 /// indexed arrays (the path boxes' in the order of PathBox).
-class frmKestrin : public Ui {
+class frmKestrin : public WindowView {
   public:
     /// Makes the window, not shown yet; nothing when the system makes none.
     static std::unique_ptr<frmKestrin> Create(HINSTANCE instance);
@@ -39,13 +36,19 @@ class frmKestrin : public Ui {
     /// took `message`.
     bool TakeKeyboard(MSG& message);
 
+    // The controller's view.
     void ShowMessage(const RunMessage& message) override;
     bool AskYesNo(const std::string& text, const std::string& title) override;
     /// Shown in the title, which is what a minimized window shows.
     void ShowProgress(const RunProgress& progress) override;
-    // Busy during a run: wait cursor, disabled and minimized.
-    void EnterBusy();
-    void LeaveBusy();
+    bool Post(std::function<void()> call) override;
+    void SetBusy(bool busy) override;
+    void Close() override;
+    void Quit() override { Close(); }
+    Boxes CurrentBoxes() override;
+    void ChooseFile(PathBox box) override;
+    void ShowAbout() override;
+    void KeepGrouping(Grouping grouping) override;
 
   private:
     explicit frmKestrin(HINSTANCE instance) : instance_(instance) {}
@@ -53,7 +56,6 @@ class frmKestrin : public Ui {
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void OnRunEnded();
 
     void CreateControls();
     HWND CreateControl(const wchar_t* kind, const form::Control& design, int id, DWORD style);
@@ -61,13 +63,9 @@ class frmKestrin : public Ui {
     void ApplyDpi(int dotsPerInch);
     void SetIcons();
 
-    void Do(form::Command command);
-    void ChooseGrouping(Grouping grouping);
-    void ChooseFile(PathBox box);
+    void CheckGrouping(Grouping grouping);
     void TakeDrop(HDROP drop);
     void SetPath(PathBox box, const std::wstring& path);
-    void StartRun();
-    void Close();
     void EnableControls(bool enabled);
     void UpdateCursor();
 
@@ -82,11 +80,9 @@ class frmKestrin : public Ui {
     Font font_, listFont_;
     std::array<HICON, 2> icons_{};       // big, small
     std::array<std::wstring, 2> paths_;  // as chosen, by PathBox
-    std::unique_ptr<RunThread> run_;
+    std::unique_ptr<WindowController> controller_;
     bool cuttingEnabled_ = false;
     bool busy_ = false;
-    bool closeWhenRunEnds_ = false;
-    Grouping grouping_ = Grouping::Url;  // as the Options menu says
 
     std::array<HWND, 3> lblView{};
     std::array<HWND, 2> lblFile{};
