@@ -5,7 +5,6 @@
 #include <system_error>
 #include <utility>
 
-
 namespace kestrin {
 namespace {
 
