@@ -7,16 +7,20 @@
 #include "win32/WideText.h"
 
 namespace kestrin::win32 {
-namespace {
-
-int TextWidth(HWND control, HFONT font, const std::wstring& text) {
+SIZE TextSize(HWND control, HFONT font, const std::wstring& text) {
     HDC dc = GetDC(control);
     const HGDIOBJ before = SelectObject(dc, font);
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
     SelectObject(dc, before);
     ReleaseDC(control, dc);
-    return int(size.cx);
+    return size;
+}
+
+namespace {
+
+int TextWidth(HWND control, HFONT font, const std::wstring& text) {
+    return int(TextSize(control, font, text).cx);
 }
 
 }  // namespace

@@ -2,9 +2,14 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "common/FittedForm.h"
 
 namespace kestrin::win32 {
+
+/// The size `text` takes in `font`, as `control`'s screen draws it.
+SIZE TextSize(HWND control, HFONT font, const std::wstring& text);
 
 /// Puts `control` at `place`.
 void Place(HWND control, const form::PixelPlace& place);

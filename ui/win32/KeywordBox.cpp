@@ -7,6 +7,7 @@
 
 #include "common/KeywordList.h"
 #include "run/RunRequest.h"
+#include "win32/FormLayout.h"
 #include "win32/WideText.h"
 
 namespace kestrin::win32 {
@@ -15,16 +16,6 @@ namespace {
 // Room beside an item's text, as the list of the other window leaves.
 int Margin(HWND window) {
     return MulDiv(4, int(GetDpiForWindow(window)), 96);
-}
-
-SIZE TextSize(HWND window, HFONT font, const std::wstring& text) {
-    HDC dc = GetDC(window);
-    const HGDIOBJ before = SelectObject(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
-    SelectObject(dc, before);
-    ReleaseDC(window, dc);
-    return size;
 }
 
 std::wstring ListText(HWND box, UINT index) {
