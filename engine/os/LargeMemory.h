@@ -4,11 +4,11 @@
 
 namespace kestrin::os {
 
-/// `bytes` of zeroed memory straight from the system, with large pages asked for:
-/// a tally's big arrays are read in an order unrelated to where things lie, and
-/// large pages spare most of the address translations that costs. Pages become
-/// resident only as they are touched, and UnmapLarge gives them back to the system
-/// at once. Throws std::bad_alloc.
+/// `bytes` of zeroed memory straight from the system, for a tally's big arrays.
+/// Pages become resident only as they are touched, and UnmapLarge gives them back
+/// to the system at once. Large pages are left to the system's own policy: asked
+/// for, they made a run slower, not faster (see the posix implementation).
+/// Throws std::bad_alloc.
 void* MapLarge(std::size_t bytes);
 void UnmapLarge(void* memory, std::size_t bytes);
 

@@ -24,12 +24,6 @@ RecordStore::Block RecordStore::NewBlock(std::size_t words) {
     return Block(static_cast<std::uint64_t*>(os::MapLarge(bytes)), Unmap{bytes});
 }
 
-void RecordStore::Recycle(Block block) {
-    // Two are enough: the merge adds fewer records than it frees.
-    if (block.get_deleter().bytes == kBlockWords * sizeof(std::uint64_t) && spare_.size() < 2)
-        spare_.push_back(std::move(block));
-}
-
 void RecordStore::Unmap::operator()(std::uint64_t* words) const {
     os::UnmapLarge(words, bytes);
 }
@@ -51,12 +45,7 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
         // The next ones are whole, each page of them faulted in as records fill it.
         const std::size_t wanted = blocks_.empty() ? kFirstBlockWords : kBlockWords;
         blockSize_ = std::max(wanted, words);
-        if (blockSize_ == kBlockWords && !spare_.empty()) {
-            blocks_.push_back(std::move(spare_.back()));
-            spare_.pop_back();
-        } else {
-            blocks_.push_back(NewBlock(blockSize_));
-        }
+        blocks_.push_back(NewBlock(blockSize_));
         blockUsed_.push_back(0);
     }
     auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_.back());
@@ -69,6 +58,22 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
     if (!url.empty()) std::memcpy(record->Bytes(), url.data(), url.size());
     AddCount(ref, count);
     return ref;
+}
+
+void RecordStore::Append(RecordStore&& later) {
+    if (later.failure_) Fail(std::move(*later.failure_));
+    if (blocks_.size() + later.blocks_.size() > kMaxBlocks) {
+        Fail({.detail = "too many distinct URLs", .kind = FaultKind::Limit});
+    } else {
+        const auto offset = std::uint32_t(blocks_.size() << kOffsetBits);
+        for (const auto& [ref, high] : later.highCounts_) highCounts_[ref + offset] = high;
+        for (Block& block : later.blocks_) blocks_.push_back(std::move(block));
+        blockUsed_.insert(blockUsed_.end(), later.blockUsed_.begin(), later.blockUsed_.end());
+        recordCount_ += later.recordCount_;
+        // The next records go on in the last block, which is now `later`'s.
+        if (!later.blocks_.empty()) blockSize_ = later.blockSize_;
+    }
+    later = RecordStore();
 }
 
 void RecordStore::AddCount(std::uint32_t ref, std::uint64_t count) {

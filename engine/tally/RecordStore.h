@@ -62,21 +62,18 @@ class RecordStore {
         for (std::size_t block = 0; block < blocks_.size(); ++block) Visit1(block, visit);
     }
 
-    /// ForEach, giving each block's memory back once its records are visited, to
-    /// `into` when given (whose next records fill it), else to the system. The
-    /// store is empty afterwards.
+    /// Calls `visit(ref, record)` for the records of blocks `firstBlock` on.
     template <typename Visit>
-    void Drain(Visit visit, RecordStore* into = nullptr) {
-        for (std::size_t block = 0; block < blocks_.size(); ++block) {
-            Visit1(block, visit);
-            if (into != nullptr) into->Recycle(std::move(blocks_[block]));
-            blocks_[block].reset();
-        }
-        Status failure = std::move(failure_);
-        *this = RecordStore();
-        failure_ = std::move(failure);
-        if (into != nullptr) into->spare_.clear();
+    void ForEachFrom(std::size_t firstBlock, Visit visit) const {
+        for (std::size_t block = firstBlock; block < blocks_.size(); ++block) Visit1(block, visit);
     }
+    std::size_t BlockCount() const { return blocks_.size(); }
+
+    /// Moves the records of `later` after this store's own, their blocks as they
+    /// are: a reference of `later` becomes itself plus `later`'s offset, which is
+    /// BlockCount() before the call shifted into the block bits. A limit `later`
+    /// passed is this store's too. `later` is left empty.
+    void Append(RecordStore&& later);
 
   private:
     static constexpr unsigned kOffsetBits = 20;  // a block holds 2^20 words of 8 bytes
@@ -109,14 +106,7 @@ class RecordStore {
     };
     using Block = std::unique_ptr<std::uint64_t[], Unmap>;
     static Block NewBlock(std::size_t words);
-    // Keeps a full block another store is done with for this one's next records:
-    // a merge copies one tally's records into the other as it frees them, and
-    // memory used before is ready, where fresh memory is zeroed by the system
-    // first, page by page, as it is touched.
-    void Recycle(Block block);
-
     std::vector<Block> blocks_;
-    std::vector<Block> spare_;            // blocks of kBlockWords, recycled, used before new ones
     std::vector<std::size_t> blockUsed_;  // words in use in each block
     std::size_t blockSize_ = 0;           // words in the last block
     std::size_t recordCount_ = 0;

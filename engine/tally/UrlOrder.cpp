@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::size_t kWindow = 15;  // key bytes a sort item carries
 constexpr std::size_t kWindowedDepth = 256;
+constexpr std::ptrdiff_t kFewItems = 4;
 
 // The sort key of a URL, byte by byte: its UTF-16 code units, each written as
 // UTF-8 would write that value, so that bytewise order is code unit order. A
@@ -213,8 +214,10 @@ class KeySorter {
             Done(std::size_t(last - first));
             return;
         }
-        if (depth >= kWindowedDepth) {
-            // Keys this alike are rare: compare the rest of them whole.
+        if (depth >= kWindowedDepth || (depth > 0 && last - first <= kFewItems)) {
+            // Keys this alike are rare, and a few items are sorted sooner by their
+            // whole keys than by a window at a time (a form two merged tallies
+            // hold is two items equal to their ends): compare the rest of them whole.
             std::sort(first, last, [this, depth](const SortItem& a, const SortItem& b) {
                 return CompareKeys(page_, RecordOf(a), RecordOf(b), depth) < 0;
             });
@@ -317,11 +320,15 @@ class KeySorter {
         }
     }
 
-    // Counts items in place, on whichever thread placed them.
+    // Counts items in place, on whichever thread placed them. Most runs are of one
+    // item: the phase is told once a piece of items, not for each of them, as
+    // telling it is an exchange on memory the threads share.
     void Done(std::size_t items) {
         const std::uint64_t placed = placed_.fetch_add(items, std::memory_order_relaxed) + items;
-        if (phase_ != nullptr) (void)phase_->Reach(placed);
+        if (phase_ != nullptr && (placed - items) / kTellEvery != placed / kTellEvery)
+            (void)phase_->Reach(placed);
     }
+    static constexpr std::uint64_t kTellEvery = 1 << 14;
 
     const RecordStore& records_;
     const CodePage& page_;
@@ -349,9 +356,12 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
     else
         sorter.Sort(items.data(), items.data() + items.size(), 0);
     if (sorter.StopRequested()) return {};
+    if (phase != nullptr) (void)phase->Reach(items.size());  // the last piece told
 
-    // Byte forms that decode to the same text are one URL, shown as first seen.
-    // Only forms that are not their own key can decode alike.
+    // Byte forms that decode to the same text are one URL, shown as first seen:
+    // forms that are not their own key and decode alike, and the same form held
+    // twice by tallies merged (of which the first holds the count when the second
+    // was counted after the merge).
     std::vector<std::uint32_t> order;
     order.reserve(items.size());
     for (std::size_t i = 0; i < items.size();) {
@@ -364,7 +374,7 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
         };
         if (sameWindow(end)) {
             const Record& record = sorter.RecordOf(items[i]);
-            while (sameWindow(end) && !record.Plain() && !sorter.RecordOf(items[end]).Plain() &&
+            while (sameWindow(end) && record.Plain() == sorter.RecordOf(items[end]).Plain() &&
                    CompareKeys(page, sorter.RecordOf(items[end]), record, 0) == 0) {
                 shown = std::min(shown, items[end].ref);
                 ++end;

@@ -56,13 +56,30 @@ std::uint32_t HashTag(std::string_view key) {
         even ^= even >> 31;
         odd ^= odd >> 29;
     }
-    // The last bytes, fewer than sixteen, gathered inline: a copy of a length known
-    // only now would call the C runtime, for every URL.
-    std::uint64_t tail[2] = {0, 0};
-    for (std::size_t k = 0; i + k < key.size(); ++k)
-        tail[k / 8] |= std::uint64_t(std::uint8_t(key[i + k])) << (8 * (k % 8));
-    even = (even ^ tail[0]) * kMix;
-    odd = (odd ^ tail[1]) * kMix;
+    // The last bytes, fewer than sixteen, gathered by loads that overlap rather than
+    // a byte at a time, never reading past the key: byte k of them goes to bits
+    // 8 (k % 8) of word k / 8.
+    const char* at = key.data() + i;
+    const std::size_t left = key.size() - i;
+    std::uint64_t low = 0, high = 0;
+    if (left >= 8) {
+        std::memcpy(&low, at, 8);
+        if (left > 8) {
+            std::memcpy(&high, at + left - 8, 8);
+            high >>= 8 * (16 - left);
+        }
+    } else if (left >= 4) {
+        std::uint32_t first, last;
+        std::memcpy(&first, at, 4);
+        std::memcpy(&last, at + left - 4, 4);
+        low = first | std::uint64_t(last) << (8 * (left - 4));
+    } else if (left > 0) {
+        low = std::uint64_t(std::uint8_t(at[0])) |
+              std::uint64_t(std::uint8_t(at[left / 2])) << (8 * (left / 2)) |
+              std::uint64_t(std::uint8_t(at[left - 1])) << (8 * (left - 1));
+    }
+    even = (even ^ low) * kMix;
+    odd = (odd ^ high) * kMix;
     std::uint64_t hash = (even ^ (even >> 31)) + (odd ^ (odd >> 29)) * 0x9E3779B97F4A7C15ULL;
     return std::uint32_t(hash ^ (hash >> 32));
 }
@@ -122,6 +139,7 @@ void UrlTally::Count(std::string_view url, std::uint64_t times) {
 }
 
 void UrlTally::Add(std::string_view url, std::uint64_t times) {
+    if (unindexedFrom_ != kAllIndexed) IndexMerged();
     if (url.size() > kLongUrl) {
         CountBatch();
         const std::uint32_t tag = HashTag(url);
@@ -136,6 +154,7 @@ void UrlTally::Add(std::string_view url, std::uint64_t times) {
 
 void UrlTally::Count(std::span<const std::string_view> urls) {
     CountBatch();
+    if (unindexedFrom_ != kAllIndexed) IndexMerged();
     for (std::size_t at = 0; at < urls.size(); at += kBatch)
         CountAtOnce(urls.data() + at, std::min(kBatch, urls.size() - at), nullptr);
 }
@@ -201,8 +220,11 @@ std::optional<UrlTally::Slot> UrlTally::LookupUrl(std::string_view url, std::uin
 
 void UrlTally::InsertUrl(Slot slot, std::string_view url, std::uint64_t count) {
     const std::optional<std::uint32_t> ref = records_.Add(url, IsPlain(url, *page_), count);
-    if (!ref) return;  // past a limit: the store's failure tells
-    slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (*ref + 1);
+    if (ref) PlaceInSlot(slot, *ref);  // past a limit the store's failure tells
+}
+
+void UrlTally::PlaceInSlot(Slot slot, std::uint32_t ref) {
+    slots_[slot.index] = std::uint64_t(slot.tag) << 32 | (ref + 1);
     if (records_.RecordCount() * 4 > slots_.size() * 3) Grow(slots_.size() * 2);
 }
 
@@ -224,20 +246,42 @@ Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     later.CountBatch();
     detail::LargeArray<std::uint64_t>().swap(later.slots_);
     // The later part's forms come after every form of this one, in their own
-    // order: appended in that order, they keep references growing with the log.
-    std::uint64_t done = 0;
-    Status stop;
-    later.records_.Drain(
-        [&](std::uint32_t ref, const detail::Record* record) {
-            if (stop) return;
+    // order. A few are counted here one by one, as a log's lines are. Many are
+    // moved over as their records lie, with no copy and no lookup, which spares
+    // a big table one wait for memory a form on one thread: a form both parts
+    // hold is then held twice, which the sort, on every thread, merges as it
+    // merges forms that decode alike. Only counting on needs them in the slots,
+    // and only then are they put there.
+    const std::size_t forms = later.records_.RecordCount();
+    Status laterFailure = later.records_.Failure();
+    if (forms < kFewForms) {
+        later.records_.ForEach([&](std::uint32_t ref, const detail::Record* record) {
             Add(record->Url(), later.records_.Count(ref));
-            if (++done % 65536 == 0 && merging != nullptr) stop = merging->Reach(done);
-        },
-        &records_);
-    CountBatch();
-    if (stop) return stop;
-    if (merging != nullptr) (void)merging->Reach(done);
-    return later.Failure() ? later.Failure() : Failure();
+        });
+        CountBatch();
+    } else {
+        if (unindexedFrom_ == kAllIndexed) unindexedFrom_ = records_.BlockCount();
+        records_.Append(std::move(later.records_));
+    }
+    later = UrlTally(*page_);
+    if (merging != nullptr) {
+        if (Status stop = merging->Reach(forms)) return stop;
+    }
+    return laterFailure ? laterFailure : Failure();
+}
+
+void UrlTally::IndexMerged() {
+    // A form held twice keeps the first record: the count of the second moves to
+    // it, and the sort merges the empty second into it.
+    records_.ForEachFrom(unindexedFrom_, [&](std::uint32_t ref, detail::Record* record) {
+        const std::uint64_t count = records_.TakeCount(ref);
+        const std::uint32_t tag = HashTag(record->Url());
+        if (std::optional<Slot> slot = LookupUrl(record->Url(), tag, count)) {
+            records_.AddCount(ref, count);
+            PlaceInSlot(*slot, ref);
+        }
+    });
+    unindexedFrom_ = kAllIndexed;
 }
 
 Result<UrlTable> UrlTally::SortByUrl(Phase* sorting, unsigned threads) && {

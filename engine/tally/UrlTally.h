@@ -40,11 +40,10 @@ class UrlTally {
 
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
-    /// form that came first. `later` is left empty, its memory given back as the
-    /// merge goes. Both must count in the same code page. `merging`, when given, is
-    /// told the forms of `later` merged so far; when the run is to stop, the merge
-    /// stops, leaving this tally with only part of `later`, and says so. A limit
-    /// `later` passed is this tally's failure too.
+    /// form that came first. `later`'s records are moved over, not copied, and it
+    /// is left empty. Both must count in the same code page. `merging`, when given,
+    /// is told the forms of `later` merged; when the run is to stop, Merge says
+    /// so. A limit `later` passed is this tally's failure too.
     Status Merge(UrlTally&& later, Phase::Piece* merging = nullptr);
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
@@ -87,6 +86,9 @@ class UrlTally {
     // Counts `url` when the table holds it; otherwise says where InsertUrl puts it.
     std::optional<Slot> LookupUrl(std::string_view url, std::uint32_t tag, std::uint64_t times = 1);
     void InsertUrl(Slot slot, std::string_view url, std::uint64_t count = 1);
+    void PlaceInSlot(Slot slot, std::uint32_t ref);
+    // Puts the records a merge moved in into the slots.
+    void IndexMerged();
     void Grow(std::size_t size);
 
     const CodePage* page_;
@@ -98,6 +100,13 @@ class UrlTally {
     std::string batchBytes_;
     std::vector<std::size_t> batchEnds_;
     std::vector<std::uint64_t> batchTimes_;
+    // The first block whose records are not in the slots: a merge moves records in
+    // without them.
+    static constexpr std::size_t kAllIndexed = ~std::size_t(0);
+    // Fewer forms than this are merged by looking them up: sorting them twice
+    // would cost more.
+    static constexpr std::size_t kFewForms = 1 << 16;
+    std::size_t unindexedFrom_ = kAllIndexed;
 };
 
 }  // namespace kestrin

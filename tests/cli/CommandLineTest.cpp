@@ -590,7 +590,7 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
         std::size_t bars = 0;
         for (std::size_t at = 0; (at = err.find("\r[", at)) != std::string::npos; ++at, ++bars)
             EXPECT_LT(err.find('\r', at + 1) - at - 1, std::size_t(columns)) << err.substr(at, 80);
-        EXPECT_GT(bars, 10u) << columns;
+        EXPECT_GT(bars, 4u) << columns;  // the reading is told every 4 MiB
         // Cleared before the question: spaces to the bar's width, then the message.
         const std::size_t question = err.find("Confirm: Sortting Data Output? No\n");
         EXPECT_EQ(err.rfind('\r', question), question - 1);

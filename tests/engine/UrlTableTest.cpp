@@ -93,6 +93,38 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
     EXPECT_TRUE(!stopped && stopped.Failure().IsStop());
 }
 
+// A later tally of many forms is merged by moving its records over, a form both
+// hold then held twice: the listing is the same, each URL shown as first seen
+// with all its lines, when the merged tally counts on and when it does not.
+TEST(UrlTable, MergedTalliesCountOnAsOne) {
+    const Result<const CodePage*> page = CodePage::Shared("CP932");
+    ASSERT_TRUE(page);
+    const auto url = [](int i) { return "http://h/" + std::to_string(100000 + i); };
+    for (const bool countOn : {false, true}) {
+        UrlTally tally(**page), later(**page);
+        // The first part: even URLs and one spelling of a character; the later
+        // part: every URL, and the character's other spelling.
+        for (int i = 0; i < 100000; i += 2) tally.Count(url(i));
+        tally.Count("x\x87\x90");
+        const std::uint64_t past32Bits = std::uint64_t(5) << 32;
+        for (int i = 0; i < 100000; ++i) later.Count(url(i), i == 99999 ? past32Bits : 3);
+        later.Count("x\x81\xe0");
+        tally.Merge(std::move(later));
+        if (countOn) {
+            for (int i = 0; i < 100000; i += 3) tally.Count(url(i));
+            tally.Count("x\x81\xe0");
+            tally.Count("new");
+        }
+        Listing expected;
+        for (int i = 0; i < 100000; ++i)
+            expected.emplace_back(
+                url(i), (i % 2 == 0) + (i == 99999 ? past32Bits : 3) + (countOn && i % 3 == 0));
+        if (countOn) expected.emplace_back("new", 1);
+        expected.emplace_back("x\x87\x90", 2 + countOn);
+        EXPECT_TRUE(ListingOf(*std::move(tally).SortByUrl(nullptr, 2)) == expected) << countOn;
+    }
+}
+
 // Most URLs of a big log share one count: the ranking looks for a stop as it gathers
 // the counts and as it places a count's entries, not only once a count is done. The
 // progress it tells shows how far it went.
