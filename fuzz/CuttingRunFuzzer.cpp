@@ -91,6 +91,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                     }),
                   "the line searches find what plain loops find");
         }
+        // Masks of whole runs of 64 bytes, each with the two bytes after it readable.
+        const std::size_t words = log.size() < 2 ? 0 : (log.size() - 2) / 64;
+        std::vector<scan::ByteMasks> masks(words);
+        searches->maskBytes(log.data(), words, set, masks.data());
+        for (std::size_t i = 0; i < words * 64; ++i) {
+            const auto bit = [&](std::uint64_t scan::ByteMasks::*field) {
+                return (masks[i / 64].*field >> (i % 64) & 1) != 0;
+            };
+            bool keyword = false;
+            for (std::size_t k = 0; k < set.count; ++k)
+                keyword = keyword || std::uint8_t(log[i]) == set.values[k];
+            Check(bit(&scan::ByteMasks::breaks) == isBreak(log[i]) &&
+                      bit(&scan::ByteMasks::separators) == separator(log.data(), i, log.size()) &&
+                      bit(&scan::ByteMasks::keywords) == keyword,
+                  "the masks of the bytes mark what plain loops find");
+        }
     }
 
     RunRequest request{.savePath = "report.txt", .codePage = pageName};

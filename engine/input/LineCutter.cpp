@@ -17,10 +17,18 @@ constexpr auto kWindowBytes = std::int64_t(LineCutter::kWindow);
 // this much, so that the buffer never holds much more than the URL.
 constexpr std::size_t kMaxGrowth = 32 << 20;
 
+// Zeroed bytes after the buffer's end, which the masks of its last word read.
+constexpr std::size_t kSlack = 192;
+// Words of masks made at once: a few lines' worth.
+constexpr std::size_t kMaskedAtOnce = 32;
+
 }  // namespace
 
 LineCutter::LineCutter(ByteSource& source, const CuttingRule& rule, std::size_t bufferSize)
-    : source_(source), rule_(rule), bufferSize_(std::max(bufferSize, 2 * kWindow)) {
+    : source_(source),
+      rule_(rule),
+      bufferSize_(std::max(bufferSize, 2 * kWindow)),
+      byMasks_(rule.CutsByMasks()) {
     Resize(bufferSize_);
 }
 
@@ -69,7 +77,9 @@ void LineCutter::CutWindowedLines() {
         const auto window = std::size_t(std::min(left, kWindowBytes));
         // A window already known to hold no break is cut otherwise.
         if (breakFrom_ <= next && breakTo_ >= next + std::int64_t(window)) break;
-        const UrlBeforeBreak cut = rule_.CutBeforeBreak(Bytes(next, next + std::int64_t(window)));
+        const UrlBeforeBreak cut =
+            byMasks_ ? CutMasked(next, window)
+                     : rule_.CutBeforeBreak(Bytes(next, next + std::int64_t(window)));
         if (cut.lineBreak == window) break;
         if (cut.url) urls_[found_++] = *cut.url;
         // A CR LF is one terminator only when the window holds the LF.
@@ -80,6 +90,49 @@ void LineCutter::CutWindowedLines() {
     }
     next_ = next;
     lines_ += lines;
+}
+
+UrlBeforeBreak LineCutter::CutMasked(std::int64_t start, std::size_t window) {
+    using scan::ByteMasks;
+    const auto from = std::size_t(start - base_);
+    const std::size_t limit = from + window;
+    if (masked_ * 64 < limit) {
+        // Never past the words that hold the buffer's bytes, whose masks read the
+        // zeroed slack after them.
+        const std::size_t upTo =
+            std::min(std::max((limit + 63) / 64, masked_ + kMaskedAtOnce), (size_ + 63) / 64);
+        // Grown as the bytes are masked, so that a short log makes few masks.
+        if (masks_.size() < upTo) masks_.resize(std::max(upTo, 2 * masks_.size()));
+        searches_.maskBytes(buffer_ + masked_ * 64, upTo - masked_, rule_.KeywordSet(),
+                            masks_.data() + masked_);
+        masked_ = upTo;
+    }
+    const std::size_t lineBreak = NextMarked(&ByteMasks::breaks, from, limit);
+    if (lineBreak == limit) return {window, std::nullopt};
+    const std::string_view line = Bytes(start, start + std::int64_t(window));
+    for (std::size_t colon = NextMarked(&ByteMasks::separators, from, lineBreak); colon < lineBreak;
+         colon = NextMarked(&ByteMasks::separators, colon + 1, lineBreak)) {
+        const std::size_t urlStart = rule_.SchemeStart(line, colon - from);
+        if (urlStart == kNone) continue;
+        // The "//" after the colon are neither a break nor the keyword.
+        const std::size_t keyword = NextMarked(&ByteMasks::keywords, colon + 3, lineBreak);
+        // A keyword byte that is the trail byte of a pair: the rule walks the line.
+        if (keyword < lineBreak && !rule_.Page().IsBoundary(line, urlStart, keyword - from))
+            return rule_.CutBeforeBreak(line);
+        return {lineBreak - from, line.substr(urlStart, keyword - from - urlStart)};
+    }
+    return {lineBreak - from, std::nullopt};
+}
+
+std::size_t LineCutter::NextMarked(std::uint64_t scan::ByteMasks::*field, std::size_t from,
+                                   std::size_t limit) {
+    std::size_t word = from / 64;
+    std::uint64_t marked = masks_[word].*field & (~std::uint64_t(0) << (from % 64));
+    for (;;) {
+        if (marked != 0) return std::min(limit, word * 64 + std::size_t(__builtin_ctzll(marked)));
+        if (++word * 64 >= limit) return limit;
+        marked = masks_[word].*field;
+    }
 }
 
 LineCutter::Step LineCutter::CutLineWithoutBreak() {
@@ -244,10 +297,12 @@ void LineCutter::Refill() {
         size_ += *got;
         fileOffset_ += std::int64_t(*got);
     }
+    std::memset(buffer_ + size_, 0, kSlack);
+    masked_ = 0;
 }
 
 void LineCutter::Resize(std::size_t capacity) {
-    void* resized = std::realloc(buffer_, capacity);
+    void* resized = std::realloc(buffer_, capacity + kSlack);
     if (resized == nullptr) throw std::bad_alloc();
     buffer_ = static_cast<char*>(resized);
     capacity_ = capacity;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "input/ByteSource.h"
 #include "text/ByteScan.h"
@@ -67,6 +68,13 @@ class LineCutter {
     // The lines with a whole window in the buffer (or the log's last ones) whose
     // window holds a CR or LF: the common case, cut in one pass each.
     void CutWindowedLines();
+    // The line at `start` whose window is `window` bytes, cut from the masks of the
+    // buffer's bytes; as the rule's CutBeforeBreak would cut it.
+    UrlBeforeBreak CutMasked(std::int64_t start, std::size_t window);
+    // The first byte at buffer index `from` or after, before `limit`, whose bit is
+    // set in `masks`' `field`; `limit` when there is none.
+    std::size_t NextMarked(std::uint64_t scan::ByteMasks::*field, std::size_t from,
+                           std::size_t limit);
     // The line at next_, whose window holds no CR or LF.
     Step CutLineWithoutBreak();
     void SkipEmptyNuls();
@@ -121,6 +129,14 @@ class LineCutter {
     // breakFound_: positions only grow, so each byte is searched once.
     std::int64_t breakFrom_ = 0, breakTo_ = 0;
     bool breakFound_ = false;
+
+    // The masks of the buffer's bytes, 64 a word from its start, made as the lines
+    // need them: each byte is looked at once for the three things a short line is
+    // cut at, however the lines fall, instead of once for each search a line
+    // makes. `masked_` words are made; a refill moves the bytes and starts over.
+    const bool byMasks_;
+    std::vector<scan::ByteMasks> masks_;
+    std::size_t masked_ = 0;
 };
 
 }  // namespace kestrin

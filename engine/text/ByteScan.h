@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // The searches over a log's bytes that its lines and URLs are found by, built for
 // the vector instructions the processor has (chosen once, at run time). Each
@@ -19,6 +20,14 @@ struct ByteSet {
     std::size_t count = 0;
 };
 
+/// What 64 bytes hold, one bit a byte (bit i for byte i): CR or LF, the ':' of
+/// "://", a byte of a ByteSet.
+struct ByteMasks {
+    std::uint64_t breaks = 0;
+    std::uint64_t separators = 0;
+    std::uint64_t keywords = 0;
+};
+
 struct LineSearches {
     /// The first CR or LF.
     std::size_t (*findBreak)(const char* bytes, std::size_t size);
@@ -30,6 +39,9 @@ struct LineSearches {
     std::size_t (*findBreakOrAnyOf)(const char* bytes, std::size_t size, const ByteSet& set);
     /// The first byte that is not NUL.
     std::size_t (*findNotNul)(const char* bytes, std::size_t size);
+    /// The masks of `words` runs of 64 bytes from `bytes`, keywords of `set`. A "://"
+    /// is looked for in the two bytes after the last run too, which must be readable.
+    void (*maskBytes)(const char* bytes, std::size_t words, const ByteSet& set, ByteMasks* into);
 };
 
 /// The fastest searches this processor runs.

@@ -35,6 +35,8 @@ CuttingRule::CuttingRule(const CodePage& codePage, char16_t keyword, Schemes sch
     if (onePass_) {
         for (unsigned char byte : keywordBytes_) keywordSet_.values[keywordSet_.count++] = byte;
     }
+    byMasks_ =
+        onePass_ && std::u16string_view(u"https:/").find(keyword) == std::u16string_view::npos;
 }
 
 std::size_t CuttingRule::FindFirstOf(std::string_view bytes, std::size_t from,

@@ -54,10 +54,18 @@ class CuttingRule {
 
     const CodePage& Page() const { return page_; }
 
-  private:
-    // Where the URL whose "://" is at `colon` starts, or npos when no scheme of the
-    // rule ends there.
+    // For a cut from masks of the bytes (CR or LF, "://", the keyword's bytes).
+
+    /// Whether such masks can cut by this rule: ':' and '/' are ASCII bytes, the
+    /// keyword is a few single bytes, none of "https://", so that its first byte
+    /// after a URL's "://" is its first after the URL's start.
+    bool CutsByMasks() const { return byMasks_; }
+    const scan::ByteSet& KeywordSet() const { return keywordSet_; }
+    /// Where the URL whose "://" is at `colon` of `bytes` starts, or npos when no
+    /// scheme of the rule ends there.
     std::size_t SchemeStart(std::string_view bytes, std::size_t colon) const;
+
+  private:
     // The next colon worth checking: with ASCII ':' and '/', only one of "://".
     std::size_t FindColon(std::string_view bytes, std::size_t from) const;
     std::size_t FindFirstOf(std::string_view bytes, std::size_t from,
@@ -72,6 +80,7 @@ class CuttingRule {
     std::array<bool, 256> isKeywordByte_{};
     // The one-pass cut needs ASCII separators and few enough keyword bytes.
     bool onePass_ = false;
+    bool byMasks_ = false;
     scan::ByteSet keywordSet_;
     const scan::LineSearches& searches_ = scan::FastestLineSearches();
 };

@@ -119,8 +119,31 @@ struct VectorSearches {
         return size;
     }
 
-    static constexpr LineSearches kSearches{FindBreak, FindSeparator, FindBreakOrSeparator,
-                                            FindBreakOrAnyOf, FindNotNul};
+    template <typename Test>
+    static std::uint64_t Picked64(const char* at, Test test) {
+        std::uint64_t picked = 0;
+        for (std::size_t part = 0; part < 64; part += kStep)
+            picked |= Picked(at + part, test) << part;
+        return picked;
+    }
+
+    static void MaskBytes(const char* bytes, std::size_t words, const ByteSet& set,
+                          ByteMasks* into) {
+        const auto keywords = [&set](const char* from) {
+            Vector found = V::Equal(V::Load(from), char(set.values[0]));
+            for (std::size_t i = 1; i < set.count; ++i)
+                found = V::Or(found, V::Equal(V::Load(from), char(set.values[i])));
+            return found;
+        };
+        for (std::size_t word = 0; word < words; ++word, bytes += 64) {
+            into[word].breaks = Picked64(bytes, Breaks);
+            into[word].separators = Picked64(bytes, Separators);
+            into[word].keywords = set.count == 0 ? 0 : Picked64(bytes, keywords);
+        }
+    }
+
+    static constexpr LineSearches kSearches{FindBreak,        FindSeparator, FindBreakOrSeparator,
+                                            FindBreakOrAnyOf, FindNotNul,    MaskBytes};
 };
 
 }  // namespace kestrin::scan

@@ -95,10 +95,18 @@ TEST(LineCutter, EveryLineRuleHoldsWhereverTheBufferEnds) {
                                      "a") +
                                "/ "},
          u'a'},
+        {"on a short line too: a trail byte is no keyword and hides an h, and a :// "
+         "without its scheme is passed over",
+         "://x ftp://y http://z/\x82"
+         "a/ a\nx\x82http://no/ a\n",
+         2,
+         {"http://z/\x82"
+          "a/ "},
+         u'a'},
         {"the keyword h makes the URL empty",
-         std::string(2000, 'y') + "http://a/\n",
-         1,
-         {""},
+         std::string(2000, 'y') + "http://a/\nhttp://b/\n",
+         2,
+         {"", ""},
          u'h'},
     };
     const CodePage& page = **CodePage::Shared("CP932");
