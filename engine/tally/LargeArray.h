@@ -1,13 +1,16 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "os/LargeMemory.h"
 
 namespace kestrin::detail {
 
-/// The allocator of a tally's big arrays: memory mapped with large pages asked for.
+/// The allocator of a tally's big arrays: memory mapped straight from the system.
 template <typename T>
 struct LargePageAllocator {
     using value_type = T;
@@ -17,6 +20,17 @@ struct LargePageAllocator {
     T* allocate(std::size_t count) { return static_cast<T*>(os::MapLarge(count * sizeof(T))); }
     void deallocate(T* memory, std::size_t count) { os::UnmapLarge(memory, count * sizeof(T)); }
     friend bool operator==(const LargePageAllocator&, const LargePageAllocator&) { return true; }
+    // The system hands the memory out zeroed: an array made of a size is not
+    // written over once more, and its pages are faulted in only as they are used.
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+    template <typename U>
+    void construct(U* at) {
+        static_assert(std::is_trivially_default_constructible_v<U>);
+        ::new (static_cast<void*>(at)) U;
+    }
 };
 
 template <typename T>

@@ -47,9 +47,11 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
         blockSize_ = std::max(wanted, words);
         blocks_.push_back(NewBlock(blockSize_));
         blockUsed_.push_back(0);
+        blockRecords_.push_back(0);
     }
     auto ref = std::uint32_t((blocks_.size() - 1) << kOffsetBits | blockUsed_.back());
     blockUsed_.back() += words;
+    ++blockRecords_.back();
     ++recordCount_;
 
     Record* record = Resolve(ref);
@@ -69,6 +71,8 @@ void RecordStore::Append(RecordStore&& later) {
         for (const auto& [ref, high] : later.highCounts_) highCounts_[ref + offset] = high;
         for (Block& block : later.blocks_) blocks_.push_back(std::move(block));
         blockUsed_.insert(blockUsed_.end(), later.blockUsed_.begin(), later.blockUsed_.end());
+        blockRecords_.insert(blockRecords_.end(), later.blockRecords_.begin(),
+                             later.blockRecords_.end());
         recordCount_ += later.recordCount_;
         // The next records go on in the last block, which is now `later`'s.
         if (!later.blocks_.empty()) blockSize_ = later.blockSize_;

@@ -62,6 +62,13 @@ class RecordStore {
         for (std::size_t block = 0; block < blocks_.size(); ++block) Visit1(block, visit);
     }
 
+    /// Calls `visit(ref, record)` for the records of block `block`, in order.
+    template <typename Visit>
+    void ForEachInBlock(std::size_t block, Visit visit) const {
+        Visit1(block, visit);
+    }
+    std::size_t RecordsInBlock(std::size_t block) const { return blockRecords_[block]; }
+
     /// Calls `visit(ref, record)` for the records of blocks `firstBlock` on.
     template <typename Visit>
     void ForEachFrom(std::size_t firstBlock, Visit visit) const {
@@ -107,8 +114,9 @@ class RecordStore {
     using Block = std::unique_ptr<std::uint64_t[], Unmap>;
     static Block NewBlock(std::size_t words);
     std::vector<Block> blocks_;
-    std::vector<std::size_t> blockUsed_;  // words in use in each block
-    std::size_t blockSize_ = 0;           // words in the last block
+    std::vector<std::size_t> blockUsed_;     // words in use in each block
+    std::vector<std::size_t> blockRecords_;  // records in each block
+    std::size_t blockSize_ = 0;              // words in the last block
     std::size_t recordCount_ = 0;
     // The high halves of counts past 2^32 - 1: a count that large is rare enough
     // that keeping its upper half beside the records costs nothing.

@@ -336,22 +336,35 @@ class KeySorter {
     std::atomic<std::uint64_t> placed_ = 0;
 };
 
+// The sort's items in the order their records were made, their first windows
+// loaded: records read block by block, the fastest order to read them in, the
+// blocks shared out among the threads, so that the items' fresh memory is faulted
+// in on every thread too.
+LargeArray<SortItem> LoadItems(const RecordStore& records, const KeySorter& sorter,
+                               unsigned threads) {
+    LargeArray<SortItem> items(records.RecordCount());
+    std::vector<std::size_t> firstItem(records.BlockCount() + 1, 0);
+    for (std::size_t block = 0; block < records.BlockCount(); ++block)
+        firstItem[block + 1] = firstItem[block] + records.RecordsInBlock(block);
+    ShareOut(records.BlockCount(), threads, [&](std::size_t block) {
+        SortItem* item = items.data() + firstItem[block];
+        records.ForEachInBlock(block, [&](std::uint32_t ref, const Record*) {
+            *item = SortItem{0, 0, ref};
+            sorter.LoadWindow(*item++, 0);
+        });
+    });
+    return items;
+}
+
 }  // namespace
 
 std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
                                            unsigned threads) {
-    // Records are read in the order they were made, block by block, which is
-    // both the fastest order to read them in and the order their URLs came in.
     KeySorter sorter(records, page, phase);
-    LargeArray<SortItem> items;
-    items.reserve(records.RecordCount());
-    records.ForEach([&](std::uint32_t ref, const Record*) {
-        SortItem item{0, 0, ref};
-        sorter.LoadWindow(item, 0);
-        items.push_back(item);
-    });
     // A small table is sorted before a thread would have started.
-    if (threads > 1 && std::ptrdiff_t(items.size()) >= kSortPiece)
+    const bool shared = threads > 1 && std::ptrdiff_t(records.RecordCount()) >= kSortPiece;
+    LargeArray<SortItem> items = LoadItems(records, sorter, shared ? threads : 1);
+    if (shared)
         sorter.SortShared(items.data(), items.data() + items.size(), threads);
     else
         sorter.Sort(items.data(), items.data() + items.size(), 0);
