@@ -358,6 +358,46 @@ LargeArray<SortItem> LoadItems(const RecordStore& records, const KeySorter& sort
     return items;
 }
 
+// The references in the items' order, byte forms that decode to the same text
+// merged into one URL, shown as first seen: forms that are not their own key and
+// decode alike, and the same form held twice by tallies merged (of which the first
+// holds the count when the second was counted after the merge).
+std::vector<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& page,
+                                           const KeySorter& sorter,
+                                           const LargeArray<SortItem>& items) {
+    const auto sameWindows = [&](std::size_t a, std::size_t b) {
+        return b < items.size() && items[b].head == items[a].head && items[b].next == items[a].next;
+    };
+    // Only equal windows are worth reading the records for, which lie at random:
+    // a pair of them is fetched ahead.
+    constexpr std::size_t kAhead = 16;
+    std::vector<std::uint32_t> order;
+    order.reserve(items.size());
+    for (std::size_t i = 0; i < items.size();) {
+        if (sameWindows(i + kAhead, i + kAhead + 1)) {
+            __builtin_prefetch(&sorter.RecordOf(items[i + kAhead]));
+            __builtin_prefetch(&sorter.RecordOf(items[i + kAhead + 1]));
+        }
+        std::size_t end = i + 1;
+        std::uint32_t shown = items[i].ref;
+        if (sameWindows(i, end)) {
+            const Record& record = sorter.RecordOf(items[i]);
+            while (sameWindows(i, end) && record.Plain() == sorter.RecordOf(items[end]).Plain() &&
+                   CompareKeys(page, sorter.RecordOf(items[end]), record, 0) == 0) {
+                shown = std::min(shown, items[end].ref);
+                ++end;
+            }
+        }
+        for (std::size_t other = i; other < end; ++other) {
+            if (items[other].ref != shown)
+                records.AddCount(shown, records.TakeCount(items[other].ref));
+        }
+        order.push_back(shown);
+        i = end;
+    }
+    return order;
+}
+
 }  // namespace
 
 std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
@@ -372,37 +412,7 @@ std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage&
         sorter.Sort(items.data(), items.data() + items.size(), 0);
     if (sorter.StopRequested()) return {};
     if (phase != nullptr) (void)phase->Reach(items.size());  // the last piece told
-
-    // Byte forms that decode to the same text are one URL, shown as first seen:
-    // forms that are not their own key and decode alike, and the same form held
-    // twice by tallies merged (of which the first holds the count when the second
-    // was counted after the merge).
-    std::vector<std::uint32_t> order;
-    order.reserve(items.size());
-    for (std::size_t i = 0; i < items.size();) {
-        std::size_t end = i + 1;
-        std::uint32_t shown = items[i].ref;
-        // Equal keys end in equal windows: only then is a record worth reading.
-        const auto sameWindow = [&](std::size_t other) {
-            return other < items.size() && items[other].head == items[i].head &&
-                   items[other].next == items[i].next;
-        };
-        if (sameWindow(end)) {
-            const Record& record = sorter.RecordOf(items[i]);
-            while (sameWindow(end) && record.Plain() == sorter.RecordOf(items[end]).Plain() &&
-                   CompareKeys(page, sorter.RecordOf(items[end]), record, 0) == 0) {
-                shown = std::min(shown, items[end].ref);
-                ++end;
-            }
-        }
-        for (std::size_t other = i; other < end; ++other) {
-            if (items[other].ref != shown)
-                records.AddCount(shown, records.TakeCount(items[other].ref));
-        }
-        order.push_back(shown);
-        i = end;
-    }
-    return order;
+    return MergeAlikeForms(records, page, sorter, items);
 }
 
 }  // namespace kestrin::detail
