@@ -103,9 +103,11 @@ class UrlTally {
     // The first block whose records are not in the slots: a merge moves records in
     // without them.
     static constexpr std::size_t kAllIndexed = ~std::size_t(0);
-    // Fewer forms than this are merged by looking them up: sorting them twice
-    // would cost more.
-    static constexpr std::size_t kFewForms = 1 << 16;
+    // Fewer forms than this are merged by looking them up: a table of so few stays
+    // in the processor's caches, where a lookup costs less than sorting a form
+    // twice. A log of a gigabyte with 235 k URLs, 150 k of them in each half, ran
+    // slower merged by moving; one with 2 M, much faster.
+    static constexpr std::size_t kFewForms = 1 << 18;
     std::size_t unindexedFrom_ = kAllIndexed;
 };
 
