@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -13,9 +12,7 @@
 
 #include "ConsoleUi.h"
 #include "Processes.h"
-#include "os/CodePageTables.h"
 #include "os/StopSignals.h"
-#include "text/CodePage.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -593,97 +590,6 @@ TEST(CommandLine, ReportsInOtherCodePagesLineEndsAndTheTopOfTheRanking) {
     for (const auto& [n, head] : {std::pair{"1", ranking.substr(0, 14)}, std::pair{"3", ranking},
                                   std::pair{"9", ranking + last}})
         EXPECT_EQ(RunCut({"--top", n, dir / "ties.log"}).out, head) << n;
-}
-
-// The URLs a line of a report in `report`'s code page may stand for, as text in
-// `logs`': its text, or its escapes read back (%XX as byte XX, other characters as
-// their bytes in the logs' code page).
-std::vector<std::u16string> Readings(std::string_view line, const CodePage& logs,
-                                     const CodePage& report, os::CodePageEncoder& toLogs) {
-    const auto decoded = [](const CodePage& page, std::string_view bytes) {
-        std::u16string units;
-        page.Decode(bytes, units);
-        return units;
-    };
-    std::string bytes, character;
-    for (std::size_t at = 0; at < line.size();) {
-        if (line[at] == '%' && at + 2 < line.size() && std::isxdigit(std::uint8_t(line[at + 1])) &&
-            std::isxdigit(std::uint8_t(line[at + 2]))) {
-            bytes += char(std::stoi(std::string(line.substr(at + 1, 2)), nullptr, 16));
-            at += 3;
-            continue;
-        }
-        const std::size_t length = report.CharLength(line, at);
-        if (!toLogs.Encode(decoded(report, line.substr(at, length)), character)) break;
-        bytes += character;
-        at += length;
-    }
-    return {decoded(report, line), decoded(logs, bytes)};
-}
-
-// Random logs in any code page, of URLs that make look-alikes of each other
-// (escapes written out, bytes no text in some page, characters some page lacks or
-// ICU writes as nothing, two codes of one CP932 character), each written in any
-// code page and merged back in it: the lines are the report's in the logs' code
-// page, line for line in the same order with the same counts, each read back as
-// its URL, and the merge keeps every line.
-TEST(CommandLine, AReportInAnyCodePageMergesBackToTheLogsCountsWithNoLineTwice) {
-    TempDir dir;
-    static const char* const kPages[] = {"CP932", "UTF-8", "windows-1252",
-                                         "CP936", "CP949", "CP950"};
-    static const char* const kPieces[] = {"/",        "%",        "82",       "25",
-                                          "%82",      "%25",      "\x82",     "\xa0",
-                                          "\x81",     "\xe3",     "\xff",     "\xc3\xa9",
-                                          "\xed\x40", "\xfa\x5c", "\x82\xa0", "\xe3\x81\x82",
-                                          "\xa4\xa2", "\xb0\xa1", "\xc2\xad"};
-    const std::string log = dir / "a.log", plain = dir / "plain.dat", written = dir / "w.dat",
-                      merged = dir / "m.dat";
-    std::mt19937 random(21);
-    std::size_t escaped = 0;
-    for (int round = 0; round < 200; ++round) {
-        const std::string from = kPages[random() % 6], to = kPages[random() % 6];
-        std::string text;
-        for (int line = 0; line < 60; ++line) {
-            text += "GET http://h/";
-            for (std::uint32_t n = random() % 5; n-- > 0;) text += kPieces[random() % 19];
-            text += " x\n";
-        }
-        WriteFile(log, text);
-        const std::string name = from + " to " + to + ", round " + std::to_string(round);
-        ASSERT_EQ(CutHere({"--codepage", from, "-o", plain, log}).status, 0) << name;
-        ASSERT_EQ(CutHere({"--codepage", from, "--report-codepage", to, "-o", written, log}).status,
-                  0)
-            << name;
-        ASSERT_EQ(CutHere({"--merge", "--codepage", to, "-o", merged, written}).status, 0) << name;
-        const CodePage& logs = **CodePage::Shared(from);
-        const CodePage& report = **CodePage::Shared(to);
-        const std::unique_ptr<os::CodePageEncoder> toLogs = std::move(*os::OpenEncoder(from));
-        std::istringstream urls(ReadFile(plain)), lines(ReadFile(written));
-        std::set<std::string> distinct;
-        std::size_t count = 0;
-        for (std::string url, line; std::getline(urls, url) && std::getline(lines, line);) {
-            const std::size_t tab = line.rfind("\t "), urlTab = url.rfind("\t ");
-            std::u16string units;
-            logs.Decode(url.substr(0, urlTab), units);
-            const std::vector<std::u16string> readings =
-                Readings(line.substr(0, tab), logs, report, *toLogs);
-            EXPECT_TRUE(std::find(readings.begin(), readings.end(), units) != readings.end() &&
-                        line.substr(tab) == url.substr(urlTab))
-                << name << ": " << url << " written " << line;
-            EXPECT_TRUE(distinct.insert(line).second) << name << ": twice " << line;
-            escaped += line.find('%') != std::string::npos && url.find('%') == std::string::npos;
-            ++count;
-        }
-        EXPECT_TRUE(urls.eof() && lines.peek() == EOF && count > 20) << name;
-        std::istringstream mergedLines(ReadFile(merged));
-        for (std::string line; std::getline(mergedLines, line);)
-            EXPECT_EQ(distinct.erase(line), 1u) << name << ": merged " << line;
-        EXPECT_TRUE(distinct.empty()) << name;
-        if (logs.DecodesAlike(report)) {
-            EXPECT_EQ(ReadFile(written), ReadFile(plain)) << name;
-        }
-    }
-    EXPECT_GT(escaped, 1000u);
 }
 
 // A random log of URLs with byte forms that decode alike (CP932's two codes of
