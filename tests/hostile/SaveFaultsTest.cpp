@@ -179,9 +179,7 @@ TEST_F(SaveFaults, LimitsLocksEndingsAndKillsLeaveThePreviousReport) {
     for (std::size_t limit : {whole / 3, whole - 1}) {
         WriteFile(save, previous);
         const auto limited = [limit] {
-            struct rlimit size {
-                limit, limit
-            };
+            const rlimit size{limit, limit};
             setrlimit(RLIMIT_FSIZE, &size);
         };
         EXPECT_EQ(refusal(RunCut({"--ranked", log, "-o", save}, {.before = limited})),
@@ -248,9 +246,7 @@ TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
     // past a size limit the previous report is untouched.
     const CutResult tooBig = RunCut({"--ranked", log, "-o", inPlace}, {.before = [] {
                                         DropPrivileges();
-                                        struct rlimit size {
-                                            100000, 100000
-                                        };
+                                        const rlimit size{100000, 100000};
                                         setrlimit(RLIMIT_FSIZE, &size);
                                     }});
     EXPECT_TRUE(tooBig.err.ends_with("kestrin-cut: File too large\n")) << tooBig.err;
