@@ -2,6 +2,7 @@
 // keyword decides, and the report is exactly the tally of a plain model of the
 // rules, the selection-sorted ranking included.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,42 +54,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The line searches this processor runs (AVX2 where it has it) and the portable
     // ones find what plain loops find, from starts all over the log.
     const scan::ByteSet set{{'"', ' ', 'a', '\0'}, data[3] % 5u};
-    const auto isBreak = [](char byte) { return byte == '\r' || byte == '\n'; };
-    const auto plainFind = [&](const char* at, std::size_t n, auto wanted) {
-        std::size_t i = 0;
-        while (i < n && !wanted(at, i, n)) ++i;
-        return i;
+    const auto isBreak = [](const char* b, const char*) { return *b == '\r' || *b == '\n'; };
+    const auto isSeparator = [](const char* b, const char* end) {
+        return end - b > 2 && b[0] == ':' && b[1] == '/' && b[2] == '/';
     };
-    const auto separator = [](const char* at, std::size_t i, std::size_t n) {
-        return i + 2 < n && at[i] == ':' && at[i + 1] == '/' && at[i + 2] == '/';
+    const auto isBreakOrSeparator = [&](const char* b, const char* end) {
+        return isBreak(b, end) || isSeparator(b, end);
     };
+    const auto isInSet = [&](const char* b, const char*) {
+        return std::count(set.values, set.values + set.count, std::uint8_t(*b)) > 0;
+    };
+    const auto isBreakOrInSet = [&](const char* b, const char* end) {
+        return isBreak(b, end) || isInSet(b, end);
+    };
+    const auto isNotNul = [](const char* b, const char*) { return *b != '\0'; };
     for (const scan::LineSearches* searches :
          {&scan::FastestLineSearches(), &scan::PortableLineSearches()}) {
         for (std::size_t from = 0; from < log.size(); from += 1 + from / 8) {
             const char* at = log.data() + from;
             const std::size_t n = log.size() - from;
-            const auto breakAt = [&](const char* b, std::size_t i, std::size_t) {
-                return isBreak(b[i]);
+            const auto plainFind = [at, n](auto wanted) {
+                std::size_t i = 0;
+                while (i < n && !wanted(at + i, at + n)) ++i;
+                return i;
             };
-            Check(searches->findBreak(at, n) == plainFind(at, n, breakAt) &&
-                      searches->findSeparator(at, n) == plainFind(at, n, separator) &&
-                      searches->findBreakOrSeparator(at, n) ==
-                          plainFind(at, n,
-                                    [&](const char* b, std::size_t i, std::size_t m) {
-                                        return isBreak(b[i]) || separator(b, i, m);
-                                    }) &&
-                      searches->findBreakOrAnyOf(at, n, set) ==
-                          plainFind(at, n,
-                                    [&](const char* b, std::size_t i, std::size_t) {
-                                        for (std::size_t k = 0; k < set.count; ++k)
-                                            if (std::uint8_t(b[i]) == set.values[k]) return true;
-                                        return isBreak(b[i]);
-                                    }) &&
-                      searches->findNotNul(at, n) ==
-                          plainFind(at, n,
-                                    [](const char* b, std::size_t i, std::size_t) {
-                                        return b[i] != '\0';
-                                    }),
+            Check(searches->findBreak(at, n) == plainFind(isBreak) &&
+                      searches->findSeparator(at, n) == plainFind(isSeparator) &&
+                      searches->findBreakOrSeparator(at, n) == plainFind(isBreakOrSeparator) &&
+                      searches->findBreakOrAnyOf(at, n, set) == plainFind(isBreakOrInSet) &&
+                      searches->findNotNul(at, n) == plainFind(isNotNul),
                   "the line searches find what plain loops find");
         }
         // Masks of whole runs of 64 bytes, each with the two bytes after it readable.
@@ -99,12 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto bit = [&](std::uint64_t scan::ByteMasks::*field) {
                 return (masks[i / 64].*field >> (i % 64) & 1) != 0;
             };
-            bool keyword = false;
-            for (std::size_t k = 0; k < set.count; ++k)
-                keyword = keyword || std::uint8_t(log[i]) == set.values[k];
-            Check(bit(&scan::ByteMasks::breaks) == isBreak(log[i]) &&
-                      bit(&scan::ByteMasks::separators) == separator(log.data(), i, log.size()) &&
-                      bit(&scan::ByteMasks::keywords) == keyword,
+            const char *b = log.data() + i, *end = log.data() + log.size();
+            Check(bit(&scan::ByteMasks::breaks) == isBreak(b, end) &&
+                      bit(&scan::ByteMasks::separators) == isSeparator(b, end) &&
+                      bit(&scan::ByteMasks::keywords) == isInSet(b, end),
                   "the masks of the bytes mark what plain loops find");
         }
     }

@@ -29,45 +29,27 @@ struct ModelLine {
 /// anywhere after the start (CR LF as one), or the end of the log.
 inline std::vector<ModelLine> ModelLines(std::string_view log) {
     constexpr std::size_t kWindow = 1024;
+    // The line from `start` ended by the first byte of [from, to) that `ends`: the
+    // next starts past that byte, or past CR LF when both lie before `to`.
+    const auto endedBy = [log](std::size_t start, std::size_t from, std::size_t to,
+                               auto ends) -> std::optional<ModelLine> {
+        for (std::size_t at = from; at < to; ++at) {
+            if (!ends(log[at])) continue;
+            const bool pair = log[at] == '\r' && at + 1 < to && log[at + 1] == '\n';
+            return ModelLine{start, at - start, at + (pair ? 2 : 1)};
+        }
+        return std::nullopt;
+    };
+    const auto isBreak = [](char byte) { return byte == '\r' || byte == '\n'; };
+    const auto isNul = [](char byte) { return byte == '\0'; };
     std::vector<ModelLine> lines;
-    std::size_t start = 0;
-    while (start < log.size()) {
+    for (std::size_t start = 0; start < log.size(); start = lines.back().next) {
         const std::size_t windowEnd = std::min(log.size(), start + kWindow);
-        std::size_t end = std::string_view::npos, next = 0;
-        for (std::size_t at = start; at < windowEnd; ++at) {
-            if (log[at] == '\r' || log[at] == '\n') {
-                end = at;
-                next = at + (log[at] == '\r' && at + 1 < windowEnd && log[at + 1] == '\n' ? 2 : 1);
-                break;
-            }
-        }
-        if (end == std::string_view::npos) {
-            for (std::size_t at = start; at < windowEnd; ++at) {
-                if (log[at] == '\0') {
-                    end = at;
-                    next = at + 1;
-                    break;
-                }
-            }
-        }
-        if (end == std::string_view::npos && windowEnd - start < kWindow) {
-            end = log.size();
-            next = log.size() + 1;
-        }
-        if (end == std::string_view::npos) {
-            end = log.size();
-            next = log.size() + 1;
-            for (std::size_t at = windowEnd; at < log.size(); ++at) {
-                if (log[at] == '\r' || log[at] == '\n') {
-                    end = at;
-                    next = at +
-                           (log[at] == '\r' && at + 1 < log.size() && log[at + 1] == '\n' ? 2 : 1);
-                    break;
-                }
-            }
-        }
-        lines.push_back({start, end - start, next});
-        start = next;
+        std::optional<ModelLine> line = endedBy(start, start, windowEnd, isBreak);
+        if (!line) line = endedBy(start, start, windowEnd, isNul);
+        if (!line && windowEnd - start == kWindow)
+            line = endedBy(start, windowEnd, log.size(), isBreak);
+        lines.push_back(line.value_or(ModelLine{start, log.size() - start, log.size() + 1}));
     }
     return lines;
 }

@@ -19,6 +19,13 @@ Listing ListingOf(const UrlTable& table) {
     return listing;
 }
 
+// The listing of `urls`, each counted once.
+Listing Once(const std::vector<std::string>& urls) {
+    Listing listing;
+    for (const std::string& url : urls) listing.emplace_back(url, 1);
+    return listing;
+}
+
 // The listing, or the fault that ended the sort.
 Result<Listing> Tally(const char* codePage, const std::vector<std::string>& urls,
                       unsigned threads = 1, Phase* sorting = nullptr) {
@@ -46,26 +53,12 @@ TEST(UrlTable, OrdersByUtf16CodeUnits) {
         // kanji, hiragana, ASCII: byte order is nearly the reverse of code unit order.
         {"CP932",
          {"\xb1", "\x85\x40", "\x80", "\xe0\x40", "\x82\xa0", "z", "a\x82\xa0"},
-         {{"a\x82\xa0", 1},
-          {"z", 1},
-          {"\x80", 1},
-          {"\x82\xa0", 1},
-          {"\xe0\x40", 1},
-          {"\x85\x40", 1},
-          {"\xb1", 1}}},
+         Once({"a\x82\xa0", "z", "\x80", "\x82\xa0", "\xe0\x40", "\x85\x40", "\xb1"})},
         // The bytes Windows decodes otherwise than ICU's table, in Windows order:
         // U+001A, U+001C, U+007F, U+0080, then past hiragana U+F8F0 to U+F8F3.
         {"CP932",
          {"\xff", "\xa0", "\x7f", "\x1c", "\xfe", "\x80", "\x1a", "\xfd", "\x82\xa0"},
-         {{"\x1a", 1},
-          {"\x1c", 1},
-          {"\x7f", 1},
-          {"\x80", 1},
-          {"\x82\xa0", 1},
-          {"\xa0", 1},
-          {"\xfd", 1},
-          {"\xfe", 1},
-          {"\xff", 1}}},
+         Once({"\x1a", "\x1c", "\x7f", "\x80", "\x82\xa0", "\xa0", "\xfd", "\xfe", "\xff"})},
         // Two spellings of one character are one URL, listed as first seen.
         {"CP932", {"x\x87\x90", "x", "x\x81\xe0"}, {{"x", 1}, {"x\x87\x90", 2}}},
         {"windows-1252", {"\x80", "\xe9"}, {{"\xe9", 1}, {"\x80", 1}}},  // euro, e-acute

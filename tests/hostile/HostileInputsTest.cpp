@@ -83,9 +83,7 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
                             // The leak checker needs a thread of its own at the end.
                             setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
                             DropPrivileges();
-                            struct rlimit one {
-                                1, 1
-                            };
+                            const rlimit one{1, 1};
                             setrlimit(RLIMIT_NPROC, &one);
                         }});
 #endif

@@ -8,7 +8,6 @@
 #include <functional>
 #include <sstream>
 
-#include "CommandLine.h"
 #include "Processes.h"
 #include "RecordingUi.h"
 #include "input/FileSource.h"
@@ -18,7 +17,6 @@
 #include "text/CuttingRule.h"
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <sys/mman.h>
 #endif
 
@@ -145,28 +143,20 @@ TEST(LogFaults, ALogIsWhatItWasWhenTheRunBegan) {
         std::ostringstream out;
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"-o", save});
-#ifndef _WIN32
-        const int input = c.onStandardInput ? dup(STDIN_FILENO) : -1;
-        if (c.onStandardInput) dup2(open(log.c_str(), O_RDONLY | O_CLOEXEC), STDIN_FILENO);
-#endif
+        std::optional<InputFrom> input;
+        if (c.onStandardInput) input.emplace(log);
         const int status = RunCommandLine(args, {out, err, 80, false}, ranges);
-#ifndef _WIN32
-        if (c.onStandardInput) {
-            dup2(input, STDIN_FILENO);
-            close(input);
-        }
-#endif
+        input.reset();
         if (c.failed.empty()) {
             EXPECT_EQ(status, 0) << name << bar.str().substr(bar.str().rfind('\r'));
             unchanged = ReadFile(save);
             WriteFile(log, text);
-            EXPECT_EQ(RunCommandLine({"-o", save, log}, {out, out}), 0);
+            EXPECT_EQ(CutHere({"-o", save, log}).status, 0);
             EXPECT_TRUE(unchanged == ReadFile(save)) << name << ": the added line is not read";
             continue;
         }
         EXPECT_EQ(status, 1) << name;
-        EXPECT_TRUE(bar.str().ends_with("ERROR!: Can't File Read!\n" + c.failed +
-                                        "\nkestrin-cut: " + c.reason + "\n"))
+        EXPECT_TRUE(bar.str().ends_with(Refused("Can't File Read!", c.failed, c.reason)))
             << name << bar.str().substr(bar.str().rfind('\r'));
         EXPECT_EQ(ReadFile(save), previous) << name;
     }
@@ -196,10 +186,10 @@ TEST(LogFaults, ALogAnotherProgramWritesIsReadUnlessItSharesNothing) {
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     const CutResult unshared = RunCut({log});
     CloseHandle(writer);
-    EXPECT_EQ(std::tuple(unshared.status, unshared.out, unshared.err),
-              std::tuple(1, "",
-                         "ERROR!: Can't File Read!\n" + log +
-                             "\nkestrin-cut: the file is in use by another program\n"));
+    EXPECT_EQ(
+        std::tuple(unshared.status, unshared.out, unshared.err),
+        std::tuple(1, "",
+                   Refused("Can't File Read!", log, "the file is in use by another program")));
 }
 #else
 // /proc/self/mem is a regular file whose read at offset 0 fails with EIO, even for
@@ -211,8 +201,7 @@ TEST(LogFaults, UnreadableLogIsCantFileRead) {
     chmod(log.c_str(), 0000);
     const CutResult result = RunCut({log, "-o", save}, {.before = DropPrivileges});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err,
-              "ERROR!: Can't File Read!\n" + log + "\nkestrin-cut: Permission denied\n");
+    EXPECT_EQ(result.err, Refused("Can't File Read!", log, "Permission denied"));
     EXPECT_FALSE(Exists(save));
     EXPECT_EQ(RunEngine({.logPaths = {"/proc/self/mem"}, .savePath = save}, true),
               Failed("Can't File Read!\r/proc/self/mem"));

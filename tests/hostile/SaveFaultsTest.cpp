@@ -39,6 +39,19 @@ class SaveFaults : public ::testing::Test {
         return std::size_t(std::distance(std::filesystem::directory_iterator(dir.Path()), {}));
     }
 
+#ifndef _WIN32
+    // A report holding `previous` that anyone may write, in a folder no one may.
+    std::string InLockedFolder(const std::string& previous) {
+        const std::string report = dir / "locked/report.txt";
+        mkdir((dir / "locked").c_str(), 0777);
+        chmod((dir / "locked").c_str(), 0777);
+        WriteFile(report, previous);
+        chmod(report.c_str(), 0666);
+        chmod((dir / "locked").c_str(), 0555);
+        return report;
+    }
+#endif
+
     TempDir dir;
     std::string urls;
     const std::string log = dir / "access.log", save = dir / "report.txt";
@@ -166,9 +179,7 @@ TEST_F(SaveFaults, LimitsLocksEndingsAndKillsLeaveThePreviousReport) {
     for (std::size_t limit : {whole / 3, whole - 1}) {
         WriteFile(save, previous);
         const auto limited = [limit] {
-            struct rlimit size {
-                limit, limit
-            };
+            const rlimit size{limit, limit};
             setrlimit(RLIMIT_FSIZE, &size);
         };
         EXPECT_EQ(refusal(RunCut({"--ranked", log, "-o", save}, {.before = limited})),
@@ -217,11 +228,9 @@ TEST_F(SaveFaults, LimitsLocksEndingsAndKillsLeaveThePreviousReport) {
 // in place, whole or not at all; one who may not write the report is refused,
 // whether the folder may be written or not.
 TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
-    mkdir((dir / "locked").c_str(), 0777);
-    const std::string inPlace = dir / "locked/report.txt";
     const std::string smaller(50000, 'x'), larger(200000, 'y');
-    WriteFile(inPlace, smaller);
-    chmod(inPlace.c_str(), 0666);
+    const std::string inPlace = InLockedFolder(smaller);
+    chmod((dir / "locked").c_str(), 0777);
     for (const std::string& readOnly : {dir / "locked/readonly.txt", dir / "readonly.txt"}) {
         WriteFile(readOnly, "earlier report");
         chmod(readOnly.c_str(), 0444);
@@ -229,8 +238,7 @@ TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
     chmod((dir / "locked").c_str(), 0555);
     for (const std::string& readOnly : {dir / "locked/readonly.txt", dir / "readonly.txt"}) {
         const CutResult refused = RunCut({log, "-o", readOnly}, {.before = DropPrivileges});
-        EXPECT_EQ(refused.err,
-                  "ERROR!: Can't File Save!\n" + readOnly + "\nkestrin-cut: Permission denied\n");
+        EXPECT_EQ(refused.err, Refused("Can't File Save!", readOnly, "Permission denied"));
         EXPECT_EQ(ReadFile(readOnly), "earlier report");
     }
 
@@ -238,17 +246,13 @@ TEST_F(SaveFaults, AReportInAFolderThatMayNotBeWrittenIsWrittenInPlace) {
     // past a size limit the previous report is untouched.
     const CutResult tooBig = RunCut({"--ranked", log, "-o", inPlace}, {.before = [] {
                                         DropPrivileges();
-                                        struct rlimit size {
-                                            100000, 100000
-                                        };
+                                        const rlimit size{100000, 100000};
                                         setrlimit(RLIMIT_FSIZE, &size);
                                     }});
     EXPECT_TRUE(tooBig.err.ends_with("kestrin-cut: File too large\n")) << tooBig.err;
     EXPECT_TRUE(ReadFile(inPlace) == smaller);
 
-    chmod((dir / "locked").c_str(), 0777);
-    WriteFile(inPlace, larger);
-    chmod((dir / "locked").c_str(), 0555);
+    InLockedFolder(larger);
     const CutResult written = RunCut({log, "-o", inPlace}, {.before = DropPrivileges});
     EXPECT_EQ(written.status, 0);
     EXPECT_TRUE(written.err.ends_with(
@@ -271,16 +275,12 @@ TEST_F(SaveFaults, AnEndingSignalWaitsForAReportWrittenInPlace) {
     WriteFile(log, big);
     const CutResult elsewhere = RunCut({"--ranked", log});
     ASSERT_EQ(elsewhere.status, 0);
-    mkdir((dir / "locked").c_str(), 0777);
-    const std::string report = dir / "locked/report.txt", previous = "previous report\r\n";
+    const std::string previous = "previous report\r\n";
     for (const Ending& ending : Endings()) {
         if (ending.how == SIGKILL) continue;  // nothing outlives it
         bool caught = false;
         for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-            chmod((dir / "locked").c_str(), 0777);
-            WriteFile(report, previous);
-            chmod(report.c_str(), 0666);
-            chmod((dir / "locked").c_str(), 0555);
+            const std::string report = InLockedFolder(previous);
             const int watch = inotify_init1(IN_CLOEXEC);
             ASSERT_GE(inotify_add_watch(watch, report.c_str(), IN_MODIFY), 0);
             Launch launch{.during = [&](const Child& child) {
@@ -317,27 +317,21 @@ TEST_F(SaveFaults, AStopWaitsForAReportWrittenInPlace) {
     for (int i = 0; i < 400000; ++i)
         big += "GET http://example.com/a/longer/path/" + std::to_string(i) + " HTTP/1.1 200\n";
     WriteFile(log, big);
-    mkdir((dir / "locked").c_str(), 0777);
-    const std::string inPlace = dir / "locked/report.txt";
-    WriteFile(inPlace, "previous report\r\n");
-    chmod(inPlace.c_str(), 0666);
-    chmod((dir / "locked").c_str(), 0555);
-    const pid_t child = fork();
-    if (child == 0) {
-        DropPrivileges();
-        std::atomic<bool> stop = false;
-        RecordingUi ui(true);
-        ui.onProgress = [&](const RunProgress& progress) {
-            if (progress.phase >= RunPhase::Listing) stop = true;
-        };
-        const RunResult result =
-            CuttingRun({.logPaths = {log}, .savePath = inPlace, .stop = &stop}, ui);
-        _exit(!stop ? 3 : result.outcome == RunOutcome::Complete ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "the stop came (3: it never did) and the report was saved anyway: " << status;
+    const std::string inPlace = InLockedFolder("previous report\r\n");
+    const CutResult result = RunInChild(
+        [&] {
+            std::atomic<bool> stop = false;
+            RecordingUi ui(true);
+            ui.onProgress = [&](const RunProgress& progress) {
+                if (progress.phase >= RunPhase::Listing) stop = true;
+            };
+            const RunResult run =
+                CuttingRun({.logPaths = {log}, .savePath = inPlace, .stop = &stop}, ui);
+            _exit(!stop ? 3 : run.outcome == RunOutcome::Complete ? 0 : 1);
+        },
+        {.before = DropPrivileges});
+    EXPECT_EQ(result.status, 0)
+        << "the stop came (3: it never did) and the report was saved anyway";
     EXPECT_TRUE(ReadFile(inPlace) == RunCut({"--ranked", log}).out) << "the report is not whole";
 }
 #endif

@@ -1,8 +1,9 @@
 #pragma once
 
-// The real kestrin-cut in a child process, with its exit status and output, its
-// standard input a file or a pipe, ended from outside as a user or the system ends
-// it; on POSIX systems optionally as an unprivileged user or under limits.
+// kestrin-cut run in this process, or the real one in a child process, with its exit
+// status and output, its standard input a file or a pipe, ended from outside as a
+// user or the system ends it; on POSIX systems optionally as an unprivileged user or
+// under limits. And the words it says, as the tests expect them.
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,10 +20,12 @@
 
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CommandLine.h"
 #include "TestFiles.h"
 
 namespace kestrin::testing {
@@ -42,6 +45,72 @@ struct CutResult {
     /// Bytes of Launch::piped the pipe took: all of them only when the program
     /// read its input to the end (or the pipe held the rest).
     std::size_t fed = 0;
+};
+
+/// kestrin-cut's messages: a run that ends in "Complete" after the question
+/// answered `yes`, and one refused with `headline`, the path it concerns and why.
+inline std::string Saved(const std::string& path, bool yes = false) {
+    return std::string("Confirm: Sortting Data Output? ") + (yes ? "Yes" : "No") +
+           "\nComplete: " + path + " done..\n";
+}
+inline std::string Refused(const std::string& headline, const std::string& path,
+                           const std::string& reason) {
+    return "ERROR!: " + headline + "\n" + path + "\nkestrin-cut: " + reason + "\n";
+}
+
+/// What kestrin-cut finds as it starts, for a run in this process.
+struct Terminals {
+    int errorColumns = 0;
+    bool outputSharesErrorTerminal = false;
+    bool inputIsTerminal = false;
+};
+
+/// kestrin-cut run in this process, with `defaults` for what no option sets.
+inline CutResult CutHere(const std::vector<std::string>& args, Terminals terminals = {},
+                         const RunRequest& defaults = {}) {
+    std::ostringstream out, err;
+    const int status =
+        RunCommandLine(args,
+                       {out, err, terminals.errorColumns, terminals.outputSharesErrorTerminal,
+                        false, terminals.inputIsTerminal},
+                       defaults);
+    return {status, out.str(), err.str()};
+}
+
+/// Standard input from a file while it lives, as a shell's < gives it.
+class InputFrom {
+  public:
+    explicit InputFrom(const std::string& path) {
+#ifdef _WIN32
+        saved_ = GetStdHandle(STD_INPUT_HANDLE);
+        file_ = CreateFileW(Native(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+        SetStdHandle(STD_INPUT_HANDLE, file_);
+#else
+        saved_ = dup(STDIN_FILENO);
+        const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        dup2(file, STDIN_FILENO);
+        close(file);
+#endif
+    }
+    ~InputFrom() {
+#ifdef _WIN32
+        SetStdHandle(STD_INPUT_HANDLE, saved_);
+        CloseHandle(file_);
+#else
+        dup2(saved_, STDIN_FILENO);
+        close(saved_);
+#endif
+    }
+    InputFrom(const InputFrom&) = delete;
+    InputFrom& operator=(const InputFrom&) = delete;
+
+  private:
+#ifdef _WIN32
+    HANDLE saved_, file_;
+#else
+    int saved_;
+#endif
 };
 
 /// A running kestrin-cut.
@@ -232,8 +301,9 @@ inline void Feed(int feed, const std::string& bytes, bool keepOpen, std::size_t&
     if (!keepOpen) close(feed);
 }
 
-/// Runs kestrin-cut with `args`.
-inline CutResult RunCut(const std::vector<std::string>& args, const Launch& launch = {}) {
+/// Runs `body`, which ends by exec or _exit, in a child process started as `launch`
+/// says: what the child did.
+inline CutResult RunInChild(const std::function<void()>& body, const Launch& launch = {}) {
     TempDir dir;
     const std::string outPath = dir / "out", errPath = dir / "err";
     int feed[2] = {-1, -1};
@@ -247,13 +317,7 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
                                                   : open(launch.inputFile.c_str(), O_RDONLY);
         if (in < 0 || (in != STDIN_FILENO && dup2(in, STDIN_FILENO) < 0)) _exit(125);
         if (launch.before) launch.before();
-        const char* program = launch.rangeBytes > 0 ? KESTRIN_CUT_RANGES : KESTRIN_CUT;
-        const std::string rangeBytes = std::to_string(launch.rangeBytes);
-        std::vector<char*> argv{const_cast<char*>(program)};
-        if (launch.rangeBytes > 0) argv.push_back(const_cast<char*>(rangeBytes.c_str()));
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(program, argv.data());
+        body();
         _exit(127);
     }
     std::thread feeder;
@@ -269,6 +333,21 @@ inline CutResult RunCut(const std::vector<std::string>& args, const Launch& laun
     if (launch.piped && launch.keepPipeOpen) close(feed[1]);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFile(outPath),
             ReadFile(errPath), fed};
+}
+
+/// Runs kestrin-cut with `args`.
+inline CutResult RunCut(const std::vector<std::string>& args, const Launch& launch = {}) {
+    return RunInChild(
+        [&] {
+            const char* program = launch.rangeBytes > 0 ? KESTRIN_CUT_RANGES : KESTRIN_CUT;
+            const std::string rangeBytes = std::to_string(launch.rangeBytes);
+            std::vector<char*> argv{const_cast<char*>(program)};
+            if (launch.rangeBytes > 0) argv.push_back(const_cast<char*>(rangeBytes.c_str()));
+            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(program, argv.data());
+        },
+        launch);
 }
 
 #endif

@@ -124,7 +124,6 @@ class QtDesktopTest : public QObject {
             QtDesktop().RememberGrouping(grouping);
             QCOMPARE(QtDesktop().RememberedGrouping(), grouping);
             const QString file = settings_.filePath("Kestrin/Kestrin.conf");
-            QVERIFY(QFile::exists(file));
             QCOMPARE(QSettings(file, QSettings::IniFormat).value("Options/Entries").toString(),
                      QString(kestrin::EntryName(grouping)));
         }

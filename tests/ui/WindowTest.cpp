@@ -147,27 +147,6 @@ class WindowTest : public QObject {
         }
     }
 
-    // Closing the window while the run asks its question stops the run whatever the
-    // answer: the previous report stays, no message follows, and the window goes
-    // once the run has stopped.
-    void closingDuringARunSavesNothing() {
-        const QString save = dir_.filePath("kept.dat");
-        const std::string previous = "http://old.example/\t 1\r\n";
-        kestrin::testing::WriteFile(save.toStdString(), previous);
-        WindowUnderTest w;
-        w.Choose(0, big_);
-        w.Choose(1, save);
-        w.desktop.log.clear();
-        w.desktop.answer = QMessageBox::Yes;
-        w.desktop.onQuestion = [&] { w.window.close(); };
-        w.Click("cmdCutting");
-        QVERIFY(QTest::qWaitFor([&] { return !w.window.isVisible(); }, 120000));
-        QCOMPARE(Told(w.desktop.log),
-                 "wait cursor | disabled | minimized | title KSTN % | Confirm [Question; "
-                 "Yes|No; default Yes] Sortting Data Output?");
-        QCOMPARE(kestrin::testing::ReadFile(save.toStdString()), previous);
-    }
-
     // Whatever font the window gets (this test runs with a Japanese gothic face and
     // with fonts that have no Japanese), every caption shows whole inside its control,
     // no two controls overlap, and the form's order stays.
