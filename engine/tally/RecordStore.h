@@ -59,7 +59,7 @@ class RecordStore {
     /// Calls `visit(ref, record)` for every record, in the order they were made.
     template <typename Visit>
     void ForEach(Visit visit) const {
-        for (std::size_t block = 0; block < blocks_.size(); ++block) Visit1(block, visit);
+        ForEachFrom(0, visit);
     }
 
     /// Calls `visit(ref, record)` for the records of block `block`, in order.
