@@ -25,10 +25,17 @@ struct CodePageTables {
     /// What each byte decodes to alone.
     std::array<char32_t, 256> singles{};
     /// What each lead and trail byte decode to, indexed lead << 8 | trail: a pair is
-    /// whatever the converter takes as two bytes, assigned or not.
-    std::vector<char32_t> pairs = std::vector<char32_t>(65536, kNotPair);
-    /// The bytes each UTF-16 code unit is written in: 0 for one it cannot write.
-    std::vector<std::uint8_t> unitBytes = std::vector<std::uint8_t>(65536, 0);
+    /// whatever the converter takes as two bytes, assigned or not. Empty for a page
+    /// without lead bytes, so that one of single bytes costs no pair table.
+    std::vector<char32_t> pairs;
+    /// Bytes whose character the page writes back as one byte: the characters a
+    /// back keyword can be.
+    std::array<bool, 256> writtenAsOneByte{};
+
+    /// Sets every pair to kNotPair, once the page has shown a lead byte.
+    void MakePairTable() {
+        if (pairs.empty()) pairs.assign(65536, kNotPair);
+    }
 };
 
 /// Reads the code page `name` ("CP932", "windows-1252", "UTF-8", ...). Refused:

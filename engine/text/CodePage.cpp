@@ -20,7 +20,7 @@ Result<std::unique_ptr<CodePage>> CodePage::Open(std::string_view name) {
     page->lead_ = tables->lead;
     page->singles_ = tables->singles;
     page->pairs_ = std::move(tables->pairs);
-    page->unitBytes_ = std::move(tables->unitBytes);
+    page->writtenAsOneByte_ = tables->writtenAsOneByte;
     page->ReadSearchUnits();
     page->MarkPlainBytes();
     if (std::string error = page->Unusable(); !error.empty()) return Fault{0, error};
@@ -161,6 +161,14 @@ void CodePage::Decode(std::string_view bytes, std::u16string& out) const {
         out.append(units, DecodeChar(bytes, at, length, units));
         at += length;
     }
+}
+
+bool CodePage::IsSingleByte(char16_t unit) const {
+    if (utf8_) return unit < 0x80;
+    for (int b = 0; b < 256; ++b) {
+        if (writtenAsOneByte_[b] && singles_[b] == unit) return true;
+    }
+    return false;
 }
 
 bool DecodedWhole(std::u16string_view units) {

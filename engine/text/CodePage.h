@@ -85,7 +85,7 @@ class CodePage {
 
     /// True when the unit is a character this code page writes as one byte: what a
     /// back keyword must be, since any other is never found in a log.
-    bool IsSingleByte(char16_t unit) const { return utf8_ ? unit < 0x80 : unitBytes_[unit] == 1; }
+    bool IsSingleByte(char16_t unit) const;
 
   private:
     static constexpr char32_t kNotPair = os::CodePageTables::kNotPair;
@@ -105,11 +105,10 @@ class CodePage {
     std::array<bool, 256> lead_{};
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};
-    std::vector<char32_t> pairs_ = std::vector<char32_t>(65536, kNotPair);
+    std::vector<char32_t> pairs_;  // empty without lead bytes
     std::array<bool, 256> plain_{};
     bool printableIsPlain_ = true;
-    // Bytes each UTF-16 unit is written in: 0 for one the code page cannot write.
-    std::vector<std::uint8_t> unitBytes_ = std::vector<std::uint8_t>(65536, 0);
+    std::array<bool, 256> writtenAsOneByte_{};
 };
 
 /// True when `units` (as CodePage::Decode makes them) hold no byte that did not

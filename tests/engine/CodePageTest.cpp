@@ -39,10 +39,7 @@ std::map<std::string, std::string> PartsOf(const os::CodePageTables& tables) {
             }
         }
     }
-    // ICU writes U+F86F as 0x87 0x82, which Windows' code page 932 lacks: the one
-    // character the two write otherwise.
-    for (std::uint32_t unit = 0; unit < 0x10000; ++unit)
-        parts["units"] << (unit == 0xF86F ? 0 : int(tables.unitBytes[unit]));
+    for (int b = 0; b < 256; ++b) parts["one-byte"] << int(tables.writtenAsOneByte[b]);
     std::map<std::string, std::string> texts;
     for (auto& [name, text] : parts) texts[name] = text.str();
     return texts;

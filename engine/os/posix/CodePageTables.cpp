@@ -3,7 +3,6 @@
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
-#include <unicode/uset.h>
 #include <unicode/utf16.h>
 #include <unicode/utypes.h>
 
@@ -94,6 +93,86 @@ std::string CannotRead(UErrorCode status) {
     return std::string("the code page could not be read whole: ") + u_errorName(status);
 }
 
+// A lead byte's row in one conversion: each trail byte after the lead, then a byte
+// that cannot lead, so that whatever the converter makes of one pair, the next
+// starts afresh. Where characters and bad sequences start tells what it took as
+// two bytes. False when the converter went some other way (a byte replayed, one
+// pair not begun where it was put): then the row is read a pair at a time.
+bool ReadPairRowAtOnce(UConverter* converter, std::uint8_t lead, std::uint8_t apart,
+                       CodePageTables& tables, UErrorCode& failure) {
+    constexpr std::size_t kStride = 3, kBytes = 256 * kStride;
+    char bytes[kBytes];
+    for (std::size_t t = 0; t < 256; ++t) {
+        bytes[t * kStride] = char(lead);
+        bytes[t * kStride + 1] = char(t);
+        bytes[t * kStride + 2] = char(apart);
+    }
+    constexpr char32_t kNothing = CodePageTables::kNotPair;
+    std::array<char32_t, kBytes> startsHere;  // what starts at each byte
+    startsHere.fill(kNothing);
+    UChar units[2 * kBytes];
+    std::int32_t offsets[2 * kBytes];
+    ucnv_resetToUnicode(converter);
+    for (const char* source = bytes; source < bytes + kBytes;) {
+        const std::ptrdiff_t from = source - bytes;
+        UChar* target = units;
+        UErrorCode status = U_ZERO_ERROR;
+        ucnv_toUnicode(converter, &target, units + 2 * kBytes, &source, bytes + kBytes, offsets,
+                       true, &status);
+        for (std::ptrdiff_t i = 0; i < target - units; ++i) {
+            if (offsets[i] < 0) return false;
+            char32_t character = units[i];
+            if (U16_IS_LEAD(units[i]) && i + 1 < target - units && U16_IS_TRAIL(units[i + 1]) &&
+                offsets[i + 1] == offsets[i]) {
+                character = U16_GET_SUPPLEMENTARY(units[i], units[i + 1]);
+                ++i;
+            }
+            char32_t& start = startsHere[std::size_t(from + offsets[i])];
+            if (start == kNothing) start = character;
+        }
+        if (status == U_INVALID_CHAR_FOUND || status == U_ILLEGAL_CHAR_FOUND) {
+            char invalid[8];
+            int8_t length = sizeof invalid;
+            UErrorCode ignored = U_ZERO_ERROR;
+            ucnv_getInvalidChars(converter, invalid, &length, &ignored);
+            const std::ptrdiff_t at = (source - bytes) - std::max<int8_t>(length, 1);
+            if (at < from) return false;
+            startsHere[std::size_t(at)] = CodePageTables::kUndecodable;
+        } else if (U_FAILURE(status)) {
+            failure = status;
+            return false;
+        }
+    }
+    for (std::size_t t = 0; t < 256; ++t) {
+        const std::size_t at = t * kStride;
+        if (startsHere[at] == kNothing || startsHere[at + 2] == kNothing) return false;
+        if (startsHere[at + 1] == kNothing)
+            tables.pairs[std::size_t(lead) << 8 | t] = startsHere[at];
+    }
+    return true;
+}
+
+// A pair is whatever the converter takes as two bytes, assigned or not.
+std::string ReadPairRow(UConverter* converter, std::uint8_t lead, CodePageTables& tables) {
+    const auto apart = std::find(tables.lead.begin(), tables.lead.end(), false);
+    UErrorCode failure = U_ZERO_ERROR;
+    if (apart != tables.lead.end() &&
+        ReadPairRowAtOnce(converter, lead, std::uint8_t(apart - tables.lead.begin()), tables,
+                          failure))
+        return {};
+    if (U_FAILURE(failure)) return CannotRead(failure);
+    for (int t = 0; t < 256; ++t) {
+        const char two[2] = {char(lead), char(t)};
+        DecodeResult pair = DecodeFirst(converter, two, 2);
+        if (pair.kind == DecodeResult::Failed) return CannotRead(UErrorCode(pair.codePoint));
+        tables.pairs[lead << 8 | t] = pair.consumed != 2 ? CodePageTables::kNotPair
+                                      : pair.kind == DecodeResult::Char
+                                          ? pair.codePoint
+                                          : CodePageTables::kUndecodable;
+    }
+    return {};
+}
+
 std::string ReadCharacters(UConverter* converter, CodePageTables& tables) {
     UErrorCode status = U_ZERO_ERROR;
     ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
@@ -105,17 +184,12 @@ std::string ReadCharacters(UConverter* converter, CodePageTables& tables) {
         tables.lead[b] = single.kind == DecodeResult::Incomplete;
         tables.singles[b] =
             single.kind == DecodeResult::Char ? single.codePoint : CodePageTables::kUndecodable;
+    }
+    for (int b = 0; b < 256; ++b) {
         if (!tables.lead[b]) continue;
-        // A pair is whatever the converter takes as two bytes, assigned or not.
-        for (int t = 0; t < 256; ++t) {
-            const char two[2] = {char(b), char(t)};
-            DecodeResult pair = DecodeFirst(converter, two, 2);
-            if (pair.kind == DecodeResult::Failed) return CannotRead(UErrorCode(pair.codePoint));
-            if (pair.consumed == 2) {
-                tables.pairs[b << 8 | t] =
-                    pair.kind == DecodeResult::Char ? pair.codePoint : CodePageTables::kUndecodable;
-            }
-        }
+        tables.MakePairTable();
+        if (std::string error = ReadPairRow(converter, std::uint8_t(b), tables); !error.empty())
+            return error;
     }
     return {};
 }
@@ -132,42 +206,28 @@ std::string LayWindowsBytesOver(UConverter* converter, CodePageTables& tables,
             }
             tables.singles[overlay.byte] = overlay.windows;
             // What a byte decodes to, it is written back as.
-            if (overlay.windows <= 0xFFFF) tables.unitBytes[overlay.windows] = 1;
+            tables.writtenAsOneByte[overlay.byte] = true;
         }
     }
     return {};
 }
 
-std::string ReadUnitLengths(UConverter* converter, CodePageTables& tables) {
-    // Only units the converter can map at all are worth converting, and they go
-    // in one call: the code page keeps no state between characters, and the
-    // offsets say which unit each byte came from. A unit mapped only with
-    // fallbacks (off, as everywhere here) is skipped and writes no byte.
+// Only a single byte's character can be written as one byte: a unit mapped only
+// with fallbacks (off, as everywhere here) is skipped and writes no byte.
+std::string ReadOneByteCharacters(UConverter* converter, CodePageTables& tables) {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<USet, void (*)(USet*)> mappable(uset_openEmpty(), uset_close);
-    if (mappable == nullptr) return CannotRead(U_MEMORY_ALLOCATION_ERROR);
-    ucnv_getUnicodeSet(converter, mappable.get(), UCNV_ROUNDTRIP_AND_FALLBACK_SET, &status);
-    std::vector<UChar> units;
-    for (std::int32_t item = 0; U_SUCCESS(status) && item < uset_getItemCount(mappable.get());
-         ++item) {
-        UChar32 first = 0, last = 0;
-        uset_getItem(mappable.get(), item, &first, &last, nullptr, 0, &status);
-        for (UChar32 unit = first; unit <= std::min<UChar32>(last, 0xFFFF); ++unit) {
-            if (!U_IS_SURROGATE(unit)) units.push_back(UChar(unit));
-        }
-    }
     ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &status);
-    ucnv_resetFromUnicode(converter);
-    std::vector<char> bytes(4 * units.size() + 4);
-    std::vector<std::int32_t> offsets(bytes.size());
-    const UChar* source = units.data();
-    char* target = bytes.data();
-    ucnv_fromUnicode(converter, &target, bytes.data() + bytes.size(), &source,
-                     units.data() + units.size(), offsets.data(), true, &status);
-    if (U_FAILURE(status)) return CannotRead(status);
-    for (std::ptrdiff_t i = 0; i < target - bytes.data(); ++i)
-        ++tables.unitBytes[units[std::size_t(offsets[std::size_t(i)])]];
-    return {};
+    for (int b = 0; U_SUCCESS(status) && b < 256; ++b) {
+        const char32_t character = tables.singles[b];
+        if (tables.lead[b] || character > 0xFFFF || U_IS_SURROGATE(character)) continue;
+        const UChar unit = UChar(character);
+        char bytes[4];
+        ucnv_resetFromUnicode(converter);
+        const std::int32_t length =
+            ucnv_fromUChars(converter, bytes, sizeof bytes, &unit, 1, &status);
+        tables.writtenAsOneByte[b] = U_SUCCESS(status) && length == 1;
+    }
+    return U_FAILURE(status) ? CannotRead(status) : std::string();
 }
 
 using Converter = std::unique_ptr<UConverter, void (*)(UConverter*)>;
@@ -234,7 +294,7 @@ Result<CodePageTables> ReadCodePageTables(std::string_view name) {
     if (!IsStateless(ucnv_getType(converter.get())) || ucnv_getMaxCharSize(converter.get()) > 2)
         return Fault{0, "not a code page of one- and two-byte characters: " + nameText};
     std::string error = ReadCharacters(converter.get(), tables);
-    if (error.empty()) error = ReadUnitLengths(converter.get(), tables);
+    if (error.empty()) error = ReadOneByteCharacters(converter.get(), tables);
     if (error.empty()) error = LayWindowsBytesOver(converter.get(), tables, nameText);
     if (!error.empty()) return Fault{0, error};
     return tables;

@@ -63,6 +63,7 @@ void ReadCharacters(UINT page, CodePageTables& tables) {
             continue;
         }
         tables.singles[b] = CodePageTables::kUndecodable;
+        tables.MakePairTable();
         for (int t = 0; t < 256; ++t) {
             const char two[2] = {char(b), char(t)};
             if (const std::optional<char32_t> pair = Assigned(page, two, 2)) {
@@ -79,15 +80,18 @@ void ReadCharacters(UINT page, CodePageTables& tables) {
     }
 }
 
-void ReadUnitLengths(UINT page, CodePageTables& tables) {
-    for (std::uint32_t unit = 0; unit < 0x10000; ++unit) {
-        if (unit >= 0xD800 && unit < 0xE000) continue;
-        const wchar_t wide = wchar_t(unit);
+// Only a single byte's character can be written as one byte.
+void ReadOneByteCharacters(UINT page, CodePageTables& tables) {
+    for (int b = 0; b < 256; ++b) {
+        const char32_t character = tables.singles[b];
+        if (tables.lead[b] || character > 0xFFFF || (character >= 0xD800 && character < 0xE000))
+            continue;
+        const wchar_t wide = wchar_t(character);
         char bytes[4];
         BOOL usedDefault = FALSE;
         const int length = WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes,
                                                sizeof bytes, nullptr, &usedDefault);
-        if (length > 0 && !usedDefault) tables.unitBytes[unit] = std::uint8_t(length);
+        tables.writtenAsOneByte[b] = length == 1 && !usedDefault;
     }
 }
 
