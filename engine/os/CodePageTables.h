@@ -24,17 +24,28 @@ struct CodePageTables {
     std::array<bool, 256> lead{};
     /// What each byte decodes to alone.
     std::array<char32_t, 256> singles{};
-    /// What each lead and trail byte decode to, indexed lead << 8 | trail: a pair is
-    /// whatever the converter takes as two bytes, assigned or not. Empty for a page
-    /// without lead bytes, so that one of single bytes costs no pair table.
-    std::vector<char32_t> pairs;
+    /// What each lead and trail byte decode to (Pair): a pair is whatever the
+    /// converter takes as two bytes, assigned or not. A row of 256 for each lead
+    /// byte, and row 0, all kNotPair, for every other byte: a page of single bytes
+    /// has no table to fill, one of 60 lead bytes (932) a quarter of one for all 256.
+    std::array<std::uint16_t, 256> pairRow{};
+    std::vector<char32_t> pairs = std::vector<char32_t>(256, kNotPair);
+
+    char32_t Pair(std::uint8_t leadByte, std::uint8_t trail) const {
+        return pairs[std::size_t(pairRow[leadByte]) << 8 | trail];
+    }
+    char32_t& Pair(std::uint8_t leadByte, std::uint8_t trail) {
+        return pairs[std::size_t(pairRow[leadByte]) << 8 | trail];
+    }
     /// Bytes whose character the page writes back as one byte: the characters a
     /// back keyword can be.
     std::array<bool, 256> writtenAsOneByte{};
 
-    /// Sets every pair to kNotPair, once the page has shown a lead byte.
-    void MakePairTable() {
-        if (pairs.empty()) pairs.assign(65536, kNotPair);
+    /// Gives each byte of `lead` a row of pairs, all kNotPair.
+    void MakePairRows() {
+        std::uint16_t rows = 1;
+        for (int b = 0; b < 256; ++b) pairRow[b] = lead[b] ? rows++ : 0;
+        pairs.assign(std::size_t(rows) << 8, kNotPair);
     }
 };
 

@@ -19,6 +19,7 @@ Result<std::unique_ptr<CodePage>> CodePage::Open(std::string_view name) {
     }
     page->lead_ = tables->lead;
     page->singles_ = tables->singles;
+    page->pairRow_ = tables->pairRow;
     page->pairs_ = std::move(tables->pairs);
     page->writtenAsOneByte_ = tables->writtenAsOneByte;
     page->ReadSearchUnits();
@@ -137,7 +138,7 @@ std::size_t CodePage::DecodeChar(std::string_view bytes, std::size_t at, std::si
         for (std::size_t i = 1; i < length; ++i)
             decoded = decoded << 6 | (std::uint8_t(bytes[at + i]) & 0x3F);
     } else if (length == 2) {
-        decoded = pairs_[first << 8 | std::uint8_t(bytes[at + 1])];
+        decoded = Pair(first, std::uint8_t(bytes[at + 1]));
     }
     if (decoded == kUndecodable || decoded == kNotPair) {
         // Undecodable characters are one or two bytes long (UTF-8's are one).

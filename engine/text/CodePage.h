@@ -35,7 +35,7 @@ class CodePage {
 
     bool IsLead(std::uint8_t byte) const { return lead_[byte]; }
     bool IsPair(std::uint8_t lead, std::uint8_t trail) const {
-        return pairs_[lead << 8 | trail] != kNotPair;
+        return Pair(lead, trail) != kNotPair;
     }
     /// Bytes of the character that starts at `at` (1 or 2; up to 4 in UTF-8).
     std::size_t CharLength(std::string_view bytes, std::size_t at) const {
@@ -80,7 +80,7 @@ class CodePage {
     /// other, whatever their names (CP932 and windows-31j, say).
     bool DecodesAlike(const CodePage& other) const {
         return utf8_ == other.utf8_ && lead_ == other.lead_ && singles_ == other.singles_ &&
-               pairs_ == other.pairs_;
+               pairRow_ == other.pairRow_ && pairs_ == other.pairs_;
     }
 
     /// True when the unit is a character this code page writes as one byte: what a
@@ -105,7 +105,12 @@ class CodePage {
     std::array<bool, 256> lead_{};
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};
-    std::vector<char32_t> pairs_;  // empty without lead bytes
+    // A row of pairs for each lead byte, as os::CodePageTables has them.
+    std::array<std::uint16_t, 256> pairRow_{};
+    std::vector<char32_t> pairs_ = std::vector<char32_t>(256, kNotPair);
+    char32_t Pair(std::uint8_t lead, std::uint8_t trail) const {
+        return pairs_[std::size_t(pairRow_[lead]) << 8 | trail];
+    }
     std::array<bool, 256> plain_{};
     bool printableIsPlain_ = true;
     std::array<bool, 256> writtenAsOneByte_{};

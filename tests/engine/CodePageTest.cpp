@@ -30,7 +30,7 @@ std::map<std::string, std::string> PartsOf(const os::CodePageTables& tables) {
         std::snprintf(line, sizeof line, "%02X %X\n", b, unsigned(lower));
         parts["lower"] << line;
         for (int t = 0; tables.lead[b] && t < 256; ++t) {
-            const char32_t pair = tables.pairs[b << 8 | t];
+            const char32_t pair = tables.Pair(std::uint8_t(b), std::uint8_t(t));
             // Which bytes make one character, and what the assigned ones decode to.
             parts["splits"] << (pair == os::CodePageTables::kNotPair ? '.' : '2');
             if (pair < 0x110000) {
@@ -117,9 +117,8 @@ TEST(CodePages, EveryNameOfTheTableReadsItsWindowsPage) {
         EXPECT_EQ(tables->utf8, c.bytes.empty()) << c.name;
         if (c.bytes.empty()) continue;
         const auto first = std::uint8_t(c.bytes[0]);
-        const char32_t read = c.bytes.size() == 1
-                                  ? tables->singles[first]
-                                  : tables->pairs[first << 8 | std::uint8_t(c.bytes[1])];
+        const char32_t read = c.bytes.size() == 1 ? tables->singles[first]
+                                                  : tables->Pair(first, std::uint8_t(c.bytes[1]));
         EXPECT_EQ(unsigned(read), unsigned(c.character)) << c.name;
     }
     for (const char* name : {"UTF-16", "CP0", "CP123456", "windows-", "ISO-8859-", "EUC-JP"})

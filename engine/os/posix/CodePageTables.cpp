@@ -146,8 +146,7 @@ bool ReadPairRowAtOnce(UConverter* converter, std::uint8_t lead, std::uint8_t ap
     for (std::size_t t = 0; t < 256; ++t) {
         const std::size_t at = t * kStride;
         if (startsHere[at] == kNothing || startsHere[at + 2] == kNothing) return false;
-        if (startsHere[at + 1] == kNothing)
-            tables.pairs[std::size_t(lead) << 8 | t] = startsHere[at];
+        if (startsHere[at + 1] == kNothing) tables.Pair(lead, std::uint8_t(t)) = startsHere[at];
     }
     return true;
 }
@@ -165,10 +164,10 @@ std::string ReadPairRow(UConverter* converter, std::uint8_t lead, CodePageTables
         const char two[2] = {char(lead), char(t)};
         DecodeResult pair = DecodeFirst(converter, two, 2);
         if (pair.kind == DecodeResult::Failed) return CannotRead(UErrorCode(pair.codePoint));
-        tables.pairs[lead << 8 | t] = pair.consumed != 2 ? CodePageTables::kNotPair
-                                      : pair.kind == DecodeResult::Char
-                                          ? pair.codePoint
-                                          : CodePageTables::kUndecodable;
+        tables.Pair(lead, std::uint8_t(t)) = pair.consumed != 2 ? CodePageTables::kNotPair
+                                             : pair.kind == DecodeResult::Char
+                                                 ? pair.codePoint
+                                                 : CodePageTables::kUndecodable;
     }
     return {};
 }
@@ -185,9 +184,9 @@ std::string ReadCharacters(UConverter* converter, CodePageTables& tables) {
         tables.singles[b] =
             single.kind == DecodeResult::Char ? single.codePoint : CodePageTables::kUndecodable;
     }
+    tables.MakePairRows();
     for (int b = 0; b < 256; ++b) {
         if (!tables.lead[b]) continue;
-        tables.MakePairTable();
         if (std::string error = ReadPairRow(converter, std::uint8_t(b), tables); !error.empty())
             return error;
     }

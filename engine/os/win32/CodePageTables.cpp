@@ -53,8 +53,9 @@ void ReadCharacters(UINT page, CodePageTables& tables) {
     // it there: that pair, assigned or not, is one character. Windows itself takes
     // any byte after a lead byte with it, a line break too, which would lose it.
     std::array<bool, 256> trail{};
+    for (int b = 0; b < 256; ++b) tables.lead[b] = IsDBCSLeadByteEx(page, BYTE(b)) != 0;
+    tables.MakePairRows();
     for (int b = 0; b < 256; ++b) {
-        tables.lead[b] = IsDBCSLeadByteEx(page, BYTE(b)) != 0;
         const char one = char(b);
         if (!tables.lead[b]) {
             tables.singles[b] =
@@ -63,18 +64,17 @@ void ReadCharacters(UINT page, CodePageTables& tables) {
             continue;
         }
         tables.singles[b] = CodePageTables::kUndecodable;
-        tables.MakePairTable();
         for (int t = 0; t < 256; ++t) {
             const char two[2] = {char(b), char(t)};
             if (const std::optional<char32_t> pair = Assigned(page, two, 2)) {
-                tables.pairs[b << 8 | t] = *pair;
+                tables.Pair(std::uint8_t(b), std::uint8_t(t)) = *pair;
                 trail[t] = true;
             }
         }
     }
     for (int b = 0; b < 256; ++b) {
         for (int t = 0; tables.lead[b] && t < 256; ++t) {
-            char32_t& pair = tables.pairs[b << 8 | t];
+            char32_t& pair = tables.Pair(std::uint8_t(b), std::uint8_t(t));
             if (trail[t] && pair == CodePageTables::kNotPair) pair = CodePageTables::kUndecodable;
         }
     }
