@@ -1,13 +1,12 @@
 #include "input/ArchiveReader.h"
 
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <string_view>
+
+#include "input/ArchiveLibrary.h"
 
 namespace kestrin {
 namespace {
@@ -156,33 +155,44 @@ class ArchiveReader::Feed {
 // current member's bytes.
 class ArchiveReader::Pass : public ByteSource {
   public:
-    Pass(Feed& feed, LogForm form) : feed_(feed), form_(form), archive_(archive_read_new()) {}
-    ~Pass() override { archive_read_free(archive_); }
+    Pass(Feed& feed, LogForm form)
+        : feed_(feed),
+          form_(form),
+          library_(LoadArchiveLibrary()),
+          archive_(library_ ? (*library_)->archive_read_new() : nullptr) {}
+    ~Pass() override {
+        if (archive_ != nullptr) Library().archive_read_free(archive_);
+    }
+
+    // The archive library's functions, once Open has succeeded.
+    const ArchiveLibrary& Library() const { return **library_; }
 
     Status Open() {
+        if (!library_) return Fault{0, "archives cannot be read: " + library_.Failure().Reason()};
         if (archive_ == nullptr) return SystemFault(ENOMEM);
         if (form_ == LogForm::Zip) {
-            archive_read_support_format_zip_streamable(archive_);
+            Library().archive_read_support_format_zip_streamable(archive_);
         } else {
-            archive_read_support_format_tar(archive_);
+            Library().archive_read_support_format_tar(archive_);
         }
-        archive_read_set_callback_data(archive_, this);
-        archive_read_set_read_callback(archive_, &Pass::ReadBlock);
-        if (archive_read_open1(archive_) != ARCHIVE_OK) return Failure();
+        Library().archive_read_set_callback_data(archive_, this);
+        Library().archive_read_set_read_callback(archive_, &Pass::ReadBlock);
+        if (Library().archive_read_open1(archive_) != ARCHIVE_OK) return Failure();
         return std::nullopt;
     }
 
     // Passes over the rest of the current member: where the next header begins,
     // counted from the pass's start.
     Result<std::int64_t> SkipMember() {
-        if (inMember_ && archive_read_data_skip(archive_) < ARCHIVE_WARN) return *Failure();
+        if (inMember_ && Library().archive_read_data_skip(archive_) < ARCHIVE_WARN)
+            return *Failure();
         return Position();
     }
 
     // The next member's header, or null after the archive's end.
     Result<archive_entry*> Next() {
         archive_entry* entry = nullptr;
-        const int rc = archive_read_next_header(archive_, &entry);
+        const int rc = Library().archive_read_next_header(archive_, &entry);
         if (rc == ARCHIVE_EOF) return static_cast<archive_entry*>(nullptr);
         // A header to retry is a damaged one, whose member would be passed over in
         // silence. A warning is let through: it speaks of a name this locale cannot
@@ -197,7 +207,7 @@ class ArchiveReader::Pass : public ByteSource {
     }
 
     // Bytes of the archive libarchive has read, counted from the pass's start.
-    std::int64_t Position() const { return archive_filter_bytes(archive_, 0); }
+    std::int64_t Position() const { return Library().archive_filter_bytes(archive_, 0); }
 
     // The current member's bytes.
     Result<std::size_t> Read(char* into, std::size_t size) override {
@@ -205,7 +215,7 @@ class ArchiveReader::Pass : public ByteSource {
             const void* block = nullptr;
             std::size_t length = 0;
             la_int64_t offset = 0;
-            const int rc = archive_read_data_block(archive_, &block, &length, &offset);
+            const int rc = Library().archive_read_data_block(archive_, &block, &length, &offset);
             if (rc == ARCHIVE_EOF) {
                 // A hole may end the member too.
                 zeros_ = offset > memberAt_ ? offset - memberAt_ : 0;
@@ -239,8 +249,8 @@ class ArchiveReader::Pass : public ByteSource {
     // begin is cut short, which libarchive says without words.
     Status Failure() {
         if (belowFault_) return belowFault_;
-        const char* text = archive_error_string(archive_);
-        const int error = archive_errno(archive_);
+        const char* text = Library().archive_error_string(archive_);
+        const int error = Library().archive_errno(archive_);
         if (text == nullptr && error <= 0)
             return Fault{EILSEQ, "the " + std::string(KindName(form_)) + " is cut short"};
         return Fault{error > 0 && text == nullptr ? error : EILSEQ,
@@ -261,6 +271,7 @@ class ArchiveReader::Pass : public ByteSource {
 
     Feed& feed_;
     LogForm form_;
+    Result<const ArchiveLibrary*> library_;
     archive* archive_;
     Status belowFault_;
     std::string_view pending_;  // of the member's last block
@@ -311,13 +322,13 @@ Result<bool> ArchiveReader::NextEntry() {
         Result<archive_entry*> entry = pass_->Next();
         if (!entry) return entry.Failure();
         if (*entry == nullptr) return false;
-        const char* path = archive_entry_pathname(*entry);
+        const char* path = pass_->Library().archive_entry_pathname(*entry);
         name_ = path != nullptr ? path : "";
-        const char* link = archive_entry_hardlink(*entry);
-        const auto type = archive_entry_filetype(*entry);
+        const char* link = pass_->Library().archive_entry_hardlink(*entry);
+        const auto type = pass_->Library().archive_entry_filetype(*entry);
         if (IsMetadata(name_)) {
             ++skipped_.metadata;
-        } else if (archive_entry_is_encrypted(*entry)) {
+        } else if (pass_->Library().archive_entry_is_encrypted(*entry)) {
             return Fault{0, name_ + ": an encrypted archive is not read: unpack it first"};
         } else if (link != nullptr) {
             if (Status fault = HardLink(link)) return *fault;
@@ -353,7 +364,7 @@ Status ArchiveReader::HardLink(const std::string& target) {
     if (Status fault = linked_->Open()) return fault;
     Result<archive_entry*> entry = linked_->Next();
     if (!entry) return entry.Failure();
-    if (*entry == nullptr || archive_entry_filetype(*entry) != AE_IFREG)
+    if (*entry == nullptr || linked_->Library().archive_entry_filetype(*entry) != AE_IFREG)
         return Fault{EILSEQ, name_ + ": the member " + target + " it links to is gone"};
     return std::nullopt;
 }

@@ -16,6 +16,7 @@
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
 #include "text/HostFilter.h"
+#include "text/PublicSuffixes.h"
 #include "text/Transcoder.h"
 #include "text/UrlGroups.h"
 
@@ -298,6 +299,10 @@ RunResult CheckRequest(const RunRequest& request) {
     const std::u16string& keyword = request.backKeyword;
     if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
         return {.outcome = RunOutcome::KeywordNotSingleByte};
+    if (request.group == Grouping::Site) {
+        if (Status fault = LoadPublicSuffixes())
+            return {.outcome = RunOutcome::InternalFailure, .fault = *fault};
+    }
     return {};
 }
 

@@ -427,6 +427,36 @@ TEST(CommandLine, ThousandsOfLogsReadUnderAFewOpenFiles) {
 }
 #endif
 
+#ifdef KESTRIN_LOAD_LIBRARIES
+// The archive and suffix libraries are loaded when a run first needs them: one
+// that cannot be loaded refuses what needs it, in the loader's words, and nothing
+// else; a run of plain logs does not even look for them.
+TEST(CommandLine, ALibraryThatCannotLoadRefusesOnlyWhatNeedsIt) {
+    TempDir dir;
+    const std::string log = dir / "one.log", zip = KESTRIN_TEST_LOGS "/archives/ab.zip";
+    WriteFile(log, "GET http://www.example.co.jp/a x\n");
+    const std::string archives = dir / KESTRIN_ARCHIVE_LIBRARY,
+                      suffixes = dir / KESTRIN_PSL_LIBRARY;
+    WriteFile(archives, "not a library");
+    WriteFile(suffixes, "not a library");
+    const Launch broken{.before = [&] { setenv("LD_LIBRARY_PATH", dir.Path().c_str(), 1); }};
+    const CutResult archive = RunCut({zip}, broken);
+    EXPECT_EQ(archive.err, Refused("Can't File Read!", zip,
+                                   "archives cannot be read: " + archives + ": file too short"));
+    const CutResult site = RunCut({"--group", "site", log}, broken);
+    EXPECT_EQ(site.status, 2);
+    EXPECT_TRUE(site.err.starts_with(
+        "kestrin-cut: Kestrin stopped: sites cannot be found: " + suffixes + ": file too short\n"))
+        << site.err;
+    const CutResult plain = RunCut({"--group", "host", log}, broken);
+    EXPECT_EQ(plain.out, "http://www.example.co.jp\t 1\r\n");
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    // Loaded, the same runs read the archive and find the site.
+    EXPECT_EQ(RunCut({zip}).status, 0);
+    EXPECT_EQ(RunCut({"--group", "site", log}).out, "http://example.co.jp\t 1\r\n");
+}
+#endif
+
 // The options the help lists (made from the table of options) are the options the
 // manual page lists, each with its value.
 TEST(CommandLine, TheManualListsTheOptionsOfTheHelp) {

@@ -47,6 +47,10 @@ done
 depends=$(dpkg-deb -f "${deb[0]}" Depends)
 [[ $depends == *libqt6widgets6* && $depends == *libicu* ]] ||
     fail "the package depends on '$depends', not on Qt and ICU"
+# libarchive and libpsl are loaded as the programs run, so that no reading of
+# them finds them: the package names them itself.
+[[ $depends == *libarchive13* && $depends == *libpsl5* ]] ||
+    fail "the package depends on '$depends', not on the libraries the engine loads"
 recommends=$(dpkg-deb -f "${deb[0]}" Recommends)
 [[ $recommends == *fonts-ipafont-gothic* ]] ||
     fail "the package recommends '$recommends', not the window's font fonts-ipafont-gothic"
