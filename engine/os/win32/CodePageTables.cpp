@@ -150,7 +150,7 @@ Result<CodePageTables> ReadCodePageTables(std::string_view name) {
     if (!GetCPInfoExW(*page, 0, &info) || info.MaxCharSize > 2)
         return Fault{0, "not a code page of one- and two-byte characters: " + std::string(name)};
     ReadCharacters(*page, tables);
-    ReadUnitLengths(*page, tables);
+    ReadOneByteCharacters(*page, tables);
     return tables;
 }
 
