@@ -1,12 +1,11 @@
 // bzip2 through libbz2, streams one after another.
 
-#include <bzlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 
 #include "input/CompressedInput.h"
+#include "input/CompressionLibraries.h"
 #include "input/Decoders.h"
 
 namespace kestrin::detail {
@@ -14,9 +13,11 @@ namespace {
 
 class Bzip2Decoder : public Decoder {
   public:
-    explicit Bzip2Decoder(ByteSource& below) : Decoder(below) { Start(); }
+    Bzip2Decoder(ByteSource& below, const Bzip2Library& bzip2) : Decoder(below), bzip2_(bzip2) {
+        Start();
+    }
     ~Bzip2Decoder() override {
-        if (started_ == BZ_OK) BZ2_bzDecompressEnd(&stream_);
+        if (started_ == BZ_OK) bzip2_.BZ2_bzDecompressEnd(&stream_);
     }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
@@ -38,7 +39,7 @@ class Bzip2Decoder : public Decoder {
                     return Fail(Fault{EILSEQ, "data after the last bzip2 stream"});
                 char* const at = stream_.next_out;
                 const unsigned left = stream_.avail_out;
-                BZ2_bzDecompressEnd(&stream_);
+                bzip2_.BZ2_bzDecompressEnd(&stream_);
                 if (!Start()) return Fail(SystemFault(ENOMEM));
                 stream_.next_out = at;
                 stream_.avail_out = left;
@@ -46,7 +47,7 @@ class Bzip2Decoder : public Decoder {
             stream_.next_in = const_cast<char*>(input_.Data());
             stream_.avail_in = unsigned(std::min<std::size_t>(input_.Size(), UINT_MAX));
             const unsigned offered = stream_.avail_in;
-            const int rc = BZ2_bzDecompress(&stream_);
+            const int rc = bzip2_.BZ2_bzDecompress(&stream_);
             input_.Take(offered - stream_.avail_in);
             betweenStreams_ = rc == BZ_STREAM_END;
             if (rc == BZ_MEM_ERROR) return Fail(SystemFault(ENOMEM));
@@ -59,9 +60,10 @@ class Bzip2Decoder : public Decoder {
   private:
     bool Start() {
         stream_ = bz_stream{};
-        started_ = BZ2_bzDecompressInit(&stream_, 0, 0);
+        started_ = bzip2_.BZ2_bzDecompressInit(&stream_, 0, 0);
         return started_ == BZ_OK;
     }
+    const Bzip2Library& bzip2_;
     bz_stream stream_{};
     int started_ = BZ_CONFIG_ERROR;
     bool betweenStreams_ = false;
@@ -70,7 +72,7 @@ class Bzip2Decoder : public Decoder {
 }  // namespace
 
 std::unique_ptr<ByteSource> NewBzip2Decoder(ByteSource& below) {
-    return std::make_unique<Bzip2Decoder>(below);
+    return NewDecoderOver<Bzip2Decoder>(below, LoadBzip2Library());
 }
 
 }  // namespace kestrin::detail

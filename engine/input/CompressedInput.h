@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <cstddef>
 #include <vector>
 
@@ -59,5 +61,21 @@ class Decoder : public ByteSource {
     CompressedInput input_;
     Status failure_;
 };
+
+/// A decoder whose library could not be loaded: every Read says why.
+class Unloaded : public Decoder {
+  public:
+    Unloaded(ByteSource& below, Fault why) : Decoder(below) { failure_ = std::move(why); }
+    Result<std::size_t> Read(char*, std::size_t) override { return *failure_; }
+};
+
+/// The decoder `Over` of `below`, over the functions of its library, or an
+/// Unloaded one where the library could not be loaded.
+template <typename Over, typename Library>
+std::unique_ptr<ByteSource> NewDecoderOver(ByteSource& below,
+                                           const Result<const Library*>& library) {
+    if (!library) return std::make_unique<Unloaded>(below, library.Failure());
+    return std::make_unique<Over>(below, **library);
+}
 
 }  // namespace kestrin::detail

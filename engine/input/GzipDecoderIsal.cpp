@@ -2,14 +2,13 @@
 // times zlib's speed on the same members, with the same checks of each member's
 // CRC and length.
 
-#include <isa-l/igzip_lib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <string>
 
 #include "input/CompressedInput.h"
+#include "input/CompressionLibraries.h"
 #include "input/Decoders.h"
 
 namespace kestrin::detail {
@@ -37,7 +36,9 @@ std::string DamageOf(int rc) {
 
 class GzipDecoder : public Decoder {
   public:
-    explicit GzipDecoder(ByteSource& below) : Decoder(below) { Restart(); }
+    GzipDecoder(ByteSource& below, const IsalLibrary& isal) : Decoder(below), isal_(isal) {
+        Restart();
+    }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
         if (failure_) return *failure_;
@@ -70,7 +71,7 @@ class GzipDecoder : public Decoder {
     void Restart() {
         std::uint8_t* const out = state_.next_out;
         const std::uint32_t room = state_.avail_out;
-        isal_inflate_init(&state_);
+        isal_.isal_inflate_init(&state_);
         state_.crc_flag = ISAL_GZIP;
         state_.next_out = out;
         state_.avail_out = room;
@@ -103,7 +104,7 @@ class GzipDecoder : public Decoder {
         state_.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(input_.Data()));
         state_.avail_in = std::uint32_t(std::min<std::size_t>(input_.Size(), UINT32_MAX));
         const std::uint32_t offered = state_.avail_in;
-        const int rc = isal_inflate(&state_);
+        const int rc = isal_.isal_inflate(&state_);
         input_.Take(offered - state_.avail_in);
         if (rc < 0) {
             const std::string reason = rc == ISAL_INCORRECT_CHECKSUM && CrcCameOut()
@@ -121,6 +122,7 @@ class GzipDecoder : public Decoder {
         return std::nullopt;
     }
 
+    const IsalLibrary& isal_;
     inflate_state state_{};
     bool betweenMembers_ = false;  // the last member ended and no byte of another was read
 };
@@ -128,7 +130,7 @@ class GzipDecoder : public Decoder {
 }  // namespace
 
 std::unique_ptr<ByteSource> NewGzipDecoder(ByteSource& below) {
-    return std::make_unique<GzipDecoder>(below);
+    return NewDecoderOver<GzipDecoder>(below, LoadIsalLibrary());
 }
 
 }  // namespace kestrin::detail

@@ -1,15 +1,11 @@
 #include "input/LogKind.h"
 
-// ZSTD_getFrameHeader, which every zstd since 1.3 has and exports.
-#define ZSTD_STATIC_LINKING_ONLY
-#include <lz4frame.h>
-#include <lzma.h>
-#include <zstd.h>
-
 #include <charconv>
 #include <cstdint>
 #include <new>
 #include <optional>
+
+#include "input/CompressionLibraries.h"
 
 namespace kestrin {
 namespace {
@@ -30,26 +26,46 @@ bool IsGzip(std::string_view head) {
     return head.size() >= 10 && head.starts_with("\x1f\x8b\x08"sv) && (Byte(head, 3) & 0xe0) == 0;
 }
 
+// The compression libraries read a header only after their magic, which a log
+// of text never starts with: they are loaded for a log that does. Where one
+// cannot be, the magic alone tells the form, whose decoder then says why it
+// cannot be read.
+
 // zstd's own reading of a frame's header: its magic and a descriptor zstd takes
 // (no reserved bit, a window it can hold), or a skippable frame's magic and size.
 std::optional<ZSTD_frameHeader> ZstdFrame(std::string_view head) {
+    if (head.size() < 4) return std::nullopt;
+    const bool frame = head.starts_with("\x28\xb5\x2f\xfd"sv);
+    const bool skippable = (Byte(head, 0) & 0xf0) == 0x50 && head.substr(1, 3) == "\x2a\x4d\x18"sv;
+    if (!frame && !skippable) return std::nullopt;
+    const Result<const ZstdLibrary*> zstd = LoadZstdLibrary();
     ZSTD_frameHeader header{};
+    if (!zstd) {
+        if (skippable && head.size() < ZSTD_SKIPPABLEHEADERSIZE) return std::nullopt;
+        header.frameType = skippable ? ZSTD_skippableFrame : ZSTD_frame;
+        if (skippable)
+            header.frameContentSize = LittleEndian16(head, 4) | LittleEndian16(head, 6) << 16;
+        return header;
+    }
     // An error, or above 0: the header needs more bytes than the log has.
-    if (ZSTD_getFrameHeader(&header, head.data(), head.size()) != 0) return std::nullopt;
+    if ((*zstd)->ZSTD_getFrameHeader(&header, head.data(), head.size()) != 0) return std::nullopt;
     return header;
 }
 
 // liblz4's own reading of a frame's header: its magic and a descriptor it takes,
 // whose checksum comes out.
 bool IsLz4(std::string_view head) {
+    if (!head.starts_with("\x04\x22\x4d\x18"sv)) return false;
+    const Result<const Lz4Library*> lz4 = LoadLz4Library();
+    if (!lz4) return true;
     LZ4F_dctx* context = nullptr;
-    if (LZ4F_isError(LZ4F_createDecompressionContext(&context, LZ4F_VERSION)))
+    if ((*lz4)->LZ4F_isError((*lz4)->LZ4F_createDecompressionContext(&context, LZ4F_VERSION)))
         throw std::bad_alloc();
     LZ4F_frameInfo_t info{};
     std::size_t size = head.size();
-    const std::size_t rc = LZ4F_getFrameInfo(context, &info, head.data(), &size);
-    LZ4F_freeDecompressionContext(context);
-    return !LZ4F_isError(rc) && info.frameType == LZ4F_frame;
+    const std::size_t rc = (*lz4)->LZ4F_getFrameInfo(context, &info, head.data(), &size);
+    (*lz4)->LZ4F_freeDecompressionContext(context);
+    return !(*lz4)->LZ4F_isError(rc) && info.frameType == LZ4F_frame;
 }
 
 // A skippable frame may open a zstd or an lz4 log alike: the frame after it tells
@@ -69,10 +85,14 @@ LogKind AfterSkippableFrames(std::string_view head) {
 // out. Flags this liblzma does not know still make xz data, which its decoder then
 // says it cannot read.
 bool IsXz(std::string_view head) {
-    if (head.size() < LZMA_STREAM_HEADER_SIZE) return false;
+    if (head.size() < LZMA_STREAM_HEADER_SIZE || !head.starts_with("\xfd"
+                                                                   "7zXZ\x00"sv))
+        return false;
+    const Result<const XzLibrary*> xz = LoadXzLibrary();
+    if (!xz) return true;
     lzma_stream_flags flags;
-    const lzma_ret rc =
-        lzma_stream_header_decode(&flags, reinterpret_cast<const std::uint8_t*>(head.data()));
+    const lzma_ret rc = (*xz)->lzma_stream_header_decode(
+        &flags, reinterpret_cast<const std::uint8_t*>(head.data()));
     return rc == LZMA_OK || rc == LZMA_OPTIONS_ERROR;
 }
 

@@ -1,12 +1,11 @@
 // lz4 frames through liblz4's frame API, one after another; skippable frames are
 // passed over.
 
-#include <lz4frame.h>
-
 #include <cerrno>
 #include <string>
 
 #include "input/CompressedInput.h"
+#include "input/CompressionLibraries.h"
 #include "input/Decoders.h"
 
 namespace kestrin::detail {
@@ -14,11 +13,11 @@ namespace {
 
 class Lz4Decoder : public Decoder {
   public:
-    explicit Lz4Decoder(ByteSource& below) : Decoder(below) {
-        if (LZ4F_isError(LZ4F_createDecompressionContext(&context_, LZ4F_VERSION)))
+    Lz4Decoder(ByteSource& below, const Lz4Library& lz4) : Decoder(below), lz4_(lz4) {
+        if (lz4_.LZ4F_isError(lz4_.LZ4F_createDecompressionContext(&context_, LZ4F_VERSION)))
             context_ = nullptr;
     }
-    ~Lz4Decoder() override { LZ4F_freeDecompressionContext(context_); }
+    ~Lz4Decoder() override { lz4_.LZ4F_freeDecompressionContext(context_); }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
         if (failure_) return *failure_;
@@ -31,11 +30,11 @@ class Lz4Decoder : public Decoder {
             if (!*more && frameDone_) return std::size_t(0);
             std::size_t out = size, in = input_.Size();
             const std::size_t rc =
-                LZ4F_decompress(context_, into, &out, input_.Data(), &in, nullptr);
+                lz4_.LZ4F_decompress(context_, into, &out, input_.Data(), &in, nullptr);
             input_.Take(in);
-            if (LZ4F_isError(rc))
+            if (lz4_.LZ4F_isError(rc))
                 return Fail(Fault{
-                    EILSEQ, std::string("damaged compressed data: ") + LZ4F_getErrorName(rc)});
+                    EILSEQ, std::string("damaged compressed data: ") + lz4_.LZ4F_getErrorName(rc)});
             // 0: the frame is whole, and the context ready for another.
             frameDone_ = rc == 0;
             written = out;
@@ -45,6 +44,7 @@ class Lz4Decoder : public Decoder {
     }
 
   private:
+    const Lz4Library& lz4_;
     LZ4F_dctx* context_ = nullptr;
     bool frameDone_ = true;
 };
@@ -52,7 +52,7 @@ class Lz4Decoder : public Decoder {
 }  // namespace
 
 std::unique_ptr<ByteSource> NewLz4Decoder(ByteSource& below) {
-    return std::make_unique<Lz4Decoder>(below);
+    return NewDecoderOver<Lz4Decoder>(below, LoadLz4Library());
 }
 
 }  // namespace kestrin::detail

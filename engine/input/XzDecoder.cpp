@@ -1,11 +1,10 @@
 // xz through liblzma, streams one after another (with their padding).
 
-#include <lzma.h>
-
 #include <cerrno>
 #include <string>
 
 #include "input/CompressedInput.h"
+#include "input/CompressionLibraries.h"
 #include "input/Decoders.h"
 
 namespace kestrin::detail {
@@ -28,10 +27,10 @@ const char* WhatWentWrong(lzma_ret rc) {
 
 class XzDecoder : public Decoder {
   public:
-    explicit XzDecoder(ByteSource& below) : Decoder(below) {
-        started_ = lzma_stream_decoder(&stream_, UINT64_MAX, LZMA_CONCATENATED);
+    XzDecoder(ByteSource& below, const XzLibrary& xz) : Decoder(below), xz_(xz) {
+        started_ = xz_.lzma_stream_decoder(&stream_, UINT64_MAX, LZMA_CONCATENATED);
     }
-    ~XzDecoder() override { lzma_end(&stream_); }
+    ~XzDecoder() override { xz_.lzma_end(&stream_); }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
         if (failure_) return *failure_;
@@ -45,7 +44,7 @@ class XzDecoder : public Decoder {
             stream_.next_in = reinterpret_cast<const std::uint8_t*>(input_.Data());
             stream_.avail_in = input_.Size();
             // Told that the input has ended, the decoder checks the last stream is whole.
-            const lzma_ret rc = lzma_code(&stream_, *more ? LZMA_RUN : LZMA_FINISH);
+            const lzma_ret rc = xz_.lzma_code(&stream_, *more ? LZMA_RUN : LZMA_FINISH);
             input_.Take(input_.Size() - stream_.avail_in);
             if (rc == LZMA_STREAM_END) {
                 ended_ = true;
@@ -58,6 +57,7 @@ class XzDecoder : public Decoder {
     }
 
   private:
+    const XzLibrary& xz_;
     lzma_stream stream_ = LZMA_STREAM_INIT;
     lzma_ret started_ = LZMA_PROG_ERROR;
     bool ended_ = false;
@@ -66,7 +66,7 @@ class XzDecoder : public Decoder {
 }  // namespace
 
 std::unique_ptr<ByteSource> NewXzDecoder(ByteSource& below) {
-    return std::make_unique<XzDecoder>(below);
+    return NewDecoderOver<XzDecoder>(below, LoadXzLibrary());
 }
 
 }  // namespace kestrin::detail

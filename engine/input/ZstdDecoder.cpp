@@ -1,12 +1,10 @@
 // zstd, one frame after another; skippable frames are passed over.
 
-#include <zstd.h>
-#include <zstd_errors.h>
-
 #include <cerrno>
 #include <string>
 
 #include "input/CompressedInput.h"
+#include "input/CompressionLibraries.h"
 #include "input/Decoders.h"
 
 namespace kestrin::detail {
@@ -14,13 +12,14 @@ namespace {
 
 class ZstdDecoder : public Decoder {
   public:
-    explicit ZstdDecoder(ByteSource& below) : Decoder(below), context_(ZSTD_createDCtx()) {
+    ZstdDecoder(ByteSource& below, const ZstdLibrary& zstd)
+        : Decoder(below), zstd_(zstd), context_(zstd.ZSTD_createDCtx()) {
         // A frame's window is as large as its writer chose (--long=31 makes 2 GiB),
         // and the memory it takes is the log's own need: zstd's default of 128 MiB
         // would refuse logs that zstd itself reads with --memory.
-        if (context_ != nullptr) ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, 31);
+        if (context_ != nullptr) zstd_.ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, 31);
     }
-    ~ZstdDecoder() override { ZSTD_freeDCtx(context_); }
+    ~ZstdDecoder() override { zstd_.ZSTD_freeDCtx(context_); }
 
     Result<std::size_t> Read(char* into, std::size_t size) override {
         if (failure_) return *failure_;
@@ -33,17 +32,17 @@ class ZstdDecoder : public Decoder {
             if (!*more && frameDone_) return std::size_t(0);
             // Called even without input: the decoder may still hold output to hand out.
             ZSTD_inBuffer in{input_.Data(), input_.Size(), 0};
-            const std::size_t rc = ZSTD_decompressStream(context_, &out, &in);
+            const std::size_t rc = zstd_.ZSTD_decompressStream(context_, &out, &in);
             input_.Take(in.pos);
-            if (ZSTD_isError(rc)) {
-                if (ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation)
+            if (zstd_.ZSTD_isError(rc)) {
+                if (zstd_.ZSTD_getErrorCode(rc) == ZSTD_error_memory_allocation)
                     return Fail(SystemFault(ENOMEM));
-                if (ZSTD_getErrorCode(rc) == ZSTD_error_frameParameter_windowTooLarge)
+                if (zstd_.ZSTD_getErrorCode(rc) == ZSTD_error_frameParameter_windowTooLarge)
                     return Fail(Fault{EFBIG,
                                       "a zstd frame needs a window of more than 2048 "
                                       "MiB, which is not read"});
-                return Fail(Fault{
-                    EILSEQ, std::string("damaged compressed data: ") + ZSTD_getErrorName(rc)});
+                return Fail(Fault{EILSEQ, std::string("damaged compressed data: ") +
+                                              zstd_.ZSTD_getErrorName(rc)});
             }
             frameDone_ = rc == 0;
             if (out.pos == 0 && !*more && !frameDone_) return Fail(Fault{EILSEQ, kTruncated});
@@ -52,6 +51,7 @@ class ZstdDecoder : public Decoder {
     }
 
   private:
+    const ZstdLibrary& zstd_;
     ZSTD_DCtx* context_;
     bool frameDone_ = true;  // no frame begun, or the last one decoded and handed out whole
 };
@@ -59,7 +59,7 @@ class ZstdDecoder : public Decoder {
 }  // namespace
 
 std::unique_ptr<ByteSource> NewZstdDecoder(ByteSource& below) {
-    return std::make_unique<ZstdDecoder>(below);
+    return NewDecoderOver<ZstdDecoder>(below, LoadZstdLibrary());
 }
 
 }  // namespace kestrin::detail

@@ -428,21 +428,28 @@ TEST(CommandLine, ThousandsOfLogsReadUnderAFewOpenFiles) {
 #endif
 
 #ifdef KESTRIN_LOAD_LIBRARIES
-// The archive and suffix libraries are loaded when a run first needs them: one
-// that cannot be loaded refuses what needs it, in the loader's words, and nothing
-// else; a run of plain logs does not even look for them.
+// The libraries of archives, sites and compressed logs are loaded when a run
+// first needs them: one that cannot be loaded refuses what needs it, in the
+// loader's words, and nothing else; a run of plain logs does not look for them.
 TEST(CommandLine, ALibraryThatCannotLoadRefusesOnlyWhatNeedsIt) {
     TempDir dir;
-    const std::string log = dir / "one.log", zip = KESTRIN_TEST_LOGS "/archives/ab.zip";
+    const std::string log = dir / "one.log", zip = KESTRIN_TEST_LOGS "/archives/ab.zip",
+                      zst = KESTRIN_TEST_LOGS "/archives/long.zst";
     WriteFile(log, "GET http://www.example.co.jp/a x\n");
     const std::string archives = dir / KESTRIN_ARCHIVE_LIBRARY,
-                      suffixes = dir / KESTRIN_PSL_LIBRARY;
-    WriteFile(archives, "not a library");
-    WriteFile(suffixes, "not a library");
+                      suffixes = dir / KESTRIN_PSL_LIBRARY, zstd = dir / KESTRIN_ZSTD_LIBRARY;
+    for (const char* library :
+         {KESTRIN_ARCHIVE_LIBRARY, KESTRIN_PSL_LIBRARY, KESTRIN_ZSTD_LIBRARY, KESTRIN_XZ_LIBRARY,
+          KESTRIN_LZ4_LIBRARY, KESTRIN_BZIP2_LIBRARY, KESTRIN_ISAL_LIBRARY})
+        WriteFile(dir / library, "not a library");
     const Launch broken{.before = [&] { setenv("LD_LIBRARY_PATH", dir.Path().c_str(), 1); }};
-    const CutResult archive = RunCut({zip}, broken);
-    EXPECT_EQ(archive.err, Refused("Can't File Read!", zip,
-                                   "archives cannot be read: " + archives + ": file too short"));
+    EXPECT_EQ(RunCut({zip}, broken).err,
+              Refused("Can't File Read!", zip,
+                      "archives cannot be read: " + archives + ": file too short"));
+    // The zstd magic tells the log, whose decoder then says why it cannot read it.
+    EXPECT_EQ(
+        RunCut({zst}, broken).err,
+        Refused("Can't File Read!", zst, "zstd data cannot be read: " + zstd + ": file too short"));
     const CutResult site = RunCut({"--group", "site", log}, broken);
     EXPECT_EQ(site.status, 2);
     EXPECT_TRUE(site.err.starts_with(
@@ -451,8 +458,9 @@ TEST(CommandLine, ALibraryThatCannotLoadRefusesOnlyWhatNeedsIt) {
     const CutResult plain = RunCut({"--group", "host", log}, broken);
     EXPECT_EQ(plain.out, "http://www.example.co.jp\t 1\r\n");
     EXPECT_EQ(plain.status, 0) << plain.err;
-    // Loaded, the same runs read the archive and find the site.
+    // Loaded, the same runs read the archive and the zstd log, and find the site.
     EXPECT_EQ(RunCut({zip}).status, 0);
+    EXPECT_EQ(RunCut({zst}).out, "http://two/\t 2\r\n");
     EXPECT_EQ(RunCut({"--group", "site", log}).out, "http://example.co.jp\t 1\r\n");
 }
 #endif
