@@ -253,6 +253,29 @@ TEST(HostileInputs, LinesOfGigabytesNeedNoMoreMemoryThanTheirUrls) {
               std::tuple(1, "", "ERROR!: Kestrin stopped: a URL of 2 GiB or more\n"));
 #endif
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// A tally that outgrows the memory it may take says so and ends, whichever of its
+// arrays asked last: a million distinct URLs under limits from 40 to 96 MiB of
+// address space, some of which the table's slots or blocks meet, others the
+// allocator's memory or none.
+TEST(HostileInputs, ATallyOutOfMemorySaysSo) {
+    TempDir dir;
+    std::string log;
+    for (int i = 0; i < 1000000; ++i) log += "GET http://h/" + std::to_string(i) + " x\n";
+    WriteFile(dir / "many.log", log);
+    for (const rlim_t mebibytes : {40, 48, 56, 64, 72, 80, 88, 96}) {
+        const CutResult run = RunCut({dir / "many.log", "-o", dir / "report.dat"},
+                                     WithinAddressSpace(mebibytes << 20));
+        const std::string limit = std::to_string(mebibytes) + " MiB";
+        if (run.status == 0) continue;
+        EXPECT_EQ(std::tuple(run.status, run.err),
+                  std::tuple(1, "ERROR!: Kestrin stopped: std::bad_alloc\n"))
+            << limit;
+        EXPECT_FALSE(Exists(dir / "report.dat")) << limit;
+    }
+}
+#endif
 #endif
 
 }  // namespace
