@@ -6,8 +6,8 @@ namespace kestrin::os {
 
 /// `bytes` of zeroed memory straight from the system, for a tally's big arrays.
 /// Pages become resident only as they are touched, and UnmapLarge gives them back
-/// to the system at once. Large pages are left to the system's own policy: asked
-/// for, they made a run slower, not faster (see the posix implementation).
+/// to the system at once. Large pages are asked for where the system has them
+/// (see the posix implementation).
 /// Throws std::bad_alloc.
 void* MapLarge(std::size_t bytes);
 void UnmapLarge(void* memory, std::size_t bytes);

@@ -40,10 +40,9 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
             Fail({.detail = "too many distinct URLs", .kind = FaultKind::Limit});
             return std::nullopt;
         }
-        // The first block is small: a short log makes a few records, and where the
-        // system gives all memory large pages, a big block's first touch would
-        // fault in and zero a whole one for them. The next ones are whole, each
-        // page of them faulted in as records fill it.
+        // The first block is small: a short log makes a few records, and a big
+        // block's first touch would fault in and zero a whole large page for them.
+        // The next ones are whole, each page of them faulted in as records fill it.
         const std::size_t wanted = blocks_.empty() ? kFirstBlockWords : kBlockWords;
         blockSize_ = std::max(wanted, words);
         blocks_.push_back(NewBlock(blockSize_));

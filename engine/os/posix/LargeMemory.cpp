@@ -9,15 +9,24 @@
 #include <new>
 
 namespace kestrin::os {
+namespace {
+
+constexpr std::size_t kLargePage = 2 << 20;
+
+}  // namespace
 
 void* MapLarge(std::size_t bytes) {
     if (bytes == 0) return nullptr;
     void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
-    // No MADV_HUGEPAGE: a large page is zeroed whole at its first touch, and where
-    // the kernel must first find or compact 2 MiB of free memory (or, in a virtual
-    // machine, have the host back it) a fresh one cost a run up to a second on a
-    // 2 M-URL log, while the tally's lookups ran no faster with them.
+    // Large pages asked for where a mapping can hold one: a tally of millions of
+    // URLs faults in hundreds of megabytes, a fault a page. Which costs less is the
+    // machine's: on one virtual machine 256 MiB took 0.43 s to touch in large
+    // pages and 0.92 s in small ones (the 2 M-URL log ran 1.18 s against 1.67 s),
+    // on another of the same kind 2.1 s against 0.16 s, where its host backed each
+    // large page anew. The common case, and the system's own policy
+    // (transparent_hugepage/defrag) over the rare one, decide: ask.
+    if (bytes >= kLargePage) madvise(mapped, bytes, MADV_HUGEPAGE);
     return mapped;
 }
 
