@@ -85,8 +85,7 @@ LogKind AfterSkippableFrames(std::string_view head) {
 // out. Flags this liblzma does not know still make xz data, which its decoder then
 // says it cannot read.
 bool IsXz(std::string_view head) {
-    if (head.size() < LZMA_STREAM_HEADER_SIZE || !head.starts_with("\xfd"
-                                                                   "7zXZ\x00"sv))
+    if (head.size() < LZMA_STREAM_HEADER_SIZE || !head.starts_with("\xfd\x37zXZ\x00"sv))
         return false;
     const Result<const XzLibrary*> xz = LoadXzLibrary();
     if (!xz) return true;
