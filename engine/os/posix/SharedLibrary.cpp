@@ -5,8 +5,9 @@
 namespace kestrin::os {
 
 Result<SharedLibrary> SharedLibrary::Open(const char* name) {
-    // Every function at once, so that a library that lacks one says so here rather
-    // than ending the program at its first call; its names its own.
+    // RTLD_NOW: the library's own references are bound as it opens, so that one the
+    // system cannot complete fails here, in words, not at some later call;
+    // RTLD_LOCAL: its names stay its own, out of the way of the program's.
     void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* why = dlerror();
