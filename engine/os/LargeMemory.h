@@ -4,12 +4,17 @@
 
 namespace kestrin::os {
 
+/// When the pages of a mapping are made resident.
+enum class Residency {
+    AsTouched,  // each as it is first touched: an array that may be used in part
+    AtOnce,     // all before MapLarge returns: an array written whole at random
+};
+
 /// `bytes` of zeroed memory straight from the system, for a tally's big arrays.
-/// Pages become resident only as they are touched, and UnmapLarge gives them back
-/// to the system at once. Large pages are asked for where the system has them
-/// (see the posix implementation).
+/// UnmapLarge gives them back to the system at once. Large pages are asked for
+/// where the system has them (see the posix implementation).
 /// Throws std::bad_alloc.
-void* MapLarge(std::size_t bytes);
+void* MapLarge(std::size_t bytes, Residency residency = Residency::AsTouched);
 void UnmapLarge(void* memory, std::size_t bytes);
 
 /// Gives the system back what the C runtime's heap keeps of the memory freed so

@@ -34,11 +34,13 @@ inline constexpr std::int64_t kDefaultMinimumRange = 16 << 20;
 /// reading at the range's offsets: several threads can each tally a range of one
 /// file into a tally of their own, and merging those tallies in range order
 /// (UrlTally::Merge) gives the tally of the whole file when the ranges come from
-/// SplitLog. The cutter's buffer holds `bufferSize` bytes. `reading` is told
-/// the bytes of the range read.
+/// SplitLog. The cutter's buffer holds `bufferSize` bytes: a quarter of a
+/// megabyte, which the kernel copies in and the cutter reads while it is still in
+/// the processor's cache (the first 100 MB of a log 85 -> 77 ms against a whole
+/// megabyte). `reading` is told the bytes of the range read.
 Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
                               UrlTally& tally, Phase::Piece& reading,
-                              std::size_t bufferSize = 1 << 20);
+                              std::size_t bufferSize = 256 << 10);
 
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,
                                  std::int64_t minimumRange, const UrlCut& cut, UrlTally& tally,

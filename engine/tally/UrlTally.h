@@ -95,7 +95,8 @@ class UrlTally {
     // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if
     // free. Filled up to three quarters: eight bytes a slot are a good part of a
     // big table's memory.
-    detail::LargeArray<std::uint64_t> slots_ = detail::LargeArray<std::uint64_t>(1024, 0);
+    detail::ResidentLargeArray<std::uint64_t> slots_ =
+        detail::ResidentLargeArray<std::uint64_t>(1024);
     detail::RecordStore records_;
     std::string batchBytes_;
     std::vector<std::size_t> batchEnds_;

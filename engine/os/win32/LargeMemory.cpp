@@ -8,8 +8,10 @@
 namespace kestrin::os {
 
 // Large pages take a privilege an ordinary user lacks; committed pages become
-// resident only as they are touched all the same.
-void* MapLarge(std::size_t bytes) {
+// resident only as they are touched all the same. A page is zeroed at its first
+// touch, a read as well as a write, so an array written whole gains nothing from
+// being made resident first.
+void* MapLarge(std::size_t bytes, Residency) {
     if (bytes == 0) return nullptr;
     void* memory = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (memory == nullptr) throw std::bad_alloc();
