@@ -118,6 +118,57 @@ struct {
     }
 } constexpr WindowLess;
 
+// Byte `digit` (0 to 15) of an item's window, in the order WindowLess reads them.
+std::uint8_t WindowByte(const SortItem& item, unsigned digit) {
+    const std::uint64_t word = digit < 8 ? item.head : item.next;
+    return std::uint8_t(word >> (56 - 8 * (digit % 8)));
+}
+
+// Below this many items, comparing them costs less than a pass of counting.
+constexpr std::ptrdiff_t kFewToCount = 64;
+
+// Sorts items on their windows a byte at a time, in place (an American flag
+// sort), starting at the first byte they do not all share: a big table's windows
+// mostly begin alike, and a comparison sort compares those bytes again at every
+// level of its recursion, where this reads each item a few times in all.
+void SortByWindowBytes(SortItem* first, SortItem* last) {
+    if (last - first < kFewToCount) {
+        std::sort(first, last, WindowLess);
+        return;
+    }
+    std::uint64_t headsDiffer = 0, nextsDiffer = 0;
+    for (const SortItem* item = first; item != last; ++item) {
+        headsDiffer |= item->head ^ first->head;
+        nextsDiffer |= item->next ^ first->next;
+    }
+    if ((headsDiffer | nextsDiffer) == 0) return;  // all alike
+    const unsigned digit = headsDiffer != 0 ? unsigned(__builtin_clzll(headsDiffer)) / 8
+                                            : 8 + unsigned(__builtin_clzll(nextsDiffer)) / 8;
+    std::size_t counts[256] = {};
+    for (const SortItem* item = first; item != last; ++item) ++counts[WindowByte(*item, digit)];
+    SortItem* next[256];
+    SortItem* end[256];
+    SortItem* at = first;
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        next[byte] = at;
+        at += counts[byte];
+        end[byte] = at;
+    }
+    // Each item goes to its byte's place, and the one there on to its own, until
+    // the cycle comes back to the place it began at.
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        while (next[byte] != end[byte]) {
+            SortItem item = *next[byte];
+            for (unsigned to = WindowByte(item, digit); to != byte; to = WindowByte(item, digit))
+                std::swap(item, *next[to]++);
+            *next[byte]++ = item;
+        }
+    }
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (counts[byte] > 1) SortByWindowBytes(end[byte] - counts[byte], end[byte]);
+    }
+}
+
 // Below this many items a sort is not worth a thread, nor a cut: it is over in
 // a millisecond or two (a thread starts in a tenth of one), so that a stop is seen
 // between such sorts. A log of a hundred megabytes has tens of thousands of URLs,
@@ -133,7 +184,7 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phas
     const std::ptrdiff_t count = last - first;
     if (phase != nullptr && phase->Check()) return;
     if (count < kSortPiece) {
-        std::sort(first, last, WindowLess);
+        SortByWindowBytes(first, last);
         return;
     }
     std::vector<SortItem> sample;
@@ -145,7 +196,7 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phas
         first, last, [&](const SortItem& item) { return WindowLess(item, splitter); });
     if (middle == first) {
         // A good part of the items are the median's equals: nothing to cut at.
-        std::sort(first, last, WindowLess);
+        SortByWindowBytes(first, last);
         return;
     }
     const unsigned below = std::max(threads / 2, 1u);
