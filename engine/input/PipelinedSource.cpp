@@ -32,28 +32,26 @@ PipelinedSource::~PipelinedSource() {
     thread_.clear();
 }
 
-PipelinedSource::Block PipelinedSource::Fill(std::vector<char> buffer) {
+PipelinedSource::Block PipelinedSource::Fill(Buffer buffer) {
     Block block;
-    block.bytes = std::move(buffer);
-    block.bytes.resize(kBlockBytes);
-    std::size_t filled = 0;
-    while (filled < kBlockBytes) {
-        Result<std::size_t> got = below_.Read(block.bytes.data() + filled, kBlockBytes - filled);
+    block.bytes = buffer ? std::move(buffer) : std::make_unique_for_overwrite<char[]>(kBlockBytes);
+    while (block.size < kBlockBytes) {
+        Result<std::size_t> got =
+            below_.Read(block.bytes.get() + block.size, kBlockBytes - block.size);
         if (!got) block.fault = got.Failure();
         if (!got || *got == 0) {
             block.last = true;
             break;
         }
-        filled += *got;
+        block.size += *got;
     }
-    block.bytes.resize(filled);
     block.consumed = below_.Consumed();
     return block;
 }
 
 void PipelinedSource::ReadAhead() {
     for (bool last = false; !last;) {
-        std::vector<char> buffer;
+        Buffer buffer;
         {
             std::unique_lock guard(lock_);
             changed_.wait(guard, [&] { return closed_ || ready_.size() < kBlocksAhead; });
@@ -75,13 +73,13 @@ void PipelinedSource::ReadAhead() {
 
 Result<std::size_t> PipelinedSource::Read(char* into, std::size_t size) {
     if (thread_.empty()) return below_.Read(into, size);
-    while (at_ == current_.bytes.size()) {
+    while (at_ == current_.size) {
         if (current_.last) {
             if (current_.fault) return *current_.fault;
             return std::size_t(0);
         }
         std::unique_lock guard(lock_);
-        spare_.push_back(std::move(current_.bytes));
+        if (current_.bytes) spare_.push_back(std::move(current_.bytes));
         changed_.wait(guard, [&] { return !ready_.empty(); });
         current_ = std::move(ready_.front());
         ready_.pop_front();
@@ -90,8 +88,8 @@ Result<std::size_t> PipelinedSource::Read(char* into, std::size_t size) {
         at_ = 0;
         consumed_ = current_.consumed;
     }
-    const std::size_t part = std::min(size, current_.bytes.size() - at_);
-    std::memcpy(into, current_.bytes.data() + at_, part);
+    const std::size_t part = std::min(size, current_.size - at_);
+    std::memcpy(into, current_.bytes.get() + at_, part);
     at_ += part;
     return part;
 }

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -26,23 +27,26 @@ class PipelinedSource : public ByteSource {
     std::int64_t Consumed() const override { return consumed_; }
 
   private:
-    // A buffer of bytes read ahead, as the file stood once they were.
+    // A buffer of bytes read ahead, as the file stood once they were. Its bytes are
+    // written by the reading alone, never zeroed first: a megabyte a block.
+    using Buffer = std::unique_ptr<char[]>;
     struct Block {
-        std::vector<char> bytes;
+        Buffer bytes;
+        std::size_t size = 0;
         std::int64_t consumed = 0;
         Status fault;
         bool last = false;
     };
 
     void ReadAhead();
-    Block Fill(std::vector<char> buffer);
+    Block Fill(Buffer buffer);
 
     ByteSource& below_;
     // Shared by both threads, under the lock.
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<Block> ready_;
-    std::vector<std::vector<char>> spare_;
+    std::vector<Buffer> spare_;
     bool closed_ = false;
     // The reading side's.
     Block current_;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <mutex>
+#include <span>
 
 #include "input/LineCutter.h"
 #include "input/LogLooks.h"
@@ -16,6 +18,7 @@ struct StreamedLog {
     std::unique_ptr<UrlTally> ownTally;
     LogCounts counts;
     Status failure;
+    Status mergeFault;  // of its tally's merge into the run's
 };
 
 // The fault names the log.
@@ -69,8 +72,6 @@ void Add(LogCounts& counts, const LogCounts& more) {
     counts.warnings.insert(counts.warnings.end(), more.warnings.begin(), more.warnings.end());
 }
 
-// Streamed logs that follow one another, read at once, one a thread, and merged in
-// their order: the first reads into the run's tally, which holds what came before.
 // A log merged into the run's tally: the merge is told in the log's bytes.
 Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
     const std::uint64_t size = std::uint64_t(read.log->File().Size());
@@ -82,28 +83,84 @@ Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
     return fault;
 }
 
+// The tallies of a batch merged into the run's in the logs' order, each as soon
+// as its log and every one before it are read, by the thread that read the last
+// of them while the others read on: a merge at the end of the batch would leave
+// every thread but one waiting for it. The merges stop at the first log that
+// failed, to read or to merge.
+class MergesInOrder {
+  public:
+    MergesInOrder(std::span<StreamedLog> batch, UrlTally& tally, Phase& merging)
+        : batch_(batch), tally_(tally), merging_(merging), read_(batch.size(), false) {}
+
+    // Log `i` is read: merges what can be merged now, unless a thread is at it.
+    void Read(std::size_t i) {
+        {
+            const std::lock_guard lock(mutex_);
+            read_[i] = true;
+            if (merger_) return;  // it goes on to this log when its turn comes
+            merger_ = true;
+        }
+        for (;;) {
+            StreamedLog* next = nullptr;
+            {
+                const std::lock_guard lock(mutex_);
+                if (merged_ < batch_.size() && read_[merged_] && !batch_[merged_].failure)
+                    next = &batch_[merged_];
+                if (next == nullptr) {
+                    merger_ = false;
+                    return;
+                }
+            }
+            next->mergeFault = MergeLog(*next, tally_, merging_);
+            const std::lock_guard lock(mutex_);
+            if (next->mergeFault) {
+                merger_ = false;
+                return;  // and merged_ stays: nothing after it is merged
+            }
+            ++merged_;
+        }
+    }
+
+  private:
+    std::span<StreamedLog> batch_;
+    UrlTally& tally_;
+    Phase& merging_;
+    std::mutex mutex_;
+    std::vector<bool> read_;
+    std::size_t merged_ = 0;
+    bool merger_ = false;
+};
+
+// Streamed logs that follow one another, read at once, one a thread, and merged in
+// their order: the first reads into the run's tally, which holds what came before.
 Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const UrlCut& cut,
                      std::size_t jobs, UrlTally& tally, const ReadingPhases& phases,
                      LogCounts& counts) {
     std::vector<StreamedLog> batch(logs.size());
-    // Threads the batch leaves free decompress beside the tallies.
-    const bool readAhead = batch.size() < jobs;
+    // Threads the batch leaves free decompress beside the tallies: its last logs,
+    // begun when no other is left to begin, have the threads of the logs that end
+    // before them (of eight gzip logs on two threads, the last was read alone for
+    // a fifth of the run).
+    const auto readAhead = [&](std::size_t i) { return jobs > 1 && i + jobs > batch.size(); };
     for (std::size_t i = 0; i < logs.size(); ++i) {
         batch[i].log = logs[i].get();
         if (i > 0) batch[i].ownTally = std::make_unique<UrlTally>(tally.Page());
     }
+    MergesInOrder merges(batch, tally, phases.merging);
     ShareOut(
         batch.size(), jobs,
         [&](std::size_t i) {
             UrlTally& into = i == 0 ? tally : *batch[i].ownTally;
-            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading, readAhead);
+            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading, readAhead(i));
+            merges.Read(i);
         },
         [&] { (void)phases.reading.Poll(); });
     // The first log's fault comes first, whatever the others met after it.
     for (StreamedLog& read : batch) {
         if (read.failure) return Named(*read.failure, *read.log);
         Add(counts, read.counts);
-        if (Status fault = MergeLog(read, tally, phases.merging)) return Named(*fault, *read.log);
+        if (read.mergeFault) return Named(*read.mergeFault, *read.log);
     }
     return std::nullopt;
 }
@@ -125,7 +182,11 @@ Status TallyInRanges(OpenedLog& log, const UrlCut& cut, const WorkSharing& shari
 Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sharing,
                  UrlTally& tally, const ReadingPhases& phases, LogCounts& counts) {
     // A plain log of two ranges or more takes every thread; the logs between such
-    // ones go together, as many at once as there are threads, and only they are open.
+    // ones go together, a few for each thread (a batch of as many as there are
+    // threads waited, each time, for its slowest log), and only they are open. On
+    // one thread, a log is opened only once the one before it is read.
+    const std::size_t atOnce =
+        sharing.jobs <= 1 ? 1 : std::max(sharing.jobs, std::min<std::size_t>(4 * sharing.jobs, 16));
     std::vector<std::unique_ptr<OpenedLog>> together;
     const auto tallyTogether = [&]() -> Status {
         if (together.empty()) return std::nullopt;
@@ -146,7 +207,7 @@ Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sh
                               (*log)->File().Size() >= 2 * sharing.minimumRange;
         if (!inRanges) {
             together.push_back(std::move(*log));
-            if (together.size() < sharing.jobs) continue;
+            if (together.size() < atOnce) continue;
         }
         if (Status fault = tallyTogether()) return fault;
         if (inRanges) {

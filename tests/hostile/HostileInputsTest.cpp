@@ -190,6 +190,34 @@ TEST(HostileInputs, AGzipLogReadAheadFailsAndStopsAsOnOneThread) {
     EXPECT_EQ(ReadFile(save), "previous report\r\n");
 }
 
+// Streamed logs read at once on two threads, a big one between small ones: a small
+// log read after the big one began is merged after it all the same, so that a URL
+// is shown in the spelling its first line had, here the big log's last line, and
+// the report is that of one thread.
+TEST(HostileInputs, LogsReadAtOnceAreMergedInTheirOrder) {
+    TempDir dir;
+    std::string big;
+    for (int i = 0; big.size() < (40 << 20); ++i)
+        big += "GET http://h/" + std::to_string(i % 5000) + " HTTP/1.1 200\n";
+    // Two spellings of one character in code page 932.
+    WriteFile(dir / "first.log", "GET http://first/ x\n");
+    WriteFile(dir / "big.log", big + "GET http://u/\x87\x90 x\n");
+    WriteFile(dir / "small.log", "GET http://u/\x81\xe0 x\n");
+    const std::vector<std::string> logs = {dir / "first.log", dir / "big.log", dir / "small.log"};
+    std::string reports[2];
+    for (std::size_t jobs : {1u, 2u}) {
+        const std::string save = dir / ("report-" + std::to_string(jobs) + ".dat");
+        RecordingUi ui;
+        // Ranges no log reaches: every log is read as a stream, one a thread.
+        RunEngine({.logPaths = logs, .savePath = save, .jobs = jobs, .minimumRange = 1 << 30},
+                  ui);
+        EXPECT_EQ(ui.calls, Completed(save)) << jobs;
+        reports[jobs - 1] = ReadFile(save);
+    }
+    EXPECT_TRUE(reports[0].ends_with("http://u/\x87\x90\t 2\r\n")) << reports[0].substr(0, 200);
+    EXPECT_TRUE(reports[1] == reports[0]);
+}
+
 #ifndef _WIN32
 // A zstd frame of `head`, `count` times the byte `fill`, and `tail`: the repeated
 // byte in blocks that say it once for 128 KiB, so that gigabytes take kilobytes.
