@@ -209,8 +209,7 @@ TEST(HostileInputs, LogsReadAtOnceAreMergedInTheirOrder) {
         const std::string save = dir / ("report-" + std::to_string(jobs) + ".dat");
         RecordingUi ui;
         // Ranges no log reaches: every log is read as a stream, one a thread.
-        RunEngine({.logPaths = logs, .savePath = save, .jobs = jobs, .minimumRange = 1 << 30},
-                  ui);
+        RunEngine({.logPaths = logs, .savePath = save, .jobs = jobs, .minimumRange = 1 << 30}, ui);
         EXPECT_EQ(ui.calls, Completed(save)) << jobs;
         reports[jobs - 1] = ReadFile(save);
     }
