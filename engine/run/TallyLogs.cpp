@@ -142,7 +142,7 @@ Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const Url
     // begun when no other is left to begin, have the threads of the logs that end
     // before them (of eight gzip logs on two threads, the last was read alone for
     // a fifth of the run).
-    const auto readAhead = [&](std::size_t i) { return jobs > 1 && i + jobs > batch.size(); };
+    const auto readAhead = [&](std::size_t i) { return i + jobs > batch.size(); };
     for (std::size_t i = 0; i < logs.size(); ++i) {
         batch[i].log = logs[i].get();
         if (i > 0) batch[i].ownTally = std::make_unique<UrlTally>(tally.Page());

@@ -95,7 +95,8 @@ TEST(HostileInputs, AMillionDistinctUrlsInRangesAreAllListedAndRankedLikeTheSele
     }
 }
 
-// Threads beyond the processors are not started, however many are asked for.
+// Threads beyond the processors are not started, however many are asked for, and
+// one job is one thread, for compressed logs too.
 TEST(HostileInputs, NoMoreThreadsThanProcessors) {
     TempDir dir;
     std::string text;
@@ -110,19 +111,27 @@ TEST(HostileInputs, NoMoreThreadsThanProcessors) {
     constexpr std::size_t kSanitizerThreads = 0;
 #endif
     const std::size_t before = Threads();
-    RecordingUi ui;
-    std::size_t mostThreads = 0;
-    ui.onProgress = [&](const RunProgress&) {
-        mostThreads = std::max(mostThreads, Threads() - before - kSanitizerThreads + 1);
+    // The most threads the run had as it told its progress.
+    const auto mostThreads = [&](std::vector<std::string> logs, std::size_t jobs) {
+        RecordingUi ui;
+        std::size_t most = 0;
+        ui.onProgress = [&](const RunProgress&) {
+            most = std::max(most, Threads() - before - kSanitizerThreads + 1);
+        };
+        RunEngine({.logPaths = std::move(logs),
+                   .savePath = dir / "report.txt",
+                   .jobs = jobs,
+                   .minimumRange = 1 << 20},
+                  ui);
+        EXPECT_EQ(ui.calls, Completed(dir / "report.txt"));
+        return most;
     };
-    RunEngine({.logPaths = {dir / "access.log"},
-               .savePath = dir / "report.txt",
-               .jobs = 9999,
-               .minimumRange = 1 << 20},
-              ui);
-    EXPECT_EQ(ui.calls, Completed(dir / "report.txt"));
-    EXPECT_GE(mostThreads, std::min<std::size_t>(2, os::UsableProcessors()));
-    EXPECT_LE(mostThreads, os::UsableProcessors());
+    const std::size_t most = mostThreads({dir / "access.log"}, 9999);
+    EXPECT_GE(most, std::min<std::size_t>(2, os::UsableProcessors()));
+    EXPECT_LE(most, os::UsableProcessors());
+    const std::string gzip = KESTRIN_BIG_LOGS "/big.log.gz";
+    EXPECT_EQ(mostThreads({gzip}, 1), 1u);
+    EXPECT_EQ(mostThreads({gzip, gzip, gzip}, 1), 1u);
 }
 
 // Logs whose every compressed form is over 32 MiB (made once by make_big_logs.sh):
