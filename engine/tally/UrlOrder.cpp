@@ -124,18 +124,27 @@ std::uint8_t WindowByte(const SortItem& item, unsigned digit) {
     return std::uint8_t(word >> (56 - 8 * (digit % 8)));
 }
 
+// Below this many items a sort is not worth a thread, nor a cut: it is over in
+// a millisecond or two (a thread starts in a tenth of one), so that a stop is seen
+// between such sorts. A log of a hundred megabytes has tens of thousands of URLs,
+// and their sort is a good part of its run's time once the reading is shared out.
+constexpr std::ptrdiff_t kSortPiece = 1 << 15;
+
 // Below this many items, comparing them costs less than a pass of counting.
 constexpr std::ptrdiff_t kFewToCount = 64;
 
 // Sorts items on their windows a byte at a time, in place (an American flag
 // sort), starting at the first byte they do not all share: a big table's windows
 // mostly begin alike, and a comparison sort compares those bytes again at every
-// level of its recursion, where this reads each item a few times in all.
-void SortByWindowBytes(SortItem* first, SortItem* last) {
+// level of its recursion, where this reads each item a few times in all. A sort of
+// a piece or more looks for a stop first: nothing more is sorted once the run is
+// to stop.
+void SortByWindowBytes(SortItem* first, SortItem* last, const Phase* phase) {
     if (last - first < kFewToCount) {
         std::sort(first, last, WindowLess);
         return;
     }
+    if (last - first >= kSortPiece && phase != nullptr && phase->Check()) return;
     std::uint64_t headsDiffer = 0, nextsDiffer = 0;
     for (const SortItem* item = first; item != last; ++item) {
         headsDiffer |= item->head ^ first->head;
@@ -165,26 +174,21 @@ void SortByWindowBytes(SortItem* first, SortItem* last) {
         }
     }
     for (unsigned byte = 0; byte < 256; ++byte) {
-        if (counts[byte] > 1) SortByWindowBytes(end[byte] - counts[byte], end[byte]);
+        if (counts[byte] > 1) SortByWindowBytes(end[byte] - counts[byte], end[byte], phase);
     }
 }
-
-// Below this many items a sort is not worth a thread, nor a cut: it is over in
-// a millisecond or two (a thread starts in a tenth of one), so that a stop is seen
-// between such sorts. A log of a hundred megabytes has tens of thousands of URLs,
-// and their sort is a good part of its run's time once the reading is shared out.
-constexpr std::ptrdiff_t kSortPiece = 1 << 15;
 
 // Sorts items on their windows on `threads` threads: the median of a sample cuts
 // them in two, each half sorted the same way on half the threads, so that the
 // cutting too is shared out, whatever the number of threads. A thread that cannot
-// be started leaves its half to this one. Nothing more is sorted once the run is to
+// be started leaves its half to this one; one thread sorts its items whole (a cut
+// would only cost it a pass over them). Nothing more is sorted once the run is to
 // stop.
 void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phase* phase) {
     const std::ptrdiff_t count = last - first;
     if (phase != nullptr && phase->Check()) return;
-    if (count < kSortPiece) {
-        SortByWindowBytes(first, last);
+    if (count < kSortPiece || threads < 2) {
+        SortByWindowBytes(first, last, phase);
         return;
     }
     std::vector<SortItem> sample;
@@ -196,7 +200,7 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phas
         first, last, [&](const SortItem& item) { return WindowLess(item, splitter); });
     if (middle == first) {
         // A good part of the items are the median's equals: nothing to cut at.
-        SortByWindowBytes(first, last);
+        SortByWindowBytes(first, last, phase);
         return;
     }
     const unsigned below = std::max(threads / 2, 1u);
