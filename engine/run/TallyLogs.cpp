@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <span>
 
@@ -86,18 +87,25 @@ Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
 // The tallies of a batch merged into the run's in the logs' order, each as soon
 // as its log and every one before it are read, by the thread that read the last
 // of them while the others read on: a merge at the end of the batch would leave
-// every thread but one waiting for it. The merges stop at the first log that
-// failed, to read or to merge.
+// every thread but one waiting for it. The merges stop for good at the first log
+// that failed, to read or to merge, and the logs after it are not read.
 class MergesInOrder {
   public:
     MergesInOrder(std::span<StreamedLog> batch, UrlTally& tally, Phase& merging)
         : batch_(batch), tally_(tally), merging_(merging), read_(batch.size(), false) {}
+
+    // Whether log `i` is to be read: not once a log before it has failed.
+    bool ToRead(std::size_t i) {
+        const std::lock_guard lock(mutex_);
+        return i < failedAt_;
+    }
 
     // Log `i` is read: merges what can be merged now, unless a thread is at it.
     void Read(std::size_t i) {
         {
             const std::lock_guard lock(mutex_);
             read_[i] = true;
+            if (batch_[i].failure) failedAt_ = std::min(failedAt_, i);
             if (merger_) return;  // it goes on to this log when its turn comes
             merger_ = true;
         }
@@ -105,7 +113,7 @@ class MergesInOrder {
             StreamedLog* next = nullptr;
             {
                 const std::lock_guard lock(mutex_);
-                if (merged_ < batch_.size() && read_[merged_] && !batch_[merged_].failure)
+                if (merged_ < std::min(failedAt_, batch_.size()) && read_[merged_])
                     next = &batch_[merged_];
                 if (next == nullptr) {
                     merger_ = false;
@@ -114,11 +122,10 @@ class MergesInOrder {
             }
             next->mergeFault = MergeLog(*next, tally_, merging_);
             const std::lock_guard lock(mutex_);
-            if (next->mergeFault) {
-                merger_ = false;
-                return;  // and merged_ stays: nothing after it is merged
-            }
-            ++merged_;
+            if (next->mergeFault)
+                failedAt_ = std::min(failedAt_, merged_);
+            else
+                ++merged_;
         }
     }
 
@@ -129,6 +136,7 @@ class MergesInOrder {
     std::mutex mutex_;
     std::vector<bool> read_;
     std::size_t merged_ = 0;
+    std::size_t failedAt_ = SIZE_MAX;  // the first log that failed, to read or to merge
     bool merger_ = false;
 };
 
@@ -138,11 +146,8 @@ Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const Url
                      std::size_t jobs, UrlTally& tally, const ReadingPhases& phases,
                      LogCounts& counts) {
     std::vector<StreamedLog> batch(logs.size());
-    // Threads the batch leaves free decompress beside the tallies: its last logs,
-    // begun when no other is left to begin, have the threads of the logs that end
-    // before them (of eight gzip logs on two threads, the last was read alone for
-    // a fifth of the run).
-    const auto readAhead = [&](std::size_t i) { return i + jobs > batch.size(); };
+    // Threads the batch leaves free decompress beside the tallies.
+    const bool readAhead = batch.size() < jobs;
     for (std::size_t i = 0; i < logs.size(); ++i) {
         batch[i].log = logs[i].get();
         if (i > 0) batch[i].ownTally = std::make_unique<UrlTally>(tally.Page());
@@ -151,8 +156,9 @@ Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const Url
     ShareOut(
         batch.size(), jobs,
         [&](std::size_t i) {
+            if (!merges.ToRead(i)) return;
             UrlTally& into = i == 0 ? tally : *batch[i].ownTally;
-            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading, readAhead(i));
+            batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading, readAhead);
             merges.Read(i);
         },
         [&] { (void)phases.reading.Poll(); });
@@ -182,11 +188,13 @@ Status TallyInRanges(OpenedLog& log, const UrlCut& cut, const WorkSharing& shari
 Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sharing,
                  UrlTally& tally, const ReadingPhases& phases, LogCounts& counts) {
     // A plain log of two ranges or more takes every thread; the logs between such
-    // ones go together, a few for each thread (a batch of as many as there are
-    // threads waited, each time, for its slowest log), and only they are open. On
-    // one thread, a log is opened only once the one before it is read.
+    // ones go together, two for each thread (a batch of as many as there are
+    // threads waited, each time, for its slowest log), and only they are open; a
+    // log's tally waits for those before it to be read, so that a batch holds at
+    // most as many tallies as it has logs. On one thread, a log is opened only once
+    // the one before it is read.
     const std::size_t atOnce =
-        sharing.jobs <= 1 ? 1 : std::max(sharing.jobs, std::min<std::size_t>(4 * sharing.jobs, 16));
+        sharing.jobs <= 1 ? 1 : std::max(sharing.jobs, std::min<std::size_t>(2 * sharing.jobs, 16));
     std::vector<std::unique_ptr<OpenedLog>> together;
     const auto tallyTogether = [&]() -> Status {
         if (together.empty()) return std::nullopt;

@@ -29,7 +29,7 @@ struct WorkSharing {
 /// log in a regular file is read in ranges on the threads; logs read as streams (a
 /// pipe, a compressed log, an archive's members) go several at once, one a thread,
 /// each into a tally of its own merged in the logs' order, so that a URL keeps the
-/// byte form it first had; no more of them are open at once than four a thread, and
+/// byte form it first had; no more of them are open at once than two a thread, and
 /// sixteen (or as many as there are threads, where that is more); on one thread,
 /// one.
 /// The phases are told the bytes of the files taken. The first fault ends it (the

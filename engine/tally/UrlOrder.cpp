@@ -203,15 +203,12 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phas
         SortByWindowBytes(first, last, phase);
         return;
     }
-    const unsigned below = std::max(threads / 2, 1u);
-    std::vector<std::jthread> helper;
-    if (threads >= 2) {
-        helper = StartThreads(1, [middle, last, threads, below, phase] {
-            SortOnThreads(middle, last, threads - below, phase);
-        });
-    }
+    const unsigned below = threads / 2;
+    std::vector<std::jthread> helper = StartThreads(1, [middle, last, threads, below, phase] {
+        SortOnThreads(middle, last, threads - below, phase);
+    });
     SortOnThreads(first, middle, below, phase);
-    if (helper.empty()) SortOnThreads(middle, last, threads >= 2 ? threads - below : 1, phase);
+    if (helper.empty()) SortOnThreads(middle, last, threads - below, phase);
 }
 
 class KeySorter {

@@ -6,6 +6,7 @@
 #include <malloc.h>
 #endif
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -33,11 +34,17 @@ void* MapLarge(std::size_t bytes, Residency residency) {
     // (transparent_hugepage/defrag) over the rare one, decide: ask.
     if (bytes >= kLargePage) madvise(mapped, bytes, MADV_HUGEPAGE);
     // Made resident in one call, where the system can, rather than a fault a page:
-    // a megabyte in small pages took 1.2 ms so against 2.5 ms touched. A kernel
+    // a megabyte in small pages took 1.2 ms so against 2.5 ms touched. Memory the
+    // system cannot give is a failure here, as a mapping's would be. A kernel
     // without the call has each page written once, never read first: a read of an
     // untouched page maps the shared zero page, and the write after it faults again.
-    if (residency == Residency::AtOnce && madvise(mapped, bytes, MADV_POPULATE_WRITE) != 0)
+    if (residency == Residency::AtOnce && madvise(mapped, bytes, MADV_POPULATE_WRITE) != 0) {
+        if (errno == ENOMEM) {
+            munmap(mapped, bytes);
+            throw std::bad_alloc();
+        }
         std::memset(mapped, 0, bytes);
+    }
     return mapped;
 }
 
