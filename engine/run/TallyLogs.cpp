@@ -189,10 +189,9 @@ Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sh
                  UrlTally& tally, const ReadingPhases& phases, LogCounts& counts) {
     // A plain log of two ranges or more takes every thread; the logs between such
     // ones go together, two for each thread (a batch of as many as there are
-    // threads waited, each time, for its slowest log), and only they are open; a
-    // log's tally waits for those before it to be read, so that a batch holds at
-    // most as many tallies as it has logs. On one thread, a log is opened only once
-    // the one before it is read.
+    // threads waited, each time, for its slowest log), and only they are open. Not
+    // more: a log's tally is held until every log before it is read. On one thread,
+    // a log is opened only once the one before it is read.
     const std::size_t atOnce =
         sharing.jobs <= 1 ? 1 : std::max(sharing.jobs, std::min<std::size_t>(2 * sharing.jobs, 16));
     std::vector<std::unique_ptr<OpenedLog>> together;

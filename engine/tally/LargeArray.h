@@ -28,7 +28,7 @@ struct LargePageAllocator {
     void deallocate(T* memory, std::size_t count) { os::UnmapLarge(memory, count * sizeof(T)); }
     friend bool operator==(const LargePageAllocator&, const LargePageAllocator&) { return true; }
     // The system hands the memory out zeroed: an array made of a size is not
-    // written over once more, and its pages are faulted in only as they are used.
+    // written over once more, and its pages become resident as `kResidency` says.
     template <typename U, typename... Args>
     void construct(U* at, Args&&... args) {
         ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);

@@ -231,7 +231,7 @@ void UrlTally::PlaceInSlot(Slot slot, std::uint32_t ref) {
 void UrlTally::Grow(std::size_t size) {
     // A slot's tag is the low half of its hash, so slots move without their records.
     // The system hands the slots over zeroed, all of them resident.
-    detail::ResidentLargeArray<std::uint64_t> slots(size);
+    decltype(slots_) slots(size);
     const std::size_t mask = slots.size() - 1;
     for (std::uint64_t slot : slots_) {
         if (slot == 0) continue;
@@ -245,7 +245,7 @@ void UrlTally::Grow(std::size_t size) {
 Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     CountBatch();
     later.CountBatch();
-    detail::ResidentLargeArray<std::uint64_t>().swap(later.slots_);
+    decltype(slots_)().swap(later.slots_);
     // The later part's forms come after every form of this one, in their own
     // order. A few are counted here one by one, as a log's lines are. Many are
     // moved over as their records lie, with no copy and no lookup, which spares
@@ -289,7 +289,7 @@ Result<UrlTable> UrlTally::SortByUrl(Phase* sorting, unsigned threads) && {
     CountBatch();
     if (Status failure = Failure()) return *failure;
     // The slots are not needed for the listing: give their memory to the sort.
-    detail::ResidentLargeArray<std::uint64_t>().swap(slots_);
+    decltype(slots_)().swap(slots_);
     std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, sorting, threads);
     if (sorting != nullptr) {
         if (Status stop = sorting->Check()) return *stop;
