@@ -73,14 +73,49 @@ void Add(LogCounts& counts, const LogCounts& more) {
     counts.warnings.insert(counts.warnings.end(), more.warnings.begin(), more.warnings.end());
 }
 
-// A log merged into the run's tally: the merge is told in the log's bytes.
-Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
+// Tallies of logs merged into the run's, emptied and kept for the logs after them:
+// a log of some hundred thousand URLs costs less to count than its tally's fresh
+// memory does to be faulted in and zeroed by the system, and its table to grow.
+class SpareTallies {
+  public:
+    explicit SpareTallies(const CodePage& page) : page_(page) {}
+
+    // A kept tally, or a new one.
+    std::unique_ptr<UrlTally> Take() {
+        {
+            const std::lock_guard lock(mutex_);
+            if (!kept_.empty()) {
+                std::unique_ptr<UrlTally> tally = std::move(kept_.back());
+                kept_.pop_back();
+                return tally;
+            }
+        }
+        return std::make_unique<UrlTally>(page_);
+    }
+    // `tally`, merged, for another log.
+    void Keep(std::unique_ptr<UrlTally> tally) {
+        const std::lock_guard lock(mutex_);
+        kept_.push_back(std::move(tally));
+    }
+
+  private:
+    const CodePage& page_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<UrlTally>> kept_;
+};
+
+// A log merged into the run's tally: the merge is told in the log's bytes. The
+// log's own tally, emptied, is kept in `spares` unless the merge failed.
+Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging, SpareTallies& spares) {
     const std::uint64_t size = std::uint64_t(read.log->File().Size());
     if (!read.ownTally) return Phase::Piece(merging).Reach(size);
     const std::size_t forms = read.ownTally->RecordCount();
     Phase::Piece piece(merging, forms == 0 ? 1 : double(size) / double(forms));
     Status fault = tally.Merge(std::move(*read.ownTally), &piece);
-    read.ownTally.reset();
+    if (fault)
+        read.ownTally.reset();
+    else
+        spares.Keep(std::move(read.ownTally));
     return fault;
 }
 
@@ -91,8 +126,13 @@ Status MergeLog(StreamedLog& read, UrlTally& tally, Phase& merging) {
 // that failed, to read or to merge, and the logs after it are not read.
 class MergesInOrder {
   public:
-    MergesInOrder(std::span<StreamedLog> batch, UrlTally& tally, Phase& merging)
-        : batch_(batch), tally_(tally), merging_(merging), read_(batch.size(), false) {}
+    MergesInOrder(std::span<StreamedLog> batch, UrlTally& tally, Phase& merging,
+                  SpareTallies& spares)
+        : batch_(batch),
+          tally_(tally),
+          merging_(merging),
+          spares_(spares),
+          read_(batch.size(), false) {}
 
     // Whether log `i` is to be read: not once a log before it has failed.
     bool ToRead(std::size_t i) {
@@ -120,7 +160,7 @@ class MergesInOrder {
                     return;
                 }
             }
-            next->mergeFault = MergeLog(*next, tally_, merging_);
+            next->mergeFault = MergeLog(*next, tally_, merging_, spares_);
             const std::lock_guard lock(mutex_);
             if (next->mergeFault)
                 failedAt_ = std::min(failedAt_, merged_);
@@ -133,6 +173,7 @@ class MergesInOrder {
     std::span<StreamedLog> batch_;
     UrlTally& tally_;
     Phase& merging_;
+    SpareTallies& spares_;
     std::mutex mutex_;
     std::vector<bool> read_;
     std::size_t merged_ = 0;
@@ -141,22 +182,21 @@ class MergesInOrder {
 };
 
 // Streamed logs that follow one another, read at once, one a thread, and merged in
-// their order: the first reads into the run's tally, which holds what came before.
+// their order: the first reads into the run's tally, which holds what came before,
+// the others each into a tally of `spares`.
 Status TallyTogether(std::span<const std::unique_ptr<OpenedLog>> logs, const UrlCut& cut,
-                     std::size_t jobs, UrlTally& tally, const ReadingPhases& phases,
-                     LogCounts& counts) {
+                     std::size_t jobs, UrlTally& tally, SpareTallies& spares,
+                     const ReadingPhases& phases, LogCounts& counts) {
     std::vector<StreamedLog> batch(logs.size());
     // Threads the batch leaves free decompress beside the tallies.
     const bool readAhead = batch.size() < jobs;
-    for (std::size_t i = 0; i < logs.size(); ++i) {
-        batch[i].log = logs[i].get();
-        if (i > 0) batch[i].ownTally = std::make_unique<UrlTally>(tally.Page());
-    }
-    MergesInOrder merges(batch, tally, phases.merging);
+    for (std::size_t i = 0; i < logs.size(); ++i) batch[i].log = logs[i].get();
+    MergesInOrder merges(batch, tally, phases.merging, spares);
     ShareOut(
         batch.size(), jobs,
         [&](std::size_t i) {
             if (!merges.ToRead(i)) return;
+            if (i > 0) batch[i].ownTally = spares.Take();
             UrlTally& into = i == 0 ? tally : *batch[i].ownTally;
             batch[i].failure = TallyStreams(batch[i], into, cut, phases.reading, readAhead);
             merges.Read(i);
@@ -195,9 +235,10 @@ Status TallyLogs(const FoundLogs& logs, const UrlCut& cut, const WorkSharing& sh
     const std::size_t atOnce =
         sharing.jobs <= 1 ? 1 : std::max(sharing.jobs, std::min<std::size_t>(2 * sharing.jobs, 16));
     std::vector<std::unique_ptr<OpenedLog>> together;
+    SpareTallies spares(tally.Page());
     const auto tallyTogether = [&]() -> Status {
         if (together.empty()) return std::nullopt;
-        Status fault = TallyTogether(together, cut, sharing.jobs, tally, phases, counts);
+        Status fault = TallyTogether(together, cut, sharing.jobs, tally, spares, phases, counts);
         together.clear();
         return fault;
     };

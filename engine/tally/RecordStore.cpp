@@ -24,6 +24,31 @@ RecordStore::Block RecordStore::NewBlock(std::size_t words) {
     return Block(static_cast<std::uint64_t*>(os::MapLarge(bytes)), Unmap{bytes});
 }
 
+RecordStore::Block RecordStore::TakeBlock(std::size_t& words) {
+    while (!kept_.empty()) {
+        Block block = std::move(kept_.back());
+        kept_.pop_back();
+        const std::size_t size = block.get_deleter().bytes / sizeof(std::uint64_t);
+        if (size >= words) {
+            words = size;
+            return block;
+        }
+    }
+    return NewBlock(words);
+}
+
+void RecordStore::Clear() {
+    for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block)
+        kept_.push_back(std::move(*block));
+    blocks_.clear();
+    blockUsed_.clear();
+    blockRecords_.clear();
+    blockSize_ = 0;
+    recordCount_ = 0;
+    highCounts_.clear();
+    failure_.reset();
+}
+
 void RecordStore::Unmap::operator()(std::uint64_t* words) const {
     os::UnmapLarge(words, bytes);
 }
@@ -45,7 +70,7 @@ std::optional<std::uint32_t> RecordStore::Add(std::string_view url, bool plain,
         // The next ones are whole, each page of them faulted in as records fill it.
         const std::size_t wanted = blocks_.empty() ? kFirstBlockWords : kBlockWords;
         blockSize_ = std::max(wanted, words);
-        blocks_.push_back(NewBlock(blockSize_));
+        blocks_.push_back(TakeBlock(blockSize_));
         blockUsed_.push_back(0);
         blockRecords_.push_back(0);
     }

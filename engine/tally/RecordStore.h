@@ -82,6 +82,11 @@ class RecordStore {
     /// passed is this store's too. `later` is left empty.
     void Append(RecordStore&& later);
 
+    /// Empties the store, keeping its blocks for the records to come: the system
+    /// zeroes each page of a new block at its first touch, which costs a store
+    /// filled again, log after log, more than the records it holds.
+    void Clear();
+
   private:
     static constexpr unsigned kOffsetBits = 20;  // a block holds 2^20 words of 8 bytes
     static constexpr std::size_t kBlockWords = std::size_t(1) << kOffsetBits;
@@ -113,7 +118,10 @@ class RecordStore {
     };
     using Block = std::unique_ptr<std::uint64_t[], Unmap>;
     static Block NewBlock(std::size_t words);
+    // A kept block of at least `words` words, or a new one; `words` becomes its size.
+    Block TakeBlock(std::size_t& words);
     std::vector<Block> blocks_;
+    std::vector<Block> kept_;                // blocks of the records cleared, the first one last
     std::vector<std::size_t> blockUsed_;     // words in use in each block
     std::vector<std::size_t> blockRecords_;  // records in each block
     std::size_t blockSize_ = 0;              // words in the last block

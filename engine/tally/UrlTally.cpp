@@ -245,9 +245,9 @@ void UrlTally::Grow(std::size_t size) {
 Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     CountBatch();
     later.CountBatch();
-    decltype(slots_)().swap(later.slots_);
     // The later part's forms come after every form of this one, in their own
-    // order. A few are counted here one by one, as a log's lines are. Many are
+    // order. A few are counted here one by one, as a log's lines are, and the
+    // later tally keeps its memory for the next part. Many are
     // moved over as their records lie, with no copy and no lookup, which spares
     // a big table one wait for memory a form on one thread: a form both parts
     // hold is then held twice, which the sort, on every thread, merges as it
@@ -261,14 +261,28 @@ Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
         });
         CountBatch();
     } else {
+        decltype(slots_)().swap(later.slots_);
         if (unindexedFrom_ == kAllIndexed) unindexedFrom_ = records_.BlockCount();
         records_.Append(std::move(later.records_));
     }
-    later = UrlTally(*page_);
+    later.Clear();
     if (merging != nullptr) {
         if (Status stop = merging->Reach(forms)) return stop;
     }
     return laterFailure ? laterFailure : Failure();
+}
+
+void UrlTally::Clear() {
+    // A new tally, given this one's memory: its slots zeroed, its blocks to fill again.
+    decltype(slots_) slots = std::move(slots_);
+    detail::RecordStore records = std::move(records_);
+    *this = UrlTally(*page_);
+    records.Clear();
+    records_ = std::move(records);
+    if (slots.size() > slots_.size()) {
+        std::fill(slots.begin(), slots.end(), 0);
+        slots_.swap(slots);
+    }
 }
 
 void UrlTally::IndexMerged() {

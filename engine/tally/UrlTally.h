@@ -41,10 +41,16 @@ class UrlTally {
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
     /// form that came first. `later`'s records are moved over, not copied, and it
-    /// is left empty. Both must count in the same code page. `merging`, when given,
+    /// is left empty, as Clear leaves it. Both must count in the same code page.
+    /// `merging`, when given,
     /// is told the forms of `later` merged; when the run is to stop, Merge says
     /// so. A limit `later` passed is this tally's failure too.
     Status Merge(UrlTally&& later, Phase::Piece* merging = nullptr);
+
+    /// Empties the tally for another log, keeping the memory it has (the system
+    /// zeroes fresh memory at its first touch, and a table that has grown needs
+    /// not grow again).
+    void Clear();
 
     /// Ends the counting: the entries in URL order (UTF-16 code unit by code unit,
     /// a prefix first), byte forms of one URL merged and shown as first seen.
@@ -95,8 +101,9 @@ class UrlTally {
     // Slot: hash tag in the high half, record reference + 1 in the low half, 0 if
     // free. Filled up to three quarters: eight bytes a slot are a good part of a
     // big table's memory.
+    static constexpr std::size_t kFirstSlots = 1024;
     detail::ResidentLargeArray<std::uint64_t> slots_ =
-        detail::ResidentLargeArray<std::uint64_t>(1024);
+        detail::ResidentLargeArray<std::uint64_t>(kFirstSlots);
     detail::RecordStore records_;
     std::string batchBytes_;
     std::vector<std::size_t> batchEnds_;

@@ -139,6 +139,38 @@ TEST(UrlTable, MergedTalliesCountOnAsOne) {
     }
 }
 
+// A tally merged into another is reused for the next part, in the memory it has:
+// its slots, its blocks of records (a URL longer than the first block among them),
+// and the counts past 32 bits it held, are the next part's as if it were new. Each
+// part begins with the URLs the one before began with, in the same order, so that
+// a slot or a record left over would be taken for the new one's.
+TEST(UrlTable, AMergedTallyCountsTheNextPartAfresh) {
+    const Result<const CodePage*> page = CodePage::Shared("CP932");
+    ASSERT_TRUE(page);
+    const auto url = [](int i) { return "http://h/" + std::to_string(1000000 + i); };
+    const std::string longest(9 << 20, 'l');
+    const std::uint64_t past32Bits = std::uint64_t(5) << 32;
+    UrlTally tally(**page), later(**page);
+    std::map<std::string, std::uint64_t> model;
+    const auto count = [&](const std::string& u, std::uint64_t times) {
+        later.Count(u, times);
+        model[u] += times;
+    };
+    // Parts of a few forms are merged by lookup, the later tally kept whole; one of
+    // more forms than that is moved over, and the tally left with nothing.
+    for (const int forms : {5000, 3000, 300000, 4000}) {
+        // Longer than the block its part begins with.
+        if (forms == 3000) count(longest, 2);
+        count(forms == 5000 ? "big" : "small", forms == 5000 ? past32Bits : 1);
+        for (int i = 0; i < forms; ++i) count(url(i), 1);
+        for (int i = 0; i < forms; i += 7) count(url(i), 3);
+        EXPECT_FALSE(tally.Merge(std::move(later))) << forms;
+        EXPECT_EQ(later.RecordCount(), 0u) << forms;
+    }
+    EXPECT_TRUE(ListingOf(*std::move(tally).SortByUrl(nullptr, 2)) ==
+                Listing(model.begin(), model.end()));
+}
+
 // Most URLs of a big log share one count: the ranking looks for a stop as it gathers
 // the counts and as it places a count's entries, not only once a count is done. The
 // progress it tells shows how far it went.

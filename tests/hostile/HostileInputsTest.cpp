@@ -214,7 +214,13 @@ TEST(HostileInputs, LogsReadAtOnceAreMergedInTheirOrder) {
     WriteFile(dir / "first.log", "GET http://first/ x\n");
     WriteFile(dir / "big.log", big + "GET http://u/\x87\x90 x\n");
     WriteFile(dir / "small.log", "GET http://u/\x81\xe0 x\n");
-    const std::vector<std::string> logs = {dir / "first.log", dir / "big.log", dir / "small.log"};
+    std::vector<std::string> logs = {dir / "first.log", dir / "big.log", dir / "small.log"};
+    // Logs past a batch, each counted in the tally of a log merged before it, and
+    // beginning as the big log does: what that tally held must not count again.
+    for (const char* name : {"a.log", "b.log", "c.log", "d.log"}) {
+        WriteFile(dir / name, big.substr(0, 2000) + "GET http://" + name + "/ x\n");
+        logs.push_back(dir / name);
+    }
     std::string reports[2];
     for (std::size_t jobs : {1u, 2u}) {
         const std::string save = dir / ("report-" + std::to_string(jobs) + ".dat");
