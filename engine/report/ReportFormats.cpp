@@ -179,7 +179,8 @@ void Layout::Entry(TableBytes& out, std::size_t rank, std::string_view url, std:
     switch (form_.format) {
         case ReportFormat::Csv:
             AppendCsvField(out, url);
-            out.Append("," + Decimal(count));
+            out.Append(",");
+            out.Append(Decimal(count));
             out.Append(LineEnd());
             return;
         case ReportFormat::Json:

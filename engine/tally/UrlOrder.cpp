@@ -415,16 +415,16 @@ LargeArray<SortItem> LoadItems(const RecordStore& records, const KeySorter& sort
 // merged into one URL, shown as first seen: forms that are not their own key and
 // decode alike, and the same form held twice by tallies merged (of which the first
 // holds the count when the second was counted after the merge).
-std::vector<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& page,
-                                           const KeySorter& sorter,
-                                           const LargeArray<SortItem>& items) {
+LargeArray<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& page,
+                                          const KeySorter& sorter,
+                                          const LargeArray<SortItem>& items) {
     const auto sameWindows = [&](std::size_t a, std::size_t b) {
         return b < items.size() && items[b].head == items[a].head && items[b].next == items[a].next;
     };
     // Only equal windows are worth reading the records for, which lie at random:
     // a pair of them is fetched ahead.
     constexpr std::size_t kAhead = 16;
-    std::vector<std::uint32_t> order;
+    LargeArray<std::uint32_t> order;
     order.reserve(items.size());
     // Forms held twice make this pass a good part of a big table's sort: it looks
     // for a stop as it goes, and leaves the order unfinished when it sees one.
@@ -459,8 +459,8 @@ std::vector<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage&
 
 }  // namespace
 
-std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
-                                           unsigned threads) {
+LargeArray<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
+                                          unsigned threads) {
     KeySorter sorter(records, page, phase);
     // A small table is sorted before a thread would have started.
     const bool shared = threads > 1 && std::ptrdiff_t(records.RecordCount()) >= kSortPiece;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "tally/LargeArray.h"
 #include "tally/RecordStore.h"
 #include "tally/RunControl.h"
 
@@ -17,7 +18,7 @@ namespace kestrin::detail {
 /// merged into the form seen first (whose count then holds them all). The sort
 /// runs on `threads` threads and tells `phase` (when given) the records in place;
 /// when the run is to stop it ends early with nothing.
-std::vector<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
-                                           unsigned threads = 1);
+LargeArray<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& page, Phase* phase,
+                                          unsigned threads = 1);
 
 }  // namespace kestrin::detail

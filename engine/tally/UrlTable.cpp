@@ -26,8 +26,7 @@ constexpr std::size_t kRankPiece = 1 << 16;
 // Sorts distinct positions below 64 x marks.size(). A count shared by a good part
 // of the table (most URLs are seen once or twice) is sorted by marking its
 // positions in a bit set and reading them back in order; `marks` is left clear.
-void SortPositions(std::vector<std::uint32_t>::iterator first,
-                   std::vector<std::uint32_t>::iterator last, std::vector<std::uint64_t>& marks) {
+void SortPositions(std::uint32_t* first, std::uint32_t* last, std::vector<std::uint64_t>& marks) {
     if (std::size_t(last - first) < marks.size()) {
         std::sort(first, last);
         return;
@@ -43,13 +42,13 @@ void SortPositions(std::vector<std::uint32_t>::iterator first,
 // The positions of the listing's entries by descending count, each count's in the
 // order they hold now, and where each count begins among them.
 struct ByCount {
-    std::vector<std::uint32_t> positions;
+    detail::LargeArray<std::uint32_t> positions;
     std::vector<bool> startsCount;
 };
 
-ByCount OrderByCount(const std::vector<std::uint64_t>& counts, std::uint64_t highest) {
+ByCount OrderByCount(const detail::LargeArray<std::uint64_t>& counts, std::uint64_t highest) {
     const std::size_t n = counts.size();
-    ByCount by{std::vector<std::uint32_t>(n), std::vector<bool>(n)};
+    ByCount by{detail::LargeArray<std::uint32_t>(n), std::vector<bool>(n)};
     if (highest < (std::uint64_t(1) << 24)) {
         // Counts are small next to the table: a counting sort, linear and stable.
         std::vector<std::uint32_t> firstOf(std::size_t(highest) + 2, 0);
@@ -70,9 +69,10 @@ ByCount OrderByCount(const std::vector<std::uint64_t>& counts, std::uint64_t hig
 // The counts are gathered from records all over the table, a cache miss each: a
 // stop is looked for as they are. None when the run is to stop.
 std::optional<ByCount> OrderByCount(const detail::RecordStore& records,
-                                    const std::vector<std::uint32_t>& order, const Phase* ranking) {
+                                    const detail::LargeArray<std::uint32_t>& order,
+                                    const Phase* ranking) {
     const std::size_t n = order.size();
-    std::vector<std::uint64_t> counts(n);
+    detail::LargeArray<std::uint64_t> counts(n);
     std::uint64_t highest = 0;
     for (std::size_t i = 0; i < n; ++i) {
         if (i % kRankPiece == 0 && ranking != nullptr && ranking->Check()) return std::nullopt;
@@ -97,8 +97,8 @@ Status UrlTable::RankByCount(Phase* ranking) {
     std::optional<ByCount> ordered = OrderByCount(records_, order_, ranking);
     if (!ordered) return StopFault();
     ByCount by = std::move(*ordered);
-    std::vector<std::uint32_t>& byCount = by.positions;
-    std::vector<std::uint32_t> entryAt(n), positionOf(n);
+    detail::LargeArray<std::uint32_t>& byCount = by.positions;
+    detail::LargeArray<std::uint32_t> entryAt(n), positionOf(n);
     for (std::uint32_t i = 0; i < n; ++i) entryAt[i] = positionOf[i] = i;
     std::vector<std::uint64_t> marks((n + 63) / 64);
     std::size_t front = 0;
@@ -111,8 +111,7 @@ Status UrlTable::RankByCount(Phase* ranking) {
         while (last < n && !by.startsCount[last]) ++last;
         // The count's positions take the place of its entries, read just before.
         for (std::size_t k = first; k < last; ++k) byCount[k] = positionOf[byCount[k]];
-        SortPositions(byCount.begin() + std::ptrdiff_t(first),
-                      byCount.begin() + std::ptrdiff_t(last), marks);
+        SortPositions(byCount.data() + first, byCount.data() + last, marks);
         for (std::size_t k = first; k < last; ++k) {
             const std::uint32_t taken = byCount[k];
             const std::uint32_t moved = entryAt[front], chosen = entryAt[taken];

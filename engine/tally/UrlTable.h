@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tally/LargeArray.h"
 #include "tally/RecordStore.h"
 #include "tally/RunControl.h"
 
@@ -33,11 +34,11 @@ class UrlTable {
 
   private:
     friend class UrlTally;
-    UrlTable(detail::RecordStore records, std::vector<std::uint32_t> order)
+    UrlTable(detail::RecordStore records, detail::LargeArray<std::uint32_t> order)
         : records_(std::move(records)), order_(std::move(order)) {}
 
     detail::RecordStore records_;
-    std::vector<std::uint32_t> order_;  // record references
+    detail::LargeArray<std::uint32_t> order_;  // record references
 };
 
 }  // namespace kestrin

@@ -304,7 +304,8 @@ Result<UrlTable> UrlTally::SortByUrl(Phase* sorting, unsigned threads) && {
     if (Status failure = Failure()) return *failure;
     // The slots are not needed for the listing: give their memory to the sort.
     decltype(slots_)().swap(slots_);
-    std::vector<std::uint32_t> order = detail::MergeInUrlOrder(records_, *page_, sorting, threads);
+    detail::LargeArray<std::uint32_t> order =
+        detail::MergeInUrlOrder(records_, *page_, sorting, threads);
     if (sorting != nullptr) {
         if (Status stop = sorting->Check()) return *stop;
     }

@@ -7,6 +7,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -19,11 +20,33 @@ constexpr std::size_t kLargePage = 2 << 20;
 constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older headers lack it
 #endif
 
+// What is mapped for `bytes`: a mapping that can hold a large page is made of whole
+// ones, so that no part of it, at either end, is faulted in a small page at a time.
+std::size_t MappedLength(std::size_t bytes) {
+    return bytes >= kLargePage ? (bytes + kLargePage - 1) & ~(kLargePage - 1) : bytes;
+}
+
+// `length` bytes mapped, from the start of a large page when they hold one (an array
+// mapped anywhere has up to a large page's worth at each end in small pages): a
+// large page more is mapped, and what lies outside the aligned part given back.
+void* MapAligned(std::size_t length) {
+    const int protection = PROT_READ | PROT_WRITE, flags = MAP_PRIVATE | MAP_ANONYMOUS;
+    if (length < kLargePage) return mmap(nullptr, length, protection, flags, -1, 0);
+    void* mapped = mmap(nullptr, length + kLargePage, protection, flags, -1, 0);
+    if (mapped == MAP_FAILED) return MAP_FAILED;
+    const auto first = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t start = (first + kLargePage - 1) & ~std::uintptr_t(kLargePage - 1);
+    const std::uintptr_t end = start + length, mappedEnd = first + length + kLargePage;
+    if (start > first) munmap(mapped, start - first);
+    if (mappedEnd > end) munmap(reinterpret_cast<void*>(end), mappedEnd - end);
+    return reinterpret_cast<void*>(start);
+}
+
 }  // namespace
 
 void* MapLarge(std::size_t bytes, Residency residency) {
     if (bytes == 0) return nullptr;
-    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* mapped = MapAligned(MappedLength(bytes));
     if (mapped == MAP_FAILED) throw std::bad_alloc();
     // Large pages asked for where a mapping can hold one: a tally of millions of
     // URLs faults in hundreds of megabytes, a fault a page. Which costs less is the
@@ -40,7 +63,7 @@ void* MapLarge(std::size_t bytes, Residency residency) {
     // untouched page maps the shared zero page, and the write after it faults again.
     if (residency == Residency::AtOnce && madvise(mapped, bytes, MADV_POPULATE_WRITE) != 0) {
         if (errno == ENOMEM) {
-            munmap(mapped, bytes);
+            munmap(mapped, MappedLength(bytes));
             throw std::bad_alloc();
         }
         std::memset(mapped, 0, bytes);
@@ -49,7 +72,7 @@ void* MapLarge(std::size_t bytes, Residency residency) {
 }
 
 void UnmapLarge(void* memory, std::size_t bytes) {
-    if (memory != nullptr) munmap(memory, bytes);
+    if (memory != nullptr) munmap(memory, MappedLength(bytes));
 }
 
 void GiveFreedMemoryBack() {

@@ -83,7 +83,8 @@ std::string RandomSuffix() {
 }
 
 std::string HiddenName(const std::string& name) {
-    return "." + name.substr(0, kKeptNameBytes) + ".kestrin-" + RandomSuffix();
+    std::string hidden = ".";
+    return hidden.append(name, 0, kKeptNameBytes).append(".kestrin-").append(RandomSuffix());
 }
 
 // Where the links of a path lead: the last one names the file, or the name to
