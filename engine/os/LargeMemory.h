@@ -21,4 +21,9 @@ void UnmapLarge(void* memory, std::size_t bytes);
 /// far, for the next allocation: between runs a window needs none of it.
 void GiveFreedMemoryBack();
 
+/// Has the C runtime's heap keep the buffers a run frees as each of its logs ends
+/// (a megabyte or so each), for the next log, rather than give them back to the
+/// system, which would zero them anew at their next touch, a fault a page.
+void KeepFreedBuffers();
+
 }  // namespace kestrin::os

@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "os/LargeMemory.h"
 #include "os/Processors.h"
 #include "report/ReportFile.h"
 #include "report/ReportFormats.h"
@@ -307,6 +308,7 @@ RunResult CheckRequest(const RunRequest& request) {
 }
 
 RunResult CuttingRun(const RunRequest& request, Ui& ui) {
+    os::KeepFreedBuffers();
     const RunResult result = ExecuteGuarded(request, ui);
     if (result.outcome != RunOutcome::Stopped) ui.ShowMessage(MessageFor(request, result));
     return result;

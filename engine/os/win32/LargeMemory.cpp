@@ -26,4 +26,9 @@ void GiveFreedMemoryBack() {
     _heapmin();
 }
 
+void KeepFreedBuffers() {
+    // The Windows heap has no such settings: a block past its own threshold is
+    // mapped alone and given back when freed.
+}
+
 }  // namespace kestrin::os
