@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
+#include <mutex>
+
+#include "tally/Threads.h"
 
 namespace kestrin {
 namespace {
@@ -14,6 +17,19 @@ constexpr std::size_t kStep = 1 << 16;
 std::string_view LineEnd(const ReportForm& form) {
     return form.lf ? "\n" : "\r\n";
 }
+
+// What follows an entry's URL on its line: TAB, blank, the count in decimal.
+class EntryTail {
+  public:
+    explicit EntryTail(std::uint64_t count)
+        : size_(
+              std::size_t(std::to_chars(bytes_ + 2, bytes_ + sizeof bytes_, count).ptr - bytes_)) {}
+    std::string_view View() const { return {bytes_, size_}; }
+
+  private:
+    char bytes_[24] = "\t ";
+    std::size_t size_;
+};
 
 // The report's lines, through one buffer, in the report's form.
 class ReportLines {
@@ -29,12 +45,14 @@ class ReportLines {
             if (counting && how == UrlWritten::Escaped) ++written_.escaped;
             if (counting && how == UrlWritten::LookAlike) ++written_.lookAlikes;
         }
-        char tail[32] = "\t ";
-        char* end = std::to_chars(tail + 2, tail + sizeof tail - 3, count).ptr;
         Append(url);
-        Append({tail, std::size_t(end - tail)});
+        Append(EntryTail(count).View());
         Append(LineEnd());
     }
+    // Entry lines formed elsewhere, as WriteEntry forms them.
+    void WriteLines(std::string_view lines) { Append(lines); }
+    // Whether a URL is written as its bytes are, so that its line may be formed anywhere.
+    bool UrlsAsTheyAre() const { return form_.urls == nullptr; }
     void WriteLine(std::string_view text) {
         Append(text);
         Append(LineEnd());
@@ -74,10 +92,73 @@ class ReportLines {
     ReportWritten written_;
 };
 
-// Writes the first `entries` of `table` in its current order, as phase `name`.
+// Entries whose lines a thread forms at a time when a listing is shared out, and
+// the fewest so shared: the records of a smaller table are mostly in the caches,
+// and the pieces' memory, new to the process, costs more than the threads save.
+constexpr std::size_t kPieceEntries = 1 << 13;
+constexpr std::size_t kSharedListing = 1 << 18;
+
+// A listing reads its records in its own order, not theirs, and a big table's
+// waits for memory at nearly every entry: on several threads, each forms the lines
+// of a piece of entries, and the pieces are written in order, each by the thread
+// that formed the last piece before it, while the others form on.
+Status WriteListingShared(ReportLines& report, const UrlTable& table, std::size_t entries,
+                          Phase& listing, unsigned threads) {
+    const std::size_t pieces = (entries + kPieceEntries - 1) / kPieceEntries;
+    const std::string_view lineEnd = report.LineEnd();
+    Phase::Piece written(listing);
+    std::mutex mutex;
+    std::vector<std::string> formed(pieces);
+    std::vector<bool> ready(pieces, false);
+    std::size_t next = 0;  // the next piece to write
+    bool writing = false;  // a thread is writing pieces
+    const auto form = [&](std::size_t piece) {
+        const std::size_t first = piece * kPieceEntries;
+        const std::size_t last = std::min(entries, first + kPieceEntries);
+        std::string lines;
+        lines.reserve((last - first) * 64);
+        for (std::size_t i = first; i < last; ++i) {
+            const UrlEntry entry = table[i];
+            lines += entry.Url;
+            lines += EntryTail(entry.Count).View();
+            lines += lineEnd;
+        }
+        return lines;
+    };
+    ShareOut(
+        pieces, threads,
+        [&](std::size_t piece) {
+            if (listing.Check()) return;  // nothing more is formed once the run is to stop
+            std::string lines = form(piece);
+            std::unique_lock lock(mutex);
+            formed[piece] = std::move(lines);
+            ready[piece] = true;
+            if (writing) return;  // the writing thread comes to it
+            writing = true;
+            // Nothing more is written, nor told, once the run is to stop.
+            while (next < pieces && ready[next] && !listing.Check()) {
+                const std::string out = std::move(formed[next]);
+                lock.unlock();
+                report.WriteLines(out);
+                (void)written.Reach(std::min(entries, (next + 1) * kPieceEntries));
+                lock.lock();
+                ++next;
+            }
+            writing = false;
+        },
+        [&] {
+            if (!listing.Check()) (void)listing.Poll();
+        });
+    return next == pieces ? Status() : listing.Check();
+}
+
+// Writes the first `entries` of `table` in its current order, as phase `name`, on
+// up to `threads` threads.
 Status WriteListing(ReportLines& report, const UrlTable& table, std::size_t entries, bool counting,
-                    RunControl& control, RunPhase name) {
+                    RunControl& control, RunPhase name, unsigned threads) {
     Phase listing = control.Begin(name, entries);
+    if (threads > 1 && entries >= kSharedListing && report.UrlsAsTheyAre())
+        return WriteListingShared(report, table, entries, listing, threads);
     for (std::size_t i = 0; i < entries; ++i) {
         if (i % kStep == 0) {
             if (Status stop = listing.Reach(i)) return stop;
@@ -129,35 +210,35 @@ Status Rank(UrlTable& table, RunControl& control) {
 
 // The ranked listing's head alone: ranked first, then written.
 Result<ReportWritten> WriteTop(ReportFile& file, UrlTable& table, const ReportForm& form,
-                               RunControl& control) {
+                               RunControl& control, unsigned threads) {
     (void)control.Begin(RunPhase::Listing, 0);
     if (Status stop = Rank(table, control)) return *stop;
     return WriteWithRoom(file, table, form, [&](ReportLines& report) {
         return WriteListing(report, table, std::min(form.top, table.EntryCount()), true, control,
-                            RunPhase::RankedListing);
+                            RunPhase::RankedListing, threads);
     });
 }
 
 Result<ReportWritten> WriteListings(ReportFile& file, UrlTable& table, const ReportForm& form,
-                                    RunControl& control) {
+                                    RunControl& control, unsigned threads) {
     return WriteWithRoom(file, table, form, [&](ReportLines& report) -> Status {
-        if (Status stop =
-                WriteListing(report, table, table.EntryCount(), true, control, RunPhase::Listing))
+        if (Status stop = WriteListing(report, table, table.EntryCount(), true, control,
+                                       RunPhase::Listing, threads))
             return stop;
         if (!form.ranked) return std::nullopt;
         report.WriteLine(kRankedBanner);
         if (Status stop = Rank(table, control)) return stop;
         return WriteListing(report, table, table.EntryCount(), false, control,
-                            RunPhase::RankedListing);
+                            RunPhase::RankedListing, threads);
     });
 }
 
 }  // namespace
 
 Result<ReportWritten> WriteReport(ReportFile& file, UrlTable& table, const ReportForm& form,
-                                  RunControl& control) {
-    return form.top > 0 ? WriteTop(file, table, form, control)
-                        : WriteListings(file, table, form, control);
+                                  RunControl& control, unsigned threads) {
+    return form.top > 0 ? WriteTop(file, table, form, control, threads)
+                        : WriteListings(file, table, form, control, threads);
 }
 
 }  // namespace kestrin

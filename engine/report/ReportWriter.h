@@ -39,8 +39,9 @@ struct ReportWritten {
 /// (the URL, TAB, blank, the count in decimal, the line end). Each listing and the
 /// ranking are phases of `control`, whose stop ends the writing with the stop
 /// fault; a report written in place makes room for the whole of it first. The
-/// first failed write is the fault.
+/// first failed write is the fault. The lines of a big listing are formed on up to
+/// `threads` threads.
 Result<ReportWritten> WriteReport(ReportFile& file, UrlTable& table, const ReportForm& form,
-                                  RunControl& control);
+                                  RunControl& control, unsigned threads = 1);
 
 }  // namespace kestrin

@@ -191,7 +191,8 @@ class Run {
                               .lf = request_.lfLineEnds,
                               .urls = urls.get()};
         return Save(control, [&]() -> Result<std::vector<std::string>> {
-            Result<ReportWritten> written = kestrin::WriteReport(*report_, table, form, control);
+            Result<ReportWritten> written =
+                kestrin::WriteReport(*report_, table, form, control, unsigned(Jobs()));
             if (!written) return written.Failure();
             if (written->escaped == 0) return std::vector<std::string>();
             return std::vector{EscapedUrls(*written)};
