@@ -411,26 +411,34 @@ LargeArray<SortItem> LoadItems(const RecordStore& records, const KeySorter& sort
     return items;
 }
 
-// The references in the items' order, byte forms that decode to the same text
-// merged into one URL, shown as first seen: forms that are not their own key and
-// decode alike, and the same form held twice by tallies merged (of which the first
-// holds the count when the second was counted after the merge).
-LargeArray<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& page,
-                                          const KeySorter& sorter,
-                                          const LargeArray<SortItem>& items) {
+// A count moved from one form to another after the threads are done: its sum
+// passes 32 bits, and only one thread may change the store's high halves.
+struct CountMove {
+    std::uint32_t from;
+    std::uint32_t to;
+};
+
+// The references of items [first, last) in their order, written to `out`, byte
+// forms that decode to the same text merged into one URL, shown as first seen:
+// forms that are not their own key and decode alike, and the same form held twice
+// by tallies merged (of which the first holds the count when the second was
+// counted after the merge). The references written; with `later`, the counts that
+// cannot be moved at once are left there.
+std::size_t MergeAlikeIn(RecordStore& records, const CodePage& page, const KeySorter& sorter,
+                         const LargeArray<SortItem>& items, std::size_t first, std::size_t last,
+                         std::uint32_t* out, std::vector<CountMove>* later) {
     const auto sameWindows = [&](std::size_t a, std::size_t b) {
-        return b < items.size() && items[b].head == items[a].head && items[b].next == items[a].next;
+        return b < last && items[b].head == items[a].head && items[b].next == items[a].next;
     };
     // Only equal windows are worth reading the records for, which lie at random:
     // a pair of them is fetched ahead.
     constexpr std::size_t kAhead = 16;
-    LargeArray<std::uint32_t> order;
-    order.reserve(items.size());
+    std::size_t written = 0;
     // Forms held twice make this pass a good part of a big table's sort: it looks
     // for a stop as it goes, and leaves the order unfinished when it sees one.
-    for (std::size_t i = 0, nextLook = 0; i < items.size();) {
+    for (std::size_t i = first, nextLook = first; i < last;) {
         if (i >= nextLook) {
-            if (sorter.StopRequested()) return order;
+            if (sorter.StopRequested()) return written;
             nextLook = i + std::size_t(kSortPiece);
         }
         if (sameWindows(i + kAhead, i + kAhead + 1)) {
@@ -448,11 +456,56 @@ LargeArray<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& 
             }
         }
         for (std::size_t other = i; other < end; ++other) {
-            if (items[other].ref != shown)
-                records.AddCount(shown, records.TakeCount(items[other].ref));
+            const std::uint32_t from = items[other].ref;
+            if (from == shown) continue;
+            if (later == nullptr)
+                records.AddCount(shown, records.TakeCount(from));
+            else if (!records.MoveLowCount(from, shown))
+                later->push_back({from, shown});
         }
-        order.push_back(shown);
+        out[written++] = shown;
         i = end;
+    }
+    return written;
+}
+
+// The references in the items' order, alike forms merged (see MergeAlikeIn). A
+// big table's are merged on `threads` threads, each a part of the items that ends
+// between unequal windows, so that no form's equals fall in two parts; each part
+// writes where its items begin, and the parts are then moved together.
+LargeArray<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& page,
+                                          const KeySorter& sorter,
+                                          const LargeArray<SortItem>& items, unsigned threads) {
+    const std::size_t count = items.size();
+    LargeArray<std::uint32_t> order(count);
+    if (threads < 2 || std::ptrdiff_t(count) < kSortPiece) {
+        order.resize(MergeAlikeIn(records, page, sorter, items, 0, count, order.data(), nullptr));
+        return order;
+    }
+    std::vector<std::size_t> bounds{0};
+    for (std::size_t part = 1; part < threads; ++part) {
+        std::size_t bound = std::max(bounds.back(), count * part / threads);
+        while (bound > 0 && bound < count && items[bound].head == items[bound - 1].head &&
+               items[bound].next == items[bound - 1].next)
+            ++bound;
+        bounds.push_back(bound);
+    }
+    bounds.push_back(count);
+    std::vector<std::size_t> written(threads, 0);
+    std::vector<std::vector<CountMove>> later(threads);
+    ShareOut(threads, threads, [&](std::size_t part) {
+        written[part] = MergeAlikeIn(records, page, sorter, items, bounds[part], bounds[part + 1],
+                                     order.data() + bounds[part], &later[part]);
+    });
+    std::size_t size = written[0];
+    for (std::size_t part = 1; part < threads; ++part) {
+        std::memmove(order.data() + size, order.data() + bounds[part],
+                     written[part] * sizeof(std::uint32_t));
+        size += written[part];
+    }
+    order.resize(size);
+    for (const std::vector<CountMove>& moves : later) {
+        for (const CountMove& move : moves) records.AddCount(move.to, records.TakeCount(move.from));
     }
     return order;
 }
@@ -471,7 +524,7 @@ LargeArray<std::uint32_t> MergeInUrlOrder(RecordStore& records, const CodePage& 
         sorter.Sort(items.data(), items.data() + items.size(), 0);
     if (sorter.StopRequested()) return {};
     if (phase != nullptr) (void)phase->Reach(items.size());  // the last piece told
-    return MergeAlikeForms(records, page, sorter, items);
+    return MergeAlikeForms(records, page, sorter, items, shared ? threads : 1);
 }
 
 }  // namespace kestrin::detail

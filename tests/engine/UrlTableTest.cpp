@@ -171,6 +171,33 @@ TEST(UrlTable, AMergedTallyCountsTheNextPartAfresh) {
                 Listing(model.begin(), model.end()));
 }
 
+// Forms two merged tallies hold, in a table big enough that its forms are merged
+// on two threads: each count below 2^32 and their sum past it, and, in a table
+// where one count is past it already, that one the later tally's. The listing has
+// the sums.
+TEST(UrlTable, FormsHeldTwiceAddUpPast32Bits) {
+    const Result<const CodePage*> page = CodePage::Shared("CP932");
+    ASSERT_TRUE(page);
+    constexpr int kForms = 300000;
+    const auto url = [](int i) { return "http://h/" + std::to_string(1000000 + i); };
+    const std::uint64_t most = std::uint64_t(3) << 30;  // twice is past 2^32 - 1
+    const std::uint64_t past = std::uint64_t(5) << 32;
+    for (const bool pastAlready : {false, true}) {
+        UrlTally tally(**page), later(**page);
+        for (int i = 0; i < kForms; ++i) {
+            tally.Count(url(i), i % 1000 == 0 ? most : 1);
+            later.Count(url(i), i % 1000 == 0 ? most : i == 1 && pastAlready ? past : 2);
+        }
+        tally.Merge(std::move(later));
+        Listing expected;
+        for (int i = 0; i < kForms; ++i)
+            expected.emplace_back(url(i), i % 1000 == 0           ? 2 * most
+                                          : i == 1 && pastAlready ? past + 1
+                                                                  : 3);
+        EXPECT_TRUE(ListingOf(*std::move(tally).SortByUrl(nullptr, 2)) == expected) << pastAlready;
+    }
+}
+
 // Most URLs of a big log share one count: the ranking looks for a stop as it gathers
 // the counts and as it places a count's entries, not only once a count is done. The
 // progress it tells shows how far it went.
