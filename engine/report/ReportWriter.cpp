@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -106,12 +108,16 @@ Status WriteListingShared(ReportLines& report, const UrlTable& table, std::size_
                           Phase& listing, unsigned threads) {
     const std::size_t pieces = (entries + kPieceEntries - 1) / kPieceEntries;
     const std::string_view lineEnd = report.LineEnd();
-    Phase::Piece written(listing);
+    Phase::Piece told(listing);
     std::mutex mutex;
     std::vector<std::string> formed(pieces);
     std::vector<bool> ready(pieces, false);
     std::size_t next = 0;  // the next piece to write
     bool writing = false;  // a thread is writing pieces
+    // Pieces formed ahead of the writing, at most: while the report's writes wait
+    // (a slow disk, a pipe), the others would hold the whole report in memory.
+    const std::size_t ahead = 2 * std::size_t(threads);
+    std::condition_variable written;
     const auto form = [&](std::size_t piece) {
         const std::size_t first = piece * kPieceEntries;
         const std::size_t last = std::min(entries, first + kPieceEntries);
@@ -128,6 +134,11 @@ Status WriteListingShared(ReportLines& report, const UrlTable& table, std::size_
     ShareOut(
         pieces, threads,
         [&](std::size_t piece) {
+            {
+                std::unique_lock lock(mutex);
+                while (piece >= next + ahead && !listing.Check())
+                    written.wait_for(lock, std::chrono::milliseconds(20));
+            }
             if (listing.Check()) return;  // nothing more is formed once the run is to stop
             std::string lines = form(piece);
             std::unique_lock lock(mutex);
@@ -140,9 +151,10 @@ Status WriteListingShared(ReportLines& report, const UrlTable& table, std::size_
                 const std::string out = std::move(formed[next]);
                 lock.unlock();
                 report.WriteLines(out);
-                (void)written.Reach(std::min(entries, (next + 1) * kPieceEntries));
+                (void)told.Reach(std::min(entries, (next + 1) * kPieceEntries));
                 lock.lock();
                 ++next;
+                written.notify_all();
             }
             writing = false;
         },

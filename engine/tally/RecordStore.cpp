@@ -38,8 +38,12 @@ RecordStore::Block RecordStore::TakeBlock(std::size_t& words) {
 }
 
 void RecordStore::Clear() {
-    for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block)
-        kept_.push_back(std::move(*block));
+    // A block made for one URL longer than a whole block goes: a reference reaches
+    // no further into a block than a whole one's words.
+    for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
+        if (block->get_deleter().bytes <= kBlockWords * sizeof(std::uint64_t))
+            kept_.push_back(std::move(*block));
+    }
     blocks_.clear();
     blockUsed_.clear();
     blockRecords_.clear();

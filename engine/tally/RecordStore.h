@@ -51,12 +51,13 @@ class RecordStore {
     std::uint64_t Count(std::uint32_t ref) const;
     /// Takes the count away from the record (for forms merged into another).
     std::uint64_t TakeCount(std::uint32_t ref);
+    /// Whether some count has passed 32 bits.
+    bool HasHighCounts() const { return !highCounts_.empty(); }
     /// Moves the count of `from` to `to`, as AddCount(to, TakeCount(from)) would,
-    /// where no count of the store has passed 32 bits and their sum does not: then
+    /// in a store where no count has passed 32 bits, when their sum does not: then
     /// only the two records are touched, and threads may move the counts of other
     /// records at once. False, and nothing moved, otherwise.
     bool MoveLowCount(std::uint32_t from, std::uint32_t to) {
-        if (!highCounts_.empty()) return false;
         Record* source = Resolve(from);
         Record* target = Resolve(to);
         const std::uint64_t sum = std::uint64_t(source->countLow) + target->countLow;

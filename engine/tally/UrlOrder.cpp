@@ -472,13 +472,14 @@ std::size_t MergeAlikeIn(RecordStore& records, const CodePage& page, const KeySo
 // The references in the items' order, alike forms merged (see MergeAlikeIn). A
 // big table's are merged on `threads` threads, each a part of the items that ends
 // between unequal windows, so that no form's equals fall in two parts; each part
-// writes where its items begin, and the parts are then moved together.
+// writes where its items begin, and the parts are then moved together. A table
+// where a count has passed 32 bits (reports merged) is merged on one thread.
 LargeArray<std::uint32_t> MergeAlikeForms(RecordStore& records, const CodePage& page,
                                           const KeySorter& sorter,
                                           const LargeArray<SortItem>& items, unsigned threads) {
     const std::size_t count = items.size();
     LargeArray<std::uint32_t> order(count);
-    if (threads < 2 || std::ptrdiff_t(count) < kSortPiece) {
+    if (threads < 2 || std::ptrdiff_t(count) < kSortPiece || records.HasHighCounts()) {
         order.resize(MergeAlikeIn(records, page, sorter, items, 0, count, order.data(), nullptr));
         return order;
     }

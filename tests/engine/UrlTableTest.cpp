@@ -140,8 +140,10 @@ TEST(UrlTable, MergedTalliesCountOnAsOne) {
 }
 
 // A tally merged into another is reused for the next part, in the memory it has:
-// its slots, its blocks of records (a URL longer than the first block among them),
-// and the counts past 32 bits it held, are the next part's as if it were new. Each
+// its slots, its blocks of records (a URL longer than the first block, and than a
+// whole one, whose block the next part, of more records than a block holds, must
+// not fill past a reference's reach), and the counts past 32 bits it held, are the
+// next part's as if it were new. Each
 // part begins with the URLs the one before began with, in the same order, so that
 // a slot or a record left over would be taken for the new one's.
 TEST(UrlTable, AMergedTallyCountsTheNextPartAfresh) {
@@ -158,7 +160,7 @@ TEST(UrlTable, AMergedTallyCountsTheNextPartAfresh) {
     };
     // Parts of a few forms are merged by lookup, the later tally kept whole; one of
     // more forms than that is moved over, and the tally left with nothing.
-    for (const int forms : {5000, 3000, 300000, 4000}) {
+    for (const int forms : {5000, 3000, 400000, 4000}) {
         // Longer than the block its part begins with.
         if (forms == 3000) count(longest, 2);
         count(forms == 5000 ? "big" : "small", forms == 5000 ? past32Bits : 1);

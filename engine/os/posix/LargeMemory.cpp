@@ -55,7 +55,7 @@ void* MapLarge(std::size_t bytes, Residency residency) {
     // on another of the same kind 2.1 s against 0.16 s, where its host backed each
     // large page anew. The common case, and the system's own policy
     // (transparent_hugepage/defrag) over the rare one, decide: ask.
-    if (bytes >= kLargePage) madvise(mapped, bytes, MADV_HUGEPAGE);
+    if (bytes >= kLargePage) madvise(mapped, MappedLength(bytes), MADV_HUGEPAGE);
     // Made resident in one call, where the system can, rather than a fault a page:
     // a megabyte in small pages took 1.2 ms so against 2.5 ms touched. Memory the
     // system cannot give is a failure here, as a mapping's would be. A kernel
