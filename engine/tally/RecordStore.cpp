@@ -38,19 +38,16 @@ RecordStore::Block RecordStore::TakeBlock(std::size_t& words) {
 }
 
 void RecordStore::Clear() {
-    // A block made for one URL longer than a whole block goes: a reference reaches
-    // no further into a block than a whole one's words.
+    // A new store, given this one's blocks, the first one last. A block made for one
+    // URL longer than a whole block goes: a reference reaches no further into a
+    // block than a whole one's words.
+    std::vector<Block> kept = std::move(kept_);
     for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
         if (block->get_deleter().bytes <= kBlockWords * sizeof(std::uint64_t))
-            kept_.push_back(std::move(*block));
+            kept.push_back(std::move(*block));
     }
-    blocks_.clear();
-    blockUsed_.clear();
-    blockRecords_.clear();
-    blockSize_ = 0;
-    recordCount_ = 0;
-    highCounts_.clear();
-    failure_.reset();
+    *this = RecordStore();
+    kept_ = std::move(kept);
 }
 
 void RecordStore::Unmap::operator()(std::uint64_t* words) const {

@@ -42,9 +42,8 @@ class UrlTally {
     /// parts in their order gives the tally of the whole, each URL shown in the
     /// form that came first. `later`'s records are moved over, not copied, and it
     /// is left empty, as Clear leaves it. Both must count in the same code page.
-    /// `merging`, when given,
-    /// is told the forms of `later` merged; when the run is to stop, Merge says
-    /// so. A limit `later` passed is this tally's failure too.
+    /// `merging`, when given, is told the forms of `later` merged; when the run is
+    /// to stop, Merge says so. A limit `later` passed is this tally's failure too.
     Status Merge(UrlTally&& later, Phase::Piece* merging = nullptr);
 
     /// Empties the tally for another log, keeping the memory it has (the system
