@@ -39,9 +39,28 @@ Result<std::size_t> ReadLogAt(const os::File& file, char* into, std::size_t size
 }
 
 Result<std::size_t> RangeSource::Read(char* into, std::size_t size) {
-    Result<std::size_t> got = ReadLogAt(file_, into, size, at_, range_.end);
+    std::int64_t end;
+    {
+        const std::lock_guard lock(mutex_);
+        end = std::min(range_.end, at_ + std::int64_t(size));
+        asked_ = std::max(asked_, end);
+    }
+    Result<std::size_t> got = ReadLogAt(file_, into, size, at_, end);
     if (got) at_ += std::int64_t(*got);
     return got;
+}
+
+LogRange RangeSource::Left() const {
+    const std::lock_guard lock(mutex_);
+    return {asked_, range_.end};
+}
+
+std::optional<LogRange> RangeSource::GiveAwayFrom(std::int64_t from) {
+    const std::lock_guard lock(mutex_);
+    if (from <= asked_ || from >= range_.end) return std::nullopt;
+    const LogRange rest{from, range_.end};
+    range_.end = from;
+    return rest;
 }
 
 }  // namespace kestrin

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <mutex>
+#include <optional>
+
 #include "input/ByteSource.h"
 #include "os/File.h"
 
@@ -40,18 +43,27 @@ struct LogRange {
 };
 
 /// One range of a regular file, read at its offsets, so that several threads can
-/// each read their range of one file at once.
+/// each read their range of one file at once. Another thread may take the end of
+/// the range away while it is read (GiveAwayFrom): the part not yet asked for.
 class RangeSource : public ByteSource {
   public:
     RangeSource(const os::File& file, LogRange range)
-        : file_(file), range_(range), at_(range.begin) {}
+        : file_(file), range_(range), at_(range.begin), asked_(range.begin) {}
     Result<std::size_t> Read(char* into, std::size_t size) override;
     std::int64_t Consumed() const override { return at_ - range_.begin; }
 
+    /// The bytes not yet asked for: [first, end) of the file.
+    LogRange Left() const;
+    /// Ends the range at `from`, which must be a line's start, and returns what was
+    /// past it; nothing when the range was read up to there or does not go past it.
+    std::optional<LogRange> GiveAwayFrom(std::int64_t from);
+
   private:
     const os::File& file_;
-    LogRange range_;
+    mutable std::mutex mutex_;
+    LogRange range_;  // its end is the mutex's
     std::int64_t at_;
+    std::int64_t asked_;  // the mutex's: no read goes past it unless the end is looked at again
 };
 
 }  // namespace kestrin

@@ -14,8 +14,8 @@ constexpr std::size_t kSearchChunk = 64 << 10;
 // sparse file of NULs) would be read whole, deaf to a stop, before its run began.
 constexpr std::int64_t kSearchLimit = 16 << 20;
 
-// The position right after the first LF at or after `from` and not far after it, or
-// nothing when none is there.
+}  // namespace
+
 Result<std::optional<std::int64_t>> AfterNextLf(const os::File& file, std::int64_t from,
                                                 std::int64_t size) {
     std::string chunk(kSearchChunk, '\0');
@@ -31,8 +31,6 @@ Result<std::optional<std::int64_t>> AfterNextLf(const os::File& file, std::int64
     }
     return std::optional<std::int64_t>();
 }
-
-}  // namespace
 
 Result<std::vector<LogRange>> SplitLog(const os::File& file, std::int64_t size, std::size_t parts) {
     std::vector<LogRange> ranges;

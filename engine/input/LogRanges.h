@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "input/FileSource.h"
@@ -27,5 +28,11 @@ namespace kestrin {
 /// The code page plays no part: CodePage refuses code pages where an LF could be
 /// the second byte of a character, and lines are cut before characters are read.
 Result<std::vector<LogRange>> SplitLog(const os::File& file, std::int64_t size, std::size_t parts);
+
+/// The position right after the first LF at or after `from` in bytes [0, size) of
+/// `file`, a line's start as SplitLog finds them; nothing when none lies within
+/// 16 MiB of `from`.
+Result<std::optional<std::int64_t>> AfterNextLf(const os::File& file, std::int64_t from,
+                                                std::int64_t size);
 
 }  // namespace kestrin

@@ -1,7 +1,12 @@
 #include "tally/ParallelTally.h"
 
 #include <algorithm>
+#include <atomic>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "input/LineCutter.h"
@@ -14,47 +19,136 @@ namespace kestrin {
 Result<LineCounts> TallyRange(const os::File& file, LogRange range, const UrlCut& cut,
                               UrlTally& tally, Phase::Piece& reading, std::size_t bufferSize) {
     RangeSource source(file, range);
+    return TallyRange(source, cut, tally, reading, bufferSize);
+}
+
+Result<LineCounts> TallyRange(RangeSource& source, const UrlCut& cut, UrlTally& tally,
+                              Phase::Piece& reading, std::size_t bufferSize) {
     LineCutter cutter(source, cut.rule, bufferSize);
     return TallyLines(cutter, source, cut.hosts, tally, reading);
 }
 
+namespace {
+
+// A part of the log read into a tally of its own: one of the ranges the log was cut
+// into, or the end of one taken over.
+struct Part {
+    Part(const os::File& file, LogRange range, UrlTally& first)
+        : begin(range.begin),
+          source(file, range),
+          own(begin > 0 ? std::make_unique<UrlTally>(first.Page()) : nullptr),
+          tally(own ? *own : first) {}
+    std::int64_t begin;
+    RangeSource source;
+    std::unique_ptr<UrlTally> own;  // none for the log's first part
+    UrlTally& tally;
+    std::atomic<bool> begun = false;
+    Result<LineCounts> counts = LineCounts{};
+};
+
+// The parts of a log being read, which together hold each of its bytes once.
+class LogParts {
+  public:
+    LogParts(const os::File& file, std::int64_t size, std::int64_t leastTaken, UrlTally& first)
+        : file_(file), size_(size), leastTaken_(leastTaken), first_(first) {}
+
+    // A part of `range`, into the run's tally for the log's first, else one of its own.
+    Part& Add(LogRange range) {
+        const std::lock_guard lock(mutex_);
+        return parts_.emplace_back(file_, range, first_);
+    }
+
+    // A part made of the second half of what is left of the part being read with
+    // most left, from a line's start; nothing when no part has twice the least left.
+    Result<Part*> TakeOver() {
+        for (;;) {
+            Part* most = nullptr;
+            LogRange left{};
+            {
+                const std::lock_guard lock(mutex_);
+                for (Part& part : parts_) {
+                    const LogRange rest = part.source.Left();
+                    if (part.begun && rest.end - rest.begin > left.end - left.begin) {
+                        most = &part;
+                        left = rest;
+                    }
+                }
+            }
+            if (most == nullptr || left.end - left.begin < 2 * leastTaken_) return nullptr;
+            Result<std::optional<std::int64_t>> from =
+                AfterNextLf(file_, left.begin + (left.end - left.begin) / 2, size_);
+            if (!from) return from.Failure();
+            if (!*from || **from >= left.end) return nullptr;
+            // Else its reader asked past `from` meanwhile, or another took it over:
+            // what is left is less, and looked at again.
+            if (std::optional<LogRange> taken = most->source.GiveAwayFrom(**from))
+                return &Add(*taken);
+        }
+    }
+
+    // The parts in the log's order, once no thread reads any.
+    std::vector<Part*> InOrder() {
+        std::vector<Part*> order;
+        for (Part& part : parts_) order.push_back(&part);
+        std::sort(order.begin(), order.end(),
+                  [](const Part* a, const Part* b) { return a->begin < b->begin; });
+        return order;
+    }
+
+  private:
+    const os::File& file_;
+    std::int64_t size_;
+    std::int64_t leastTaken_;
+    UrlTally& first_;
+    std::mutex mutex_;
+    std::deque<Part> parts_;  // never moved: threads read them
+};
+
+}  // namespace
+
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,
                                  std::int64_t minimumRange, const UrlCut& cut, UrlTally& tally,
                                  const ReadingPhases& phases) {
-    const std::size_t parts =
+    const std::size_t threads =
         std::clamp<std::size_t>(std::size_t(size / std::max<std::int64_t>(minimumRange, 1)), 1,
                                 std::max<std::size_t>(jobs, 1));
-    Result<std::vector<LogRange>> ranges = SplitLog(file, size, parts);
+    Result<std::vector<LogRange>> ranges = SplitLog(file, size, threads);
     if (!ranges) return ranges.Failure();
-
-    // The first range is tallied into `tally` itself, each other into one of its own.
-    std::vector<std::unique_ptr<UrlTally>> tallies;
-    for (std::size_t i = 1; i < ranges->size(); ++i)
-        tallies.push_back(std::make_unique<UrlTally>(tally.Page()));
-    std::vector<Result<LineCounts>> counts(ranges->size(), LineCounts{});
+    LogParts parts(file, size, std::max<std::int64_t>(minimumRange, 1), tally);
+    std::vector<Part*> first;
+    for (const LogRange& range : *ranges) first.push_back(&parts.Add(range));
     ShareOut(
-        ranges->size(), parts,
+        first.size(), threads,
         [&](std::size_t i) {
-            UrlTally& into = i == 0 ? tally : *tallies[i - 1];
-            Phase::Piece reading(phases.reading);
-            counts[i] = TallyRange(file, (*ranges)[i], cut, into, reading);
+            for (Part* part = first[i]; part != nullptr;) {
+                part->begun = true;
+                Phase::Piece reading(phases.reading);
+                part->counts = TallyRange(part->source, cut, part->tally, reading);
+                if (!part->counts) return;
+                Result<Part*> next = parts.TakeOver();
+                if (!next) {
+                    part->counts = next.Failure();
+                    return;
+                }
+                part = *next;
+            }
         },
         [&] { (void)phases.reading.Poll(); });
+    const std::vector<Part*> order = parts.InOrder();
     LineCounts total;
-    for (const Result<LineCounts>& range : counts) {
-        if (!range) return range.Failure();
-        total += *range;
+    for (const Part* part : order) {
+        if (!part->counts) return part->counts.Failure();
+        total += *part->counts;
     }
     if (Status stop = phases.reading.Check()) return *stop;
-
     // The merge is told in the file's bytes, each form merged worth its share.
     std::uint64_t forms = 0;
-    for (const auto& later : tallies) forms += later->RecordCount();
+    for (const Part* later : std::span(order).subspan(1)) forms += later->tally.RecordCount();
     if (forms == 0) (void)Phase::Piece(phases.merging).Reach(std::uint64_t(size));
-    for (auto& later : tallies) {
+    for (Part* later : std::span(order).subspan(1)) {
         Phase::Piece merging(phases.merging, double(size) / double(forms));
-        Status fault = tally.Merge(std::move(*later), &merging);
-        later.reset();
+        Status fault = tally.Merge(std::move(later->tally), &merging);
+        later->own.reset();
         if (fault) return *fault;
     }
     return total;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,8 @@
 
 #include "Processes.h"
 #include "RecordingUi.h"
+#include "input/FileSource.h"
+#include "os/File.h"
 #include "os/Processors.h"
 
 #ifdef _WIN32
@@ -232,6 +235,56 @@ TEST(HostileInputs, LogsReadAtOnceAreMergedInTheirOrder) {
     }
     EXPECT_TRUE(reports[0].ends_with("http://u/\x87\x90\t 2\r\n")) << reports[0].substr(0, 200);
     EXPECT_TRUE(reports[1] == reports[0]);
+}
+
+// A log whose first half takes far longer to tally than its second (a new URL a
+// line, against lines of blanks): the thread done with the second half takes over
+// what is left of the first, part after part, down to ranges of 64 KiB, and each
+// URL keeps the spelling that came first, wherever the parts were cut and however
+// late a part was taken over.
+TEST(HostileInputs, ARangeLeftBehindIsTakenOverInParts) {
+    TempDir dir;
+    // An end given away is never one asked for already, nor one past the range.
+    WriteFile(dir / "lines.log", std::string(100, '\n'));
+    Result<os::File> file = os::File::OpenForReading(dir / "lines.log");
+    ASSERT_TRUE(file);
+    RangeSource source(*file, {0, 100});
+    char bytes[100];
+    const auto read = [&](std::size_t size) {
+        Result<std::size_t> got = source.Read(bytes, size);
+        return got ? *got : 999;
+    };
+    ASSERT_EQ(read(30), 30u);
+    EXPECT_FALSE(source.GiveAwayFrom(29) || source.GiveAwayFrom(100));
+    const std::optional<LogRange> rest = source.GiveAwayFrom(60);
+    ASSERT_TRUE(rest);
+    EXPECT_EQ(std::pair(rest->begin, rest->end), std::pair(std::int64_t(60), std::int64_t(100)));
+    EXPECT_EQ(read(100), 30u);
+    EXPECT_EQ(read(100), 0u);
+
+    // Each URL in one spelling of a character of code page 932, then in the other
+    // one further on.
+    constexpr int kUrls = int(300000 / kSanitizerShrink), kFurther = kUrls / 16;
+    const auto line = [](int number, const char* spelling) {
+        return "GET http://h/" + std::to_string(number) + spelling + " x\n";
+    };
+    std::string log;
+    for (int i = 0; i < kUrls + kFurther; ++i) {
+        if (i < kUrls) log += line(i, "\x87\x90");
+        if (i >= kFurther) log += line(i - kFurther, "\x81\xe0");
+    }
+    // The second half: blanks, and now and then a URL of the first in its other
+    // spelling, which must not come first however the first half was shared out.
+    const std::size_t slow = log.size();
+    for (int i = 0; log.size() < 2 * slow; i = (i + 97) % kUrls)
+        log += std::string(999, ' ') + "\n" + line(i, "\x81\xe0");
+    WriteFile(dir / "access.log", log);
+    const CutResult one = RunCut({"-j", "1", dir / "access.log"});
+    const CutResult shared = RunCut({"-j", "2", dir / "access.log"}, {.rangeBytes = 64 << 10});
+    EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), kUrls);
+    EXPECT_EQ(one.out.find("\x81\xe0"), std::string::npos);
+    EXPECT_TRUE(shared.out == one.out);
+    EXPECT_EQ(shared.err, one.err);
 }
 
 #ifndef _WIN32
