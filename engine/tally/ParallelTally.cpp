@@ -31,14 +31,16 @@ Result<LineCounts> TallyRange(RangeSource& source, const UrlCut& cut, UrlTally& 
 namespace {
 
 // A part of the log read into a tally of its own: one of the ranges the log was cut
-// into, or the end of one taken over.
+// into, or the end of one taken over, which lies within the same range.
 struct Part {
-    Part(const os::File& file, LogRange range, UrlTally& first)
+    Part(const os::File& file, LogRange range, std::size_t within, UrlTally& first)
         : begin(range.begin),
+          range(within),
           source(file, range),
           own(begin > 0 ? std::make_unique<UrlTally>(first.Page()) : nullptr),
           tally(own ? *own : first) {}
     std::int64_t begin;
+    std::size_t range;  // of the ranges the log was cut into
     RangeSource source;
     std::unique_ptr<UrlTally> own;  // none for the log's first part
     UrlTally& tally;
@@ -52,10 +54,11 @@ class LogParts {
     LogParts(const os::File& file, std::int64_t size, std::int64_t leastTaken, UrlTally& first)
         : file_(file), size_(size), leastTaken_(leastTaken), first_(first) {}
 
-    // A part of `range`, into the run's tally for the log's first, else one of its own.
-    Part& Add(LogRange range) {
+    // A part of `range`, which lies within range `within` of those the log was cut
+    // into: of the run's tally for the log's first, else of one of its own.
+    Part& Add(LogRange range, std::size_t within) {
         const std::lock_guard lock(mutex_);
-        return parts_.emplace_back(file_, range, first_);
+        return parts_.emplace_back(file_, range, within, first_);
     }
 
     // A part made of the second half of what is left of the part being read with
@@ -82,7 +85,7 @@ class LogParts {
             // Else its reader asked past `from` meanwhile, or another took it over:
             // what is left is less, and looked at again.
             if (std::optional<LogRange> taken = most->source.GiveAwayFrom(**from))
-                return &Add(*taken);
+                return &Add(*taken, most->range);
         }
     }
 
@@ -104,6 +107,42 @@ class LogParts {
     std::deque<Part> parts_;  // never moved: threads read them
 };
 
+// Merges `later`'s tally into `into`'s, told as `bytes` of the log, each form
+// merged worth its share.
+Status MergePart(Part& into, Part& later, std::int64_t bytes, Phase& merging) {
+    const std::uint64_t forms = later.tally.RecordCount();
+    Phase::Piece piece(merging, forms == 0 ? 1 : double(bytes) / double(forms));
+    Status fault = into.tally.Merge(std::move(later.tally), &piece);
+    later.own.reset();
+    if (!fault && forms == 0) fault = piece.Reach(std::uint64_t(bytes));
+    return fault;
+}
+
+// Merges the tallies of the log's parts (`order`, in the log's order) into the
+// first's. The parts taken over within one range go first into that range's
+// first part, and the ranges then into the log's first: a range's big tally is
+// moved over without its forms put in the slots, and a part looked up after it
+// would have them all put there first (a 1 GB log of 2 M URLs: 0.74 s to 1.05 s).
+// The phase is told of the log's bytes, each part's as it is merged.
+Status MergeParts(std::span<Part* const> order, std::int64_t size, Phase& merging) {
+    const auto bytes = [&](std::size_t i) {
+        return (i + 1 < order.size() ? order[i + 1]->begin : size) - order[i]->begin;
+    };
+    if (Status stop = Phase::Piece(merging).Reach(std::uint64_t(bytes(0)))) return stop;
+    std::vector<std::size_t> firsts{0};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        if (order[i]->range != order[firsts.back()]->range) {
+            firsts.push_back(i);
+        } else if (Status fault = MergePart(*order[firsts.back()], *order[i], bytes(i), merging)) {
+            return fault;
+        }
+    }
+    for (const std::size_t first : std::span(firsts).subspan(1)) {
+        if (Status fault = MergePart(*order[0], *order[first], bytes(first), merging)) return fault;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::size_t jobs,
@@ -116,7 +155,7 @@ Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::s
     if (!ranges) return ranges.Failure();
     LogParts parts(file, size, std::max<std::int64_t>(minimumRange, 1), tally);
     std::vector<Part*> first;
-    for (const LogRange& range : *ranges) first.push_back(&parts.Add(range));
+    for (const LogRange& range : *ranges) first.push_back(&parts.Add(range, first.size()));
     ShareOut(
         first.size(), threads,
         [&](std::size_t i) {
@@ -141,16 +180,7 @@ Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::s
         total += *part->counts;
     }
     if (Status stop = phases.reading.Check()) return *stop;
-    // The merge is told in the file's bytes, each form merged worth its share.
-    std::uint64_t forms = 0;
-    for (const Part* later : std::span(order).subspan(1)) forms += later->tally.RecordCount();
-    if (forms == 0) (void)Phase::Piece(phases.merging).Reach(std::uint64_t(size));
-    for (Part* later : std::span(order).subspan(1)) {
-        Phase::Piece merging(phases.merging, double(size) / double(forms));
-        Status fault = tally.Merge(std::move(later->tally), &merging);
-        later->own.reset();
-        if (fault) return *fault;
-    }
+    if (Status fault = MergeParts(order, size, phases.merging)) return *fault;
     return total;
 }
 

@@ -237,11 +237,11 @@ TEST(HostileInputs, LogsReadAtOnceAreMergedInTheirOrder) {
     EXPECT_TRUE(reports[1] == reports[0]);
 }
 
-// A log whose first half takes far longer to tally than its second (a new URL a
-// line, against lines of blanks): the thread done with the second half takes over
-// what is left of the first, part after part, down to ranges of 64 KiB, and each
-// URL keeps the spelling that came first, wherever the parts were cut and however
-// late a part was taken over.
+// A log of which one half takes far longer to tally than the other (a new URL a
+// line, against lines of blanks): the thread done with the quick half takes over
+// what is left of the slow one, part after part, down to ranges of 64 KiB, and
+// each URL keeps the spelling that came first, wherever the parts were cut and
+// however late a part was taken over.
 TEST(HostileInputs, ARangeLeftBehindIsTakenOverInParts) {
     TempDir dir;
     // An end given away is never one asked for already, nor one past the range.
@@ -268,23 +268,25 @@ TEST(HostileInputs, ARangeLeftBehindIsTakenOverInParts) {
     const auto line = [](int number, const char* spelling) {
         return "GET http://h/" + std::to_string(number) + spelling + " x\n";
     };
-    std::string log;
+    std::string slow;
     for (int i = 0; i < kUrls + kFurther; ++i) {
-        if (i < kUrls) log += line(i, "\x87\x90");
-        if (i >= kFurther) log += line(i - kFurther, "\x81\xe0");
+        if (i < kUrls) slow += line(i, "\x87\x90");
+        if (i >= kFurther) slow += line(i - kFurther, "\x81\xe0");
     }
-    // The second half: blanks, and now and then a URL of the first in its other
-    // spelling, which must not come first however the first half was shared out.
-    const std::size_t slow = log.size();
-    for (int i = 0; log.size() < 2 * slow; i = (i + 97) % kUrls)
-        log += std::string(999, ' ') + "\n" + line(i, "\x81\xe0");
-    WriteFile(dir / "access.log", log);
-    const CutResult one = RunCut({"-j", "1", dir / "access.log"});
-    const CutResult shared = RunCut({"-j", "2", dir / "access.log"}, {.rangeBytes = 64 << 10});
-    EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), kUrls);
-    EXPECT_EQ(one.out.find("\x81\xe0"), std::string::npos);
-    EXPECT_TRUE(shared.out == one.out);
-    EXPECT_EQ(shared.err, one.err);
+    // The quick half: blanks, and now and then one of the URLs, in the spelling that
+    // comes first in the quick half's place.
+    for (const bool slowFirst : {true, false}) {
+        std::string quick;
+        for (int i = 0; quick.size() < slow.size(); i = (i + 97) % kUrls)
+            quick += std::string(999, ' ') + "\n" + line(i, slowFirst ? "\x81\xe0" : "\x87\x90");
+        WriteFile(dir / "access.log", slowFirst ? slow + quick : quick + slow);
+        const CutResult one = RunCut({"-j", "1", dir / "access.log"});
+        const CutResult shared = RunCut({"-j", "2", dir / "access.log"}, {.rangeBytes = 64 << 10});
+        EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), kUrls);
+        EXPECT_EQ(one.out.find("\x81\xe0"), std::string::npos);
+        EXPECT_TRUE(shared.out == one.out) << slowFirst;
+        EXPECT_EQ(shared.err, one.err);
+    }
 }
 
 #ifndef _WIN32
