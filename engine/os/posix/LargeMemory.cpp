@@ -20,10 +20,16 @@ constexpr std::size_t kLargePage = 2 << 20;
 constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older headers lack it
 #endif
 
-// What is mapped for `bytes`: a mapping that can hold a large page is made of whole
-// ones, so that no part of it, at either end, is faulted in a small page at a time.
+// What is mapped for `bytes`: a mapping of a quarter of a large page or more is made
+// of whole ones, so that no part of it, at either end, is faulted in a small page at
+// a time. Below a large page, that maps up to four times what the array needs, for
+// as long as it lives: a tally's slots, a sort's items, a listing's order. A virtual
+// machine whose host maps each small page the first time it is touched, even once
+// made resident, gains most: there half a megabyte took 0.82 ms to make resident
+// and touch in small pages and 0.06 ms in a large page, and the first 100 MB of a
+// log, whose arrays grow through such sizes, ran 61 ms against 70 ms.
 std::size_t MappedLength(std::size_t bytes) {
-    return bytes >= kLargePage ? (bytes + kLargePage - 1) & ~(kLargePage - 1) : bytes;
+    return bytes >= kLargePage / 4 ? (bytes + kLargePage - 1) & ~(kLargePage - 1) : bytes;
 }
 
 // `length` bytes mapped, from the start of a large page when they hold one (an array
@@ -55,7 +61,7 @@ void* MapLarge(std::size_t bytes, Residency residency) {
     // on another of the same kind 2.1 s against 0.16 s, where its host backed each
     // large page anew. The common case, and the system's own policy
     // (transparent_hugepage/defrag) over the rare one, decide: ask.
-    if (bytes >= kLargePage) madvise(mapped, MappedLength(bytes), MADV_HUGEPAGE);
+    if (MappedLength(bytes) >= kLargePage) madvise(mapped, MappedLength(bytes), MADV_HUGEPAGE);
     // Made resident in one call, where the system can, rather than a fault a page:
     // a megabyte in small pages took 1.2 ms so against 2.5 ms touched. Memory the
     // system cannot give is a failure here, as a mapping's would be. A kernel
