@@ -55,7 +55,8 @@ class RangeSource : public ByteSource {
     /// The bytes not yet asked for: [first, end) of the file.
     LogRange Left() const;
     /// Ends the range at `from`, which must be a line's start, and returns what was
-    /// past it; nothing when the range was read up to there or does not go past it.
+    /// past it; nothing when its reader has asked for the bytes up to there, or the
+    /// range does not go past it.
     std::optional<LogRange> GiveAwayFrom(std::int64_t from);
 
   private:

@@ -273,8 +273,9 @@ TEST(HostileInputs, ARangeLeftBehindIsTakenOverInParts) {
         if (i < kUrls) slow += line(i, "\x87\x90");
         if (i >= kFurther) slow += line(i - kFurther, "\x81\xe0");
     }
-    // The quick half: blanks, and now and then one of the URLs, in the spelling that
-    // comes first in the quick half's place.
+    // The quick half: blanks, and now and then one of the URLs, spelt the second way
+    // when the quick half comes second and the first way when it comes first, so that
+    // the first way always comes first in the log.
     for (const bool slowFirst : {true, false}) {
         std::string quick;
         for (int i = 0; quick.size() < slow.size(); i = (i + 97) % kUrls)

@@ -27,8 +27,8 @@ constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older headers lack it
 // order. A virtual machine whose host maps each small page the first time it is
 // touched, even once made resident, gains most: there half a megabyte took 0.82 ms
 // to make resident and touch in small pages and 0.06 ms in a large page, and the
-// first 100 MB of a log, whose arrays grow through such sizes, ran 61 ms against
-// 70 ms, faulting 505 times against 925.
+// first 100 MB of a log, whose arrays grow through such sizes, ran 59 to 70 ms
+// against 68 to 77 ms (two sets of 21 runs in turns), faulting 505 times against 925.
 std::size_t MappedLength(std::size_t bytes) {
     return bytes >= kLargePage / 8 ? (bytes + kLargePage - 1) & ~(kLargePage - 1) : bytes;
 }
