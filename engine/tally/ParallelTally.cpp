@@ -53,8 +53,8 @@ struct Part {
 // The parts of a log being read, which together hold each of its bytes once.
 class LogParts {
   public:
-    LogParts(const os::File& file, std::int64_t size, std::int64_t leastTaken, UrlTally& first)
-        : file_(file), size_(size), leastTaken_(leastTaken), first_(first) {}
+    LogParts(const os::File& file, std::int64_t leastTaken, UrlTally& first)
+        : file_(file), leastTaken_(leastTaken), first_(first) {}
 
     // A part of `range`, which lies within range `within` of those the log was cut
     // into: of the run's tally for the log's first, else of one of its own.
@@ -125,7 +125,6 @@ class LogParts {
 
   private:
     const os::File& file_;
-    std::int64_t size_;
     std::int64_t leastTaken_;
     UrlTally& first_;
     std::mutex mutex_;
@@ -180,7 +179,7 @@ Result<LineCounts> TallyInRanges(const os::File& file, std::int64_t size, std::s
                                 std::max<std::size_t>(jobs, 1));
     Result<std::vector<LogRange>> ranges = SplitLog(file, size, threads);
     if (!ranges) return ranges.Failure();
-    LogParts parts(file, size, std::max<std::int64_t>(minimumRange, 1), tally);
+    LogParts parts(file, std::max<std::int64_t>(minimumRange, 1), tally);
     std::vector<Part*> first;
     for (const LogRange& range : *ranges) first.push_back(&parts.Add(range, first.size()));
     ShareOut(
