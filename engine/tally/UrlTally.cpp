@@ -256,10 +256,21 @@ Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     const std::size_t forms = later.records_.RecordCount();
     Status laterFailure = later.records_.Failure();
     if (forms < kFewForms) {
+        // Looked up straight from the later tally's records, which outlive the
+        // lookups: no form is copied into a batch first.
+        if (unindexedFrom_ != kAllIndexed) IndexMerged();
+        std::string_view urls[kBatch];
+        std::uint64_t times[kBatch];
+        std::size_t batched = 0;
         later.records_.ForEach([&](std::uint32_t ref, const detail::Record* record) {
-            Add(record->Url(), later.records_.Count(ref));
+            urls[batched] = record->Url();
+            times[batched] = later.records_.Count(ref);
+            if (++batched == kBatch) {
+                CountAtOnce(urls, batched, times);
+                batched = 0;
+            }
         });
-        CountBatch();
+        if (batched > 0) CountAtOnce(urls, batched, times);
     } else {
         decltype(slots_)().swap(later.slots_);
         if (unindexedFrom_ == kAllIndexed) unindexedFrom_ = records_.BlockCount();
