@@ -1,5 +1,6 @@
 // What every run of kestrin-cut costs before it reads a byte of a log: the program
-// started, with the libraries it is linked with, and the logs' code page opened.
+// started, with the shared libraries kestrin-cut is linked with, and the logs' code
+// page opened.
 // The bench sets a log of one line against it.
 
 #include "run/RunRequest.h"

@@ -11,8 +11,8 @@
 #   1 GB log, 200 k distinct (235 k URLs): kestrin-cut / wc -l    at most 1.2
 #   its first 100 MB: kestrin-cut / wc -l                         at most 1.5
 #   a log of one line: kestrin-cut's time                         at most 5 ms
-#   (beside the start alone: kestrin-startfloor, a program linked as kestrin-cut
-#   is that opens the code page and ends)
+#   (beside the start alone: kestrin-startfloor, a program linked with the same
+#   libraries as kestrin-cut, that opens the code page and ends)
 #   1 GB, 2 M distinct: time per line / the 200 k log's           at most 2
 #
 # Every time is the best of KESTRIN_BENCH_ROUNDS runs with the input in the page
@@ -323,7 +323,7 @@ pace head "first 100 MB" 'v <= 1.5'
 case_floor_one() { "$start_floor"; }
 pace one "one line" '' floor_one
 one_ms=$(milliseconds "$median_cut_one")
-one_text="one line: ms (wc -l $(milliseconds "$median_wc_one") ms, the start alone $(milliseconds "$median_floor_one")"
+one_text="one line, ms (wc -l $(milliseconds "$median_wc_one"), start $(milliseconds "$median_floor_one")"
 [ -n "$baseline" ] && one_text+=", baseline $(milliseconds "$median_base_one")"
 pace_rows+=("$one_text)|$one_ms|v <= 5")
 # The 2 M log's time per line against the 200 k log's, both unranked, paired.

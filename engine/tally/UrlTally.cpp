@@ -258,7 +258,7 @@ Status UrlTally::Merge(UrlTally&& later, Phase::Piece* merging) {
     if (forms < kFewForms) {
         // Looked up straight from the later tally's records, which outlive the
         // lookups: no form is copied into a batch first.
-        if (unindexedFrom_ != kAllIndexed) IndexMerged();
+        if (forms > 0 && unindexedFrom_ != kAllIndexed) IndexMerged();
         std::string_view urls[kBatch];
         std::uint64_t times[kBatch];
         std::size_t batched = 0;

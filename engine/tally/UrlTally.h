@@ -40,8 +40,10 @@ class UrlTally {
 
     /// Adds the tally of the log's next part: merging the tallies of consecutive
     /// parts in their order gives the tally of the whole, each URL shown in the
-    /// form that came first. `later`'s records are moved over, not copied, and it
-    /// is left empty, as Clear leaves it. Both must count in the same code page.
+    /// form that came first. The records of a `later` of many forms are moved
+    /// over, not copied; those of one of few are looked up, and the new ones
+    /// copied. `later` is left empty, as Clear leaves it. Both must count in the
+    /// same code page.
     /// `merging`, when given, is told the forms of `later` merged; when the run is
     /// to stop, Merge says so. A limit `later` passed is this tally's failure too.
     Status Merge(UrlTally&& later, Phase::Piece* merging = nullptr);
