@@ -21,23 +21,26 @@ std::string WithLineBreaks(std::string text) {
 
 }  // namespace
 
+// Each message goes out whole, in one write: standard error is unbuffered, and a
+// piece at a time a message costs a call to the system each and may be torn by
+// another program writing to the same terminal.
 void ConsoleUi::ShowMessage(const RunMessage& message) {
     ClearProgress();
+    std::string text;
     if (!quiet_ || message.icon != MessageIcon::Information) {
-        err_ << message.title << ": " << WithLineBreaks(message.headline) << '\n';
-        if (message.path) err_ << *message.path << '\n';
-        for (const std::string& detail : message.details) err_ << "kestrin-cut: " << detail << '\n';
+        text += message.title + ": " + WithLineBreaks(message.headline) + '\n';
+        if (message.path) text += *message.path + '\n';
+        for (const std::string& detail : message.details) text += "kestrin-cut: " + detail + '\n';
     }
     for (const std::string& warning : message.warnings)
-        err_ << "kestrin-cut: warning: " << warning << '\n';
-    err_ << std::flush;
+        text += "kestrin-cut: warning: " + warning + '\n';
+    err_ << text << std::flush;
 }
 
 bool ConsoleUi::AskYesNo(const std::string& text, const std::string& title) {
     ClearProgress();
     if (quiet_) return answerYes_;
-    err_ << title << ": " << WithLineBreaks(text) << ' ' << (answerYes_ ? "Yes" : "No") << '\n'
-         << std::flush;
+    err_ << title + ": " + WithLineBreaks(text) + (answerYes_ ? " Yes\n" : " No\n") << std::flush;
     return answerYes_;
 }
 
@@ -48,15 +51,17 @@ void ConsoleUi::ShowProgress(const RunProgress& progress) {
     if (percent == shownPercent_) return;
     shownPercent_ = percent;
     const int filled = percent * width / 100;
-    err_ << "\r[" << std::string(std::size_t(filled), '#')
-         << std::string(std::size_t(width - filled), ' ') << "] " << percent << "% " << std::flush;
+    err_ << "\r[" + std::string(std::size_t(filled), '#') +
+                std::string(std::size_t(width - filled), ' ') + "] " + std::to_string(percent) +
+                "% "
+         << std::flush;
     shownWidth_ = width + kAroundBar - 1;
     os::SetLineToBlank(shownWidth_);
 }
 
 void ConsoleUi::ClearProgress() {
     if (shownWidth_ == 0) return;
-    err_ << '\r' << std::string(std::size_t(shownWidth_), ' ') << '\r' << std::flush;
+    err_ << '\r' + std::string(std::size_t(shownWidth_), ' ') + '\r' << std::flush;
     os::SetLineToBlank(0);
     shownWidth_ = 0;
     shownPercent_ = -1;

@@ -66,9 +66,14 @@ class Run {
     }
 
   private:
+    // Asked of the system once a run: the reading, the sort and the report share
+    // out their work alike, and a log of one line spends no more time on it.
     std::size_t Jobs() const {
-        const std::size_t usable = os::UsableProcessors();
-        return request_.jobs == 0 ? usable : std::min(request_.jobs, usable);
+        if (jobs_ == 0) {
+            const std::size_t usable = os::UsableProcessors();
+            jobs_ = request_.jobs == 0 ? usable : std::min(request_.jobs, usable);
+        }
+        return jobs_;
     }
 
     std::int64_t LogBytes() const {
@@ -267,6 +272,7 @@ class Run {
     }
 
     const RunRequest& request_;
+    mutable std::size_t jobs_ = 0;  // none asked yet
     Ui& ui_;
     FoundLogs logs_;
     std::vector<os::FileIdentity> identities_;
