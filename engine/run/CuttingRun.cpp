@@ -31,7 +31,7 @@ constexpr std::int64_t kProgressFrom = 16 << 20;
 // tally by one of the two roads, sort it, ask, write the report, commit.
 class Run {
   public:
-    Run(const RunRequest& request, Ui& ui) : request_(request), ui_(ui) {}
+    Run(const RunRequest& request, Ui& ui) : request_(request), jobs_(JobsFor(request)), ui_(ui) {}
 
     RunResult Execute() {
         if (RunResult checked = CheckRequest(request_); checked.outcome != RunOutcome::Complete)
@@ -68,13 +68,11 @@ class Run {
   private:
     // Asked of the system once a run: the reading, the sort and the report share
     // out their work alike, and a log of one line spends no more time on it.
-    std::size_t Jobs() const {
-        if (jobs_ == 0) {
-            const std::size_t usable = os::UsableProcessors();
-            jobs_ = request_.jobs == 0 ? usable : std::min(request_.jobs, usable);
-        }
-        return jobs_;
+    static std::size_t JobsFor(const RunRequest& request) {
+        const std::size_t usable = os::UsableProcessors();
+        return request.jobs == 0 ? usable : std::min(request.jobs, usable);
     }
+    std::size_t Jobs() const { return jobs_; }
 
     std::int64_t LogBytes() const {
         std::int64_t size = 0;
@@ -272,7 +270,7 @@ class Run {
     }
 
     const RunRequest& request_;
-    mutable std::size_t jobs_ = 0;  // none asked yet
+    const std::size_t jobs_;
     Ui& ui_;
     FoundLogs logs_;
     std::vector<os::FileIdentity> identities_;
