@@ -51,7 +51,10 @@ struct CodePageTables {
 
 /// Reads the code page `name` ("CP932", "windows-1252", "UTF-8", ...). Refused:
 /// unknown names, and code pages of characters of more than two bytes but UTF-8.
+/// The logs' default code page may come from a copy built into the program.
 Result<CodePageTables> ReadCodePageTables(std::string_view name);
+/// The same, always from the system's converter.
+Result<CodePageTables> ReadSystemCodePageTables(std::string_view name);
 
 /// The lower case of a character, as the system has it.
 char32_t LowerCase(char32_t character);

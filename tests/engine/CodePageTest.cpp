@@ -82,6 +82,23 @@ TEST(CodePages, TheTablesOfEveryPageAreThoseOfTheDigests) {
     WriteFile(KESTRIN_BINARY_DIR "/codepage-digests", written.str());
 }
 
+// A page the program has built in is what the system's converter reads, under every
+// name of it, UTF-8's too.
+TEST(CodePages, APageBuiltInIsTheSystemsOwn) {
+    for (const char* name : {"CP932", "Shift_JIS", "windows-31j", "MS932", "sjis", "IBM-932",
+                             "windows-1252", "utf-8", "UTF8", "CP65001"}) {
+        const Result<os::CodePageTables> read = os::ReadCodePageTables(name);
+        const Result<os::CodePageTables> system = os::ReadSystemCodePageTables(name);
+        ASSERT_TRUE(read && system) << name;
+        EXPECT_EQ(read->utf8, system->utf8) << name;
+        EXPECT_EQ(read->lead, system->lead) << name;
+        EXPECT_EQ(read->singles, system->singles) << name;
+        EXPECT_EQ(read->pairRow, system->pairRow) << name;
+        EXPECT_EQ(read->pairs, system->pairs) << name;
+        EXPECT_EQ(read->writtenAsOneByte, system->writtenAsOneByte) << name;
+    }
+}
+
 // Every name of the README's table opens its Windows code page on both systems: a
 // byte or a pair only that page decodes so, the same here as under Windows.
 TEST(CodePages, EveryNameOfTheTableReadsItsWindowsPage) {

@@ -279,7 +279,7 @@ class IcuEncoder : public CodePageEncoder {
 
 }  // namespace
 
-Result<CodePageTables> ReadCodePageTables(std::string_view name) {
+Result<CodePageTables> ReadSystemCodePageTables(std::string_view name) {
     const std::string nameText(name);
     UErrorCode status = U_ZERO_ERROR;
     Converter converter(OpenConverter(nameText, status), ucnv_close);

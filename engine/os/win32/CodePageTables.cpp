@@ -138,7 +138,7 @@ Result<UINT> ValidPage(std::string_view name) {
 
 }  // namespace
 
-Result<CodePageTables> ReadCodePageTables(std::string_view name) {
+Result<CodePageTables> ReadSystemCodePageTables(std::string_view name) {
     const Result<UINT> page = ValidPage(name);
     if (!page) return page.Failure();
     CodePageTables tables;
@@ -152,6 +152,11 @@ Result<CodePageTables> ReadCodePageTables(std::string_view name) {
     ReadCharacters(*page, tables);
     ReadOneByteCharacters(*page, tables);
     return tables;
+}
+
+// The Windows build has no page built in: each is Windows' own.
+Result<CodePageTables> ReadCodePageTables(std::string_view name) {
+    return ReadSystemCodePageTables(name);
 }
 
 char32_t LowerCase(char32_t character) {
