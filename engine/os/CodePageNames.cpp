@@ -18,7 +18,7 @@ struct Alias {
 // and EUC-KR are read as the code pages that hold them (GBK and 949; Windows has no
 // converter of its own for 51949), Big5 as 950.
 constexpr Alias kAliases[] = {
-    {"utf-8", 65001, "UTF-8"},         {"utf8", 65001, "UTF-8"},
+    {"utf-8", kUtf8CodePage, "UTF-8"}, {"utf8", kUtf8CodePage, "UTF-8"},
     {"shift_jis", 932, "windows-31j"}, {"sjis", 932, "windows-31j"},
     {"ms932", 932, "windows-31j"},     {"windows-31j", 932, "windows-31j"},
     {"ms_kanji", 932, "windows-31j"},  {"gbk", 936, "windows-936"},
@@ -46,7 +46,7 @@ std::optional<unsigned> NumberAfter(std::string_view lower, std::string_view pre
 }
 
 CodePageName ByNumber(unsigned number) {
-    if (number == 65001) return {number, "UTF-8"};
+    if (number == kUtf8CodePage) return {number, "UTF-8"};
     // A page ICU names otherwise than windows-N (ISO-8859-1, KOI8-R).
     for (const Alias& alias : kAliases)
         if (alias.number == number && !std::string_view(alias.converter).starts_with("windows-"))

@@ -6,6 +6,9 @@
 
 namespace kestrin::os {
 
+/// UTF-8's number among Windows' code pages.
+inline constexpr unsigned kUtf8CodePage = 65001;
+
 /// What a code page's name stands for, alike on every system: the Windows code
 /// page, and the name of ICU's converter for it.
 struct CodePageName {

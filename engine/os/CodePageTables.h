@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,10 +52,14 @@ struct CodePageTables {
 
 /// Reads the code page `name` ("CP932", "windows-1252", "UTF-8", ...). Refused:
 /// unknown names, and code pages of characters of more than two bytes but UTF-8.
-/// The logs' default code page may come from a copy built into the program.
+/// A page the program holds (BuiltInCodePageTables) is not read again.
 Result<CodePageTables> ReadCodePageTables(std::string_view name);
 /// The same, always from the system's converter.
 Result<CodePageTables> ReadSystemCodePageTables(std::string_view name);
+/// The tables of Windows code page `number` as the program holds them, read from
+/// the system's converter when the program was built, where the system running it
+/// is the one they were read from; nothing otherwise, and nothing on Windows.
+std::optional<CodePageTables> BuiltInCodePageTables(unsigned number);
 
 /// The lower case of a character, as the system has it.
 char32_t LowerCase(char32_t character);

@@ -128,8 +128,24 @@ HWND Dialog(const std::wstring& title, bool box) {
     return search.found;
 }
 
+// Whether a dialog of kestrin's is up.
+bool DialogUp() {
+    HWND up = nullptr;
+    EnumThreadWindows(
+        GetWindowThreadProcessId(window, nullptr),
+        [](HWND candidate, LPARAM found) -> BOOL {
+            wchar_t kind[16] = {};
+            GetClassNameW(candidate, kind, 16);
+            if (std::wstring(kind) == L"#32770" && IsWindowVisible(candidate))
+                *reinterpret_cast<HWND*>(found) = candidate;
+            return TRUE;
+        },
+        LPARAM(&up));
+    return up != nullptr;
+}
+
 // The files as the shell hands a drop to the window: a DROPFILES in the window's own
-// memory, posted as WM_DROPFILES to the control under the pointer.
+// memory, in a WM_DROPFILES to the control under the pointer.
 void Drop(const std::vector<std::string>& paths) {
     std::wstring list;
     for (const std::string& path : paths) list += Wide(path) + L'\0';
@@ -142,27 +158,26 @@ void Drop(const std::vector<std::string>& paths) {
     void* remote = VirtualAllocEx(process, nullptr, drop.size(), MEM_COMMIT, PAGE_READWRITE);
     if (!remote || !WriteProcessMemory(process, remote, drop.data(), drop.size(), nullptr))
         Fail("no room for the drop in kestrin");
-    PostMessageW(Control("lblFile(0)"), WM_DROPFILES, WPARAM(remote), 0);
+    // Sent rather than posted, and waited for until the window has handled it or put
+    // up a dialog: a look at the window sends it messages, which a window handles
+    // before any posted one, so that a look could come before a posted drop's effect.
+    static bool handled;
+    handled = false;
+    SendMessageCallbackW(
+        Control("lblFile(0)"), WM_DROPFILES, WPARAM(remote), 0,
+        [](HWND, UINT, ULONG_PTR, LRESULT) { handled = true; }, 0);
+    Await(
+        [] {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+            return handled || DialogUp();
+        },
+        "drop handled");
 }
 
 // Before a look at the window: what was posted to it is handled, and no dialog is up.
 void Settle() {
-    Await(
-        [] {
-            HWND up = nullptr;
-            EnumThreadWindows(
-                GetWindowThreadProcessId(window, nullptr),
-                [](HWND candidate, LPARAM found) -> BOOL {
-                    wchar_t kind[16] = {};
-                    GetClassNameW(candidate, kind, 16);
-                    if (std::wstring(kind) == L"#32770" && IsWindowVisible(candidate))
-                        *reinterpret_cast<HWND*>(found) = candidate;
-                    return TRUE;
-                },
-                LPARAM(&up));
-            return up == nullptr;
-        },
-        "dialog closed");
+    Await([] { return !DialogUp(); }, "dialog closed");
     WaitForInputIdle(process, 5000);
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, nullptr);
 }

@@ -1,5 +1,7 @@
 // Writes the tables of a code page, as this system's ICU reads them, as a header for
-// the engine to build in: see BuiltInCodePage.cpp.
+// the engine to build in (see BuiltInCodePage.cpp). Where ICU cannot give the page
+// whole, the header holds no page, and runs read ICU's converter as they need it,
+// which refuses the page with its reason: the program builds either way.
 //
 // kestrin-builtincodepage NAME HEADER
 
@@ -8,8 +10,10 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "os/CodePageNames.h"
 #include "os/CodePageTables.h"
@@ -20,7 +24,7 @@ using kestrin::os::CodePageTables;
 
 template <typename Values>
 void WriteArray(std::ostream& out, const char* type, const char* name, const Values& values) {
-    out << "inline constexpr " << type << ' ' << name << '[' << values.size() << "] = {";
+    out << "inline constexpr " << type << ' ' << name << '[' << std::size(values) << "] = {";
     std::size_t at = 0;
     for (const auto value : values) {
         char text[16];
@@ -30,13 +34,16 @@ void WriteArray(std::ostream& out, const char* type, const char* name, const Val
     out << "\n};\n";
 }
 
+// The page's tables, and the version of the ICU that read them.
 std::string Header(const std::string& name, unsigned number, const CodePageTables& tables) {
+    UVersionInfo version;
+    u_getVersion(version);
     std::ostringstream out;
-    out << "// Made by kestrin-builtincodepage from ICU " U_ICU_VERSION ": the tables of " << name
-        << ".\n#pragma once\n\n#include <cstdint>\n\n"
-        << "namespace kestrin::os::builtin {\n\n"
-        << "inline constexpr char kIcuVersion[] = \"" U_ICU_VERSION "\";\n"
-        << "inline constexpr unsigned kNumber = " << number << ";\n";
+    out << "// Made by kestrin-builtincodepage: the tables of " << name
+        << " as ICU read them.\n#pragma once\n\n#include <cstdint>\n\n"
+        << "namespace kestrin::os::builtin {\n\n";
+    WriteArray(out, "std::uint8_t", "kIcuVersion", version);
+    out << "inline constexpr unsigned kNumber = " << number << ";\n";
     WriteArray(out, "bool", "kLead", tables.lead);
     WriteArray(out, "char32_t", "kSingles", tables.singles);
     WriteArray(out, "std::uint16_t", "kPairRow", tables.pairRow);
@@ -46,6 +53,36 @@ std::string Header(const std::string& name, unsigned number, const CodePageTable
     return out.str();
 }
 
+// The header of no page, and why.
+struct NoPage {
+    std::string why;
+    std::string Header() const {
+        return "// Made by kestrin-builtincodepage: no page built in (" + why +
+               ").\n#pragma once\n\n#include \"os/posix/NoBuiltInCodePage.h\"\n";
+    }
+};
+
+// The header for `name`, or the reason ICU gave for none.
+std::variant<std::string, NoPage> HeaderFor(const std::string& name) {
+    const auto known = kestrin::os::FindCodePageName(name);
+    if (!known) return NoPage{name + ": not a name of the program's table"};
+    const auto tables = kestrin::os::ReadSystemCodePageTables(name);
+    if (!tables) return NoPage{name + ": " + tables.Failure().Reason()};
+    if (tables->utf8) return NoPage{name + ": UTF-8 has no tables"};
+    return Header(name, known->number, *tables);
+}
+
+// Written whole or not at all: a header cut short would not build.
+bool WriteWhole(const std::string& path, const std::string& text) {
+    const std::string part = path + ".part";
+    std::ofstream file(part, std::ios::binary);
+    file << text;
+    file.close();
+    if (file && std::rename(part.c_str(), path.c_str()) == 0) return true;
+    std::remove(part.c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,18 +90,12 @@ int main(int argc, char** argv) {
         std::cerr << "usage: kestrin-builtincodepage NAME HEADER\n";
         return 2;
     }
-    const std::string name = argv[1];
-    const auto known = kestrin::os::FindCodePageName(name);
-    const auto tables = kestrin::os::ReadSystemCodePageTables(name);
-    if (!known || !tables || tables->utf8) {
-        std::cerr << "kestrin-builtincodepage: " << name << ": "
-                  << (tables ? "not a code page of tables" : tables.Failure().Reason()) << '\n';
-        return 1;
+    std::variant<std::string, NoPage> header = HeaderFor(argv[1]);
+    if (const NoPage* none = std::get_if<NoPage>(&header)) {
+        std::cerr << "kestrin-builtincodepage: no page built in: " << none->why << '\n';
+        header = none->Header();
     }
-    std::ofstream header(argv[2], std::ios::binary);
-    header << Header(name, known->number, *tables);
-    header.close();
-    if (!header) {
+    if (!WriteWhole(argv[2], std::get<std::string>(header))) {
         std::cerr << "kestrin-builtincodepage: cannot write " << argv[2] << '\n';
         return 1;
     }

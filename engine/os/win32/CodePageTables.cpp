@@ -154,9 +154,9 @@ Result<CodePageTables> ReadSystemCodePageTables(std::string_view name) {
     return tables;
 }
 
-// The Windows build has no page built in: each is Windows' own.
-Result<CodePageTables> ReadCodePageTables(std::string_view name) {
-    return ReadSystemCodePageTables(name);
+// Every page is Windows' own, as the system running the program has it.
+std::optional<CodePageTables> BuiltInCodePageTables(unsigned) {
+    return std::nullopt;
 }
 
 char32_t LowerCase(char32_t character) {
