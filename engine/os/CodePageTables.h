@@ -41,6 +41,9 @@ struct CodePageTables {
     /// Bytes whose character the page writes back as one byte: the characters a
     /// back keyword can be.
     std::array<bool, 256> writtenAsOneByte{};
+    /// What each byte decodes to alone, in lower case (LowerCase); kUndecodable as
+    /// in singles.
+    std::array<char32_t, 256> lowerSingles{};
 
     /// Gives each byte of `lead` a row of pairs, all kNotPair.
     void MakePairRows() {
@@ -48,6 +51,8 @@ struct CodePageTables {
         for (int b = 0; b < 256; ++b) pairRow[b] = lead[b] ? rows++ : 0;
         pairs.assign(std::size_t(rows) << 8, kNotPair);
     }
+    /// Sets lowerSingles from singles.
+    void ReadLowerSingles();
 };
 
 /// Reads the code page `name` ("CP932", "windows-1252", "UTF-8", ...). Refused:
@@ -61,8 +66,16 @@ Result<CodePageTables> ReadSystemCodePageTables(std::string_view name);
 /// is the one they were read from; nothing otherwise, and nothing on Windows.
 std::optional<CodePageTables> BuiltInCodePageTables(unsigned number);
 
-/// The lower case of a character, as the system has it.
+/// Makes LowerCase ready, once for the program, or says why it cannot be.
+Status LoadLowerCase();
+/// The lower case of a character, as the system has it, once LoadLowerCase was
+/// ready (a code page read from the system makes it ready too).
 char32_t LowerCase(char32_t character);
+
+inline void CodePageTables::ReadLowerSingles() {
+    for (int b = 0; b < 256; ++b)
+        lowerSingles[b] = singles[b] == kUndecodable ? kUndecodable : LowerCase(singles[b]);
+}
 
 /// Writes UTF-16 text in a code page of one- and two-byte characters.
 class CodePageEncoder {

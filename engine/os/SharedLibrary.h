@@ -55,9 +55,13 @@ Result<Functions> LinkedFunctions(LinkEach linkEach) {
 
 // A table of a library's functions is a struct with a member for each, named as
 // the function, which a list macro LIST(X) names: X(first) X(second) ...
+// A function is found by the name its header gives it in the end: ICU's headers
+// rename each of theirs by the library's version (ucnv_open is ucnv_open_72).
 #define KESTRIN_FUNCTION_MEMBER(name) decltype(&::name) name;
-#define KESTRIN_FIND_FUNCTION(name) \
-    if (!library.Find(#name, functions.name)) missing += " " #name;
+#define KESTRIN_FUNCTION_NAME(name) #name
+#define KESTRIN_FIND_FUNCTION(name)                                 \
+    if (!library.Find(KESTRIN_FUNCTION_NAME(name), functions.name)) \
+        missing += " " KESTRIN_FUNCTION_NAME(name);
 #define KESTRIN_LINK_FUNCTION(name) functions.name = &::name;
 
 // The table `Table` of the functions LIST names: found in the library of file name

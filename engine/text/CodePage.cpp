@@ -22,7 +22,7 @@ Result<std::unique_ptr<CodePage>> CodePage::Open(std::string_view name) {
     page->pairRow_ = tables->pairRow;
     page->pairs_ = std::move(tables->pairs);
     page->writtenAsOneByte_ = tables->writtenAsOneByte;
-    page->ReadSearchUnits();
+    page->ReadSearchUnits(tables->lowerSingles);
     page->MarkPlainBytes();
     if (std::string error = page->Unusable(); !error.empty()) return Fault{0, error};
     return page;
@@ -41,11 +41,14 @@ Result<const CodePage*> CodePage::Shared(const std::string& name) {
 
 void CodePage::ReadUtf8() {
     utf8_ = true;
+    std::array<char32_t, 256> lowerSingles;
     for (int b = 0; b < 256; ++b) {
         singles_[b] = b < 0x80 ? char32_t(b) : kUndecodable;
         lead_[b] = b >= 0xC2 && b <= 0xF4;
+        // ASCII's own letters are all that ASCII lower-cases.
+        lowerSingles[b] = b >= 'A' && b <= 'Z' ? char32_t(b + ('a' - 'A')) : singles_[b];
     }
-    ReadSearchUnits();
+    ReadSearchUnits(lowerSingles);
 }
 
 std::size_t CodePage::Utf8Length(std::string_view bytes, std::size_t at) {
@@ -64,11 +67,11 @@ std::size_t CodePage::Utf8Length(std::string_view bytes, std::size_t at) {
     return length;
 }
 
-void CodePage::ReadSearchUnits() {
+void CodePage::ReadSearchUnits(const std::array<char32_t, 256>& lowerSingles) {
     for (int b = 0; b < 256; ++b) {
         char32_t cp = singles_[b];
         bool decodes = cp != kUndecodable && cp <= 0xFFFF;
-        const char32_t lower = decodes ? os::LowerCase(cp) : 0;
+        const char32_t lower = lowerSingles[b];
         searchUnit_[b] = !decodes          ? char16_t(0xDC00 + b)
                          : lower <= 0xFFFF ? char16_t(lower)
                                            : char16_t(cp);

@@ -96,7 +96,7 @@ class CodePage {
     // character; any other byte of 0x80 or above is one undecodable byte.
     void ReadUtf8();
     static std::size_t Utf8Length(std::string_view bytes, std::size_t at);
-    void ReadSearchUnits();
+    void ReadSearchUnits(const std::array<char32_t, 256>& lowerSingles);
     void MarkPlainBytes();
     std::string Unusable() const;  // why the byte loops cannot work on it, or empty
 

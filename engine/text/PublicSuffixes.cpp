@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "os/CodePageTables.h"
 #include "os/SharedLibrary.h"
 
 namespace kestrin {
@@ -40,6 +41,9 @@ const psl_ctx_t* List() {
 
 Status LoadPublicSuffixes() {
     if (!Library()) return Fault{0, "sites cannot be found: " + Library().Failure().Reason()};
+    // The list writes international names in lower case.
+    if (Status lower = os::LoadLowerCase())
+        return Fault{0, "sites cannot be found: " + lower->Reason()};
     return std::nullopt;
 }
 

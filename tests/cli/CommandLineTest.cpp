@@ -54,6 +54,8 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
         EXPECT_EQ(saved.empty() ? "(empty)" : saved, report) << name;
     };
     expect({"--keyword", "Space", log, "-o", save}, 0, no + summary, listing);
+    expect({"--keyword", "Space", "--codepage", "UTF-8", log, "-o", save}, 0, no + summary,
+           listing);
     expect({"--keyword=\"", "--output", save, log}, 0, no + summary,
            upper + "http://a.jp/x y\t 1\r\n" + lower);
     expect({"--keyword", ",", "--codepage", "windows-1252", "-o" + save, log}, 0, no + summary,
@@ -428,19 +430,21 @@ TEST(CommandLine, ThousandsOfLogsReadUnderAFewOpenFiles) {
 #endif
 
 #ifdef KESTRIN_LOAD_LIBRARIES
-// The libraries of archives, sites and compressed logs are loaded when a run
-// first needs them: one that cannot be loaded refuses what needs it, in the
-// loader's words, and nothing else; a run of plain logs does not look for them.
+// The libraries of archives, sites, compressed logs and code pages are loaded
+// when a run first needs them: one that cannot be loaded refuses what needs it, in
+// the loader's words, and nothing else; a run of plain logs in the default code
+// page does not look for them.
 TEST(CommandLine, ALibraryThatCannotLoadRefusesOnlyWhatNeedsIt) {
     TempDir dir;
     const std::string log = dir / "one.log", zip = KESTRIN_TEST_LOGS "/archives/ab.zip",
                       zst = KESTRIN_TEST_LOGS "/archives/long.zst";
     WriteFile(log, "GET http://www.example.co.jp/a x\n");
     const std::string archives = dir / KESTRIN_ARCHIVE_LIBRARY,
-                      suffixes = dir / KESTRIN_PSL_LIBRARY, zstd = dir / KESTRIN_ZSTD_LIBRARY;
+                      suffixes = dir / KESTRIN_PSL_LIBRARY, zstd = dir / KESTRIN_ZSTD_LIBRARY,
+                      icu = dir / KESTRIN_ICU_LIBRARY;
     for (const char* library :
          {KESTRIN_ARCHIVE_LIBRARY, KESTRIN_PSL_LIBRARY, KESTRIN_ZSTD_LIBRARY, KESTRIN_XZ_LIBRARY,
-          KESTRIN_LZ4_LIBRARY, KESTRIN_BZIP2_LIBRARY, KESTRIN_ISAL_LIBRARY})
+          KESTRIN_LZ4_LIBRARY, KESTRIN_BZIP2_LIBRARY, KESTRIN_ISAL_LIBRARY, KESTRIN_ICU_LIBRARY})
         WriteFile(dir / library, "not a library");
     const Launch broken{.before = [&] { setenv("LD_LIBRARY_PATH", dir.Path().c_str(), 1); }};
     EXPECT_EQ(RunCut({zip}, broken).err,
@@ -458,10 +462,31 @@ TEST(CommandLine, ALibraryThatCannotLoadRefusesOnlyWhatNeedsIt) {
     const CutResult plain = RunCut({"--group", "host", log}, broken);
     EXPECT_EQ(plain.out, "http://www.example.co.jp\t 1\r\n");
     EXPECT_EQ(plain.status, 0) << plain.err;
+    // A code page the program does not hold is read by ICU, and so is one written.
+    const CutResult western = RunCut({"--codepage", "windows-1252", log}, broken);
+    EXPECT_EQ(western.status, 2);
+    EXPECT_TRUE(western.err.starts_with("kestrin-cut: code pages cannot be read: " + icu +
+                                        ": file too short\n"))
+        << western.err;
+    const CutResult utf8 = RunCut({"--report-codepage", "UTF-8", log}, broken);
+    EXPECT_EQ(utf8.status, 2);
+    EXPECT_TRUE(utf8.err.starts_with("kestrin-cut: code pages cannot be written: " + icu +
+                                     ": file too short\n"))
+        << utf8.err;
+    // The list of sites is there, but not the lower case of the names it looks up.
+    TempDir icuOnly;
+    WriteFile(icuOnly / KESTRIN_ICU_LIBRARY, "not a library");
+    const CutResult caseless =
+        RunCut({"--group", "site", log},
+               {.before = [&] { setenv("LD_LIBRARY_PATH", icuOnly.Path().c_str(), 1); }});
+    EXPECT_TRUE(caseless.err.starts_with("kestrin-cut: Kestrin stopped: sites cannot be found: " +
+                                         (icuOnly / KESTRIN_ICU_LIBRARY) + ": file too short\n"))
+        << caseless.err;
     // Loaded, the same runs read the archive and the zstd log, and find the site.
     EXPECT_EQ(RunCut({zip}).status, 0);
     EXPECT_EQ(RunCut({zst}).out, "http://two/\t 2\r\n");
     EXPECT_EQ(RunCut({"--group", "site", log}).out, "http://example.co.jp\t 1\r\n");
+    EXPECT_EQ(RunCut({"--codepage", "windows-1252", log}).status, 0);
 }
 #endif
 

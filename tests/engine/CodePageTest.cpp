@@ -26,7 +26,7 @@ std::map<std::string, std::string> PartsOf(const os::CodePageTables& tables) {
         if (tables.lead[b]) parts["lead"] << b << ' ';
         std::snprintf(line, sizeof line, "%02X %X\n", b, unsigned(tables.singles[b]));
         parts["singles"] << line;
-        const char32_t lower = tables.singles[b] < 0x110000 ? os::LowerCase(tables.singles[b]) : 0;
+        const char32_t lower = tables.singles[b] < 0x110000 ? tables.lowerSingles[b] : 0;
         std::snprintf(line, sizeof line, "%02X %X\n", b, unsigned(lower));
         parts["lower"] << line;
         for (int t = 0; tables.lead[b] && t < 256; ++t) {
@@ -96,6 +96,7 @@ TEST(CodePages, APageBuiltInIsTheSystemsOwn) {
         EXPECT_EQ(read->pairRow, system->pairRow) << name;
         EXPECT_EQ(read->pairs, system->pairs) << name;
         EXPECT_EQ(read->writtenAsOneByte, system->writtenAsOneByte) << name;
+        EXPECT_EQ(read->lowerSingles, system->lowerSingles) << name;
     }
 }
 

@@ -1,9 +1,7 @@
 // The logs' default code page, built in: its tables as the system's ICU read them
-// when the program was built (kestrin-builtincodepage writes them), used only with
-// the very version of ICU they were read from. Opening ICU's converter and reading
-// its 15 000 pairs was a good part of every run of a short log.
-
-#include <unicode/uversion.h>
+// when the program was built (kestrin-builtincodepage writes them). Opening ICU's
+// converter and reading its 15 000 pairs, and loading ICU at all, was a good part
+// of every run of a short log.
 
 #include <algorithm>
 #include <iterator>
@@ -12,21 +10,9 @@
 #include "os/CodePageTables.h"
 
 namespace kestrin::os {
-namespace {
-
-// ICU's version names its functions, so that only a release of the same major
-// version can run the program; a release's data is trusted to be its version's.
-bool IsTheIcuRead() {
-    UVersionInfo running;
-    u_getVersion(running);
-    return std::equal(std::begin(running), std::end(running), std::begin(builtin::kIcuVersion),
-                      std::end(builtin::kIcuVersion));
-}
-
-}  // namespace
 
 std::optional<CodePageTables> BuiltInCodePageTables(unsigned number) {
-    if (number != builtin::kNumber || !IsTheIcuRead()) return std::nullopt;
+    if (number != builtin::kNumber) return std::nullopt;
     CodePageTables tables;
     std::copy(std::begin(builtin::kLead), std::end(builtin::kLead), tables.lead.begin());
     std::copy(std::begin(builtin::kSingles), std::end(builtin::kSingles), tables.singles.begin());
@@ -34,6 +20,8 @@ std::optional<CodePageTables> BuiltInCodePageTables(unsigned number) {
     tables.pairs.assign(std::begin(builtin::kPairs), std::end(builtin::kPairs));
     std::copy(std::begin(builtin::kWrittenAsOneByte), std::end(builtin::kWrittenAsOneByte),
               tables.writtenAsOneByte.begin());
+    std::copy(std::begin(builtin::kLowerSingles), std::end(builtin::kLowerSingles),
+              tables.lowerSingles.begin());
     return tables;
 }
 

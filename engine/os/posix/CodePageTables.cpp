@@ -12,9 +12,43 @@
 
 #include "os/CodePageNames.h"
 #include "os/CodePageTables.h"
+#include "os/SharedLibrary.h"
 
 namespace kestrin::os {
 namespace {
+
+// ICU's functions the reader calls. ICU is loaded when a run first reads a page the
+// program does not hold, or writes one, or lower-cases a character: a run of the
+// default page starts without it, and without the millisecond its loading costs.
+// clang-format off
+#define KESTRIN_ICU_FUNCTIONS(X)                                                          \
+    X(ucnv_open) X(ucnv_close) X(ucnv_getName) X(ucnv_getType) X(ucnv_getMaxCharSize)     \
+    X(ucnv_reset) X(ucnv_resetToUnicode) X(ucnv_resetFromUnicode) X(ucnv_toUnicode)       \
+    X(ucnv_fromUChars) X(ucnv_getInvalidChars) X(ucnv_setToUCallBack)                     \
+    X(ucnv_setFromUCallBack) X(UCNV_TO_U_CALLBACK_STOP) X(UCNV_FROM_U_CALLBACK_SKIP)      \
+    X(UCNV_FROM_U_CALLBACK_STOP) X(u_errorName) X(u_tolower)
+// clang-format on
+
+struct IcuLibrary {
+    KESTRIN_ICU_FUNCTIONS(KESTRIN_FUNCTION_MEMBER);
+};
+
+const Result<IcuLibrary>& LoadedIcu() {
+    static const Result<IcuLibrary> loaded =
+        KESTRIN_LOAD_FUNCTIONS(IcuLibrary, KESTRIN_ICU_FUNCTIONS, KESTRIN_ICU_LIBRARY);
+    return loaded;
+}
+
+// ICU's functions, once LoadIcu said they are there.
+const IcuLibrary& Icu() {
+    return *LoadedIcu();
+}
+
+// Why ICU cannot be loaded, if it cannot.
+Status LoadIcu() {
+    if (!LoadedIcu()) return LoadedIcu().Failure();
+    return std::nullopt;
+}
 
 struct DecodeResult {
     enum Kind { Char, Incomplete, Bad, Failed } kind;
@@ -24,12 +58,12 @@ struct DecodeResult {
 
 // Decodes the first character of `bytes` with a fresh converter state.
 DecodeResult DecodeFirst(UConverter* cnv, const char* bytes, std::size_t size) {
-    ucnv_reset(cnv);
+    Icu().ucnv_reset(cnv);
     UChar units[8];
     UChar* target = units;
     const char* source = bytes;
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_toUnicode(cnv, &target, units + 8, &source, bytes + size, nullptr, true, &status);
+    Icu().ucnv_toUnicode(cnv, &target, units + 8, &source, bytes + size, nullptr, true, &status);
     if (status == U_TRUNCATED_CHAR_FOUND) return {DecodeResult::Incomplete};
     // Bytes the table has no character for are answers; anything else is ICU failing.
     if (U_FAILURE(status) && status != U_INVALID_CHAR_FOUND && status != U_ILLEGAL_CHAR_FOUND)
@@ -38,7 +72,7 @@ DecodeResult DecodeFirst(UConverter* cnv, const char* bytes, std::size_t size) {
         char invalid[8];
         int8_t length = sizeof invalid;
         UErrorCode ignored = U_ZERO_ERROR;
-        ucnv_getInvalidChars(cnv, invalid, &length, &ignored);
+        Icu().ucnv_getInvalidChars(cnv, invalid, &length, &ignored);
         return {DecodeResult::Bad, 0, std::size_t(length > 0 ? length : 1)};
     }
     if (target == units) return {DecodeResult::Bad, 0, size};
@@ -68,10 +102,10 @@ bool IsStateless(UConverterType type) {
 UConverter* OpenConverter(const std::string& name, UErrorCode& status) {
     if (const std::optional<CodePageName> known = FindCodePageName(name)) {
         UErrorCode windowsStatus = U_ZERO_ERROR;
-        UConverter* windows = ucnv_open(known->converter.c_str(), &windowsStatus);
+        UConverter* windows = Icu().ucnv_open(known->converter.c_str(), &windowsStatus);
         if (U_SUCCESS(windowsStatus) && windows != nullptr) return windows;
     }
-    return ucnv_open(name.c_str(), &status);
+    return Icu().ucnv_open(name.c_str(), &status);
 }
 
 // ICU's Windows-31J table, which every name of code page 932 opens, against
@@ -90,7 +124,7 @@ constexpr ByteOverlay kWindows932Bytes[] = {
 };
 
 std::string CannotRead(UErrorCode status) {
-    return std::string("the code page could not be read whole: ") + u_errorName(status);
+    return std::string("the code page could not be read whole: ") + Icu().u_errorName(status);
 }
 
 // A lead byte's row in one conversion: each trail byte after the lead, then a byte
@@ -112,13 +146,13 @@ bool ReadPairRowAtOnce(UConverter* converter, std::uint8_t lead, std::uint8_t ap
     startsHere.fill(kNothing);
     UChar units[2 * kBytes];
     std::int32_t offsets[2 * kBytes];
-    ucnv_resetToUnicode(converter);
+    Icu().ucnv_resetToUnicode(converter);
     for (const char* source = bytes; source < bytes + kBytes;) {
         const std::ptrdiff_t from = source - bytes;
         UChar* target = units;
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_toUnicode(converter, &target, units + 2 * kBytes, &source, bytes + kBytes, offsets,
-                       true, &status);
+        Icu().ucnv_toUnicode(converter, &target, units + 2 * kBytes, &source, bytes + kBytes,
+                             offsets, true, &status);
         for (std::ptrdiff_t i = 0; i < target - units; ++i) {
             if (offsets[i] < 0) return false;
             char32_t character = units[i];
@@ -134,7 +168,7 @@ bool ReadPairRowAtOnce(UConverter* converter, std::uint8_t lead, std::uint8_t ap
             char invalid[8];
             int8_t length = sizeof invalid;
             UErrorCode ignored = U_ZERO_ERROR;
-            ucnv_getInvalidChars(converter, invalid, &length, &ignored);
+            Icu().ucnv_getInvalidChars(converter, invalid, &length, &ignored);
             const std::ptrdiff_t at = (source - bytes) - std::max<int8_t>(length, 1);
             if (at < from) return false;
             startsHere[std::size_t(at)] = CodePageTables::kUndecodable;
@@ -174,7 +208,8 @@ std::string ReadPairRow(UConverter* converter, std::uint8_t lead, CodePageTables
 
 std::string ReadCharacters(UConverter* converter, CodePageTables& tables) {
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    Icu().ucnv_setToUCallBack(converter, Icu().UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                              &status);
     if (U_FAILURE(status)) return CannotRead(status);
     for (int b = 0; b < 256; ++b) {
         const char one = char(b);
@@ -196,7 +231,7 @@ std::string ReadCharacters(UConverter* converter, CodePageTables& tables) {
 std::string LayWindowsBytesOver(UConverter* converter, CodePageTables& tables,
                                 const std::string& name) {
     UErrorCode status = U_ZERO_ERROR;
-    if (std::string_view(ucnv_getName(converter, &status)) == kWindows31J) {
+    if (std::string_view(Icu().ucnv_getName(converter, &status)) == kWindows31J) {
         for (const ByteOverlay& overlay : kWindows932Bytes) {
             // A newer ICU that changed these bytes may have changed more: refuse
             // rather than decode some other table as Windows does.
@@ -215,15 +250,16 @@ std::string LayWindowsBytesOver(UConverter* converter, CodePageTables& tables,
 // with fallbacks (off, as everywhere here) is skipped and writes no byte.
 std::string ReadOneByteCharacters(UConverter* converter, CodePageTables& tables) {
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(converter, UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr, nullptr, &status);
+    Icu().ucnv_setFromUCallBack(converter, Icu().UCNV_FROM_U_CALLBACK_SKIP, nullptr, nullptr,
+                                nullptr, &status);
     for (int b = 0; U_SUCCESS(status) && b < 256; ++b) {
         const char32_t character = tables.singles[b];
         if (tables.lead[b] || character > 0xFFFF || U_IS_SURROGATE(character)) continue;
         const UChar unit = UChar(character);
         char bytes[4];
-        ucnv_resetFromUnicode(converter);
+        Icu().ucnv_resetFromUnicode(converter);
         const std::int32_t length =
-            ucnv_fromUChars(converter, bytes, sizeof bytes, &unit, 1, &status);
+            Icu().ucnv_fromUChars(converter, bytes, sizeof bytes, &unit, 1, &status);
         tables.writtenAsOneByte[b] = U_SUCCESS(status) && length == 1;
     }
     return U_FAILURE(status) ? CannotRead(status) : std::string();
@@ -264,8 +300,8 @@ class IcuEncoder : public CodePageEncoder {
         if (text.empty()) return true;
         std::string bytes(text.size() * 4 + 4, '\0');
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_resetFromUnicode(converter_.get());
-        const int32_t length = ucnv_fromUChars(
+        Icu().ucnv_resetFromUnicode(converter_.get());
+        const int32_t length = Icu().ucnv_fromUChars(
             converter_.get(), bytes.data(), int32_t(bytes.size()),
             reinterpret_cast<const UChar*>(text.data()), int32_t(text.size()), &status);
         if (U_FAILURE(status)) return false;
@@ -281,40 +317,51 @@ class IcuEncoder : public CodePageEncoder {
 
 Result<CodePageTables> ReadSystemCodePageTables(std::string_view name) {
     const std::string nameText(name);
+    if (Status unloaded = LoadIcu())
+        return Fault{0, "code pages cannot be read: " + unloaded->Reason()};
     UErrorCode status = U_ZERO_ERROR;
-    Converter converter(OpenConverter(nameText, status), ucnv_close);
+    Converter converter(OpenConverter(nameText, status), Icu().ucnv_close);
     if (U_FAILURE(status) || converter == nullptr)
         return Fault{0, "unknown code page: " + nameText};
     CodePageTables tables;
-    if (ucnv_getType(converter.get()) == UCNV_UTF8) {
+    if (Icu().ucnv_getType(converter.get()) == UCNV_UTF8) {
         tables.utf8 = true;
         return tables;
     }
-    if (!IsStateless(ucnv_getType(converter.get())) || ucnv_getMaxCharSize(converter.get()) > 2)
+    if (!IsStateless(Icu().ucnv_getType(converter.get())) ||
+        Icu().ucnv_getMaxCharSize(converter.get()) > 2)
         return Fault{0, "not a code page of one- and two-byte characters: " + nameText};
     std::string error = ReadCharacters(converter.get(), tables);
     if (error.empty()) error = ReadOneByteCharacters(converter.get(), tables);
     if (error.empty()) error = LayWindowsBytesOver(converter.get(), tables, nameText);
     if (!error.empty()) return Fault{0, error};
+    tables.ReadLowerSingles();
     return tables;
 }
 
+Status LoadLowerCase() {
+    return LoadIcu();
+}
+
 char32_t LowerCase(char32_t character) {
-    return char32_t(u_tolower(UChar32(character)));
+    return char32_t(Icu().u_tolower(UChar32(character)));
 }
 
 Result<std::unique_ptr<CodePageEncoder>> OpenEncoder(std::string_view name) {
+    if (Status unloaded = LoadIcu())
+        return Fault{0, "code pages cannot be written: " + unloaded->Reason()};
     UErrorCode status = U_ZERO_ERROR;
-    Converter converter(OpenConverter(std::string(name), status), ucnv_close);
+    Converter converter(OpenConverter(std::string(name), status), Icu().ucnv_close);
     if (U_FAILURE(status) || converter == nullptr)
         return Fault{0, "unknown code page: " + std::string(name)};
     // A character the code page lacks stops the conversion: nothing is made up.
-    ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                          &status);
+    Icu().ucnv_setFromUCallBack(converter.get(), Icu().UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr,
+                                nullptr, &status);
     if (U_FAILURE(status))
-        return Fault{
-            0, std::string("cannot write in ") + std::string(name) + ": " + u_errorName(status)};
-    const bool windows932 = std::string_view(ucnv_getName(converter.get(), &status)) == kWindows31J;
+        return Fault{0, std::string("cannot write in ") + std::string(name) + ": " +
+                            Icu().u_errorName(status)};
+    const bool windows932 =
+        std::string_view(Icu().ucnv_getName(converter.get(), &status)) == kWindows31J;
     return std::unique_ptr<CodePageEncoder>(new IcuEncoder(std::move(converter), windows932));
 }
 

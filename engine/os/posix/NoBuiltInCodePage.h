@@ -7,12 +7,12 @@
 
 namespace kestrin::os::builtin {
 
-inline constexpr std::uint8_t kIcuVersion[4] = {};
 inline constexpr unsigned kNumber = 0;  // no Windows code page has it
 inline constexpr bool kLead[256] = {};
 inline constexpr char32_t kSingles[256] = {};
 inline constexpr std::uint16_t kPairRow[256] = {};
 inline constexpr char32_t kPairs[256] = {};
 inline constexpr bool kWrittenAsOneByte[256] = {};
+inline constexpr char32_t kLowerSingles[256] = {};
 
 }  // namespace kestrin::os::builtin

@@ -5,8 +5,6 @@
 //
 // kestrin-builtincodepage NAME HEADER
 
-#include <unicode/uversion.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -34,21 +32,19 @@ void WriteArray(std::ostream& out, const char* type, const char* name, const Val
     out << "\n};\n";
 }
 
-// The page's tables, and the version of the ICU that read them.
+// The page's tables.
 std::string Header(const std::string& name, unsigned number, const CodePageTables& tables) {
-    UVersionInfo version;
-    u_getVersion(version);
     std::ostringstream out;
     out << "// Made by kestrin-builtincodepage: the tables of " << name
         << " as ICU read them.\n#pragma once\n\n#include <cstdint>\n\n"
         << "namespace kestrin::os::builtin {\n\n";
-    WriteArray(out, "std::uint8_t", "kIcuVersion", version);
     out << "inline constexpr unsigned kNumber = " << number << ";\n";
     WriteArray(out, "bool", "kLead", tables.lead);
     WriteArray(out, "char32_t", "kSingles", tables.singles);
     WriteArray(out, "std::uint16_t", "kPairRow", tables.pairRow);
     WriteArray(out, "char32_t", "kPairs", tables.pairs);
     WriteArray(out, "bool", "kWrittenAsOneByte", tables.writtenAsOneByte);
+    WriteArray(out, "char32_t", "kLowerSingles", tables.lowerSingles);
     out << "\n}  // namespace kestrin::os::builtin\n";
     return out.str();
 }

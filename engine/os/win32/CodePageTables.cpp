@@ -151,11 +151,16 @@ Result<CodePageTables> ReadSystemCodePageTables(std::string_view name) {
         return Fault{0, "not a code page of one- and two-byte characters: " + std::string(name)};
     ReadCharacters(*page, tables);
     ReadOneByteCharacters(*page, tables);
+    tables.ReadLowerSingles();
     return tables;
 }
 
 // Every page is Windows' own, as the system running the program has it.
 std::optional<CodePageTables> BuiltInCodePageTables(unsigned) {
+    return std::nullopt;
+}
+
+Status LoadLowerCase() {
     return std::nullopt;
 }
 
