@@ -27,6 +27,21 @@ namespace {
 // Below this much log a run is over before progress would mean anything.
 constexpr std::int64_t kProgressFrom = 16 << 20;
 
+// What writes the logs' URLs in the report's code page: UTF-8 for the forms that
+// are UTF-8 whatever the logs are, else the code page asked for; none where the
+// report is the logs' own bytes (no code page asked for, or one that reads every
+// byte as theirs, by any name).
+Result<std::unique_ptr<Transcoder>> OpenReportTranscoder(const RunRequest& request,
+                                                         const CodePage& page) {
+    const Result<const CodePage*> report = CodePage::Shared(
+        request.reportCodePage.empty() ? request.codePage : request.reportCodePage);
+    if (!report) return report.Failure();
+    if (request.format == ReportFormat::Json || request.format == ReportFormat::Html)
+        return Transcoder::Open(page, "UTF-8");
+    if ((*report)->DecodesAlike(page)) return std::unique_ptr<Transcoder>();
+    return Transcoder::Open(page, request.reportCodePage);
+}
+
 // A run, step by step: check the request, find the logs, open the report, fill the
 // tally by one of the two roads, sort it, ask, write the report, commit.
 class Run {
@@ -37,12 +52,7 @@ class Run {
         if (RunResult checked = CheckRequest(request_); checked.outcome != RunOutcome::Complete)
             return checked;
         const CodePage& page = **CodePage::Shared(request_.codePage);
-        // A report in the logs' own code page, by any name, is their bytes.
-        if (!request_.reportCodePage.empty() &&
-            !(*CodePage::Shared(request_.reportCodePage))->DecodesAlike(page))
-            transcoder_ = std::move(*Transcoder::Open(page, request_.reportCodePage));
-        if (request_.format == ReportFormat::Json || request_.format == ReportFormat::Html)
-            transcoder_ = std::move(*Transcoder::Open(page, "UTF-8"));
+        transcoder_ = std::move(*OpenReportTranscoder(request_, page));
         if (Status fault = FindLogs()) return Failed(*fault);
         if (Status fault = OpenReport()) return SaveFailure(*fault);
 
@@ -296,12 +306,9 @@ RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
 RunResult CheckRequest(const RunRequest& request) {
     const Result<const CodePage*> page = CodePage::Shared(request.codePage);
     if (!page) return {.outcome = RunOutcome::CodePageUnusable, .fault = page.Failure()};
-    if (!request.reportCodePage.empty()) {
-        Result<std::unique_ptr<Transcoder>> transcoder =
-            Transcoder::Open(**page, request.reportCodePage);
-        if (!transcoder)
-            return {.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()};
-    }
+    if (Result<std::unique_ptr<Transcoder>> transcoder = OpenReportTranscoder(request, **page);
+        !transcoder)
+        return {.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()};
     const std::u16string& keyword = request.backKeyword;
     if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
         return {.outcome = RunOutcome::KeywordNotSingleByte};

@@ -67,6 +67,24 @@ std::size_t CodePage::Utf8Length(std::string_view bytes, std::size_t at) {
     return length;
 }
 
+void CodePage::AppendUtf8(char32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | c >> 6);
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | c >> 12);
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | c >> 18);
+        out += char(0x80 | (c >> 12 & 0x3F));
+        out += char(0x80 | (c >> 6 & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
 void CodePage::ReadSearchUnits(const std::array<char32_t, 256>& lowerSingles) {
     for (int b = 0; b < 256; ++b) {
         char32_t cp = singles_[b];

@@ -76,6 +76,10 @@ class CodePage {
     /// True when every printable ASCII byte (0x20 to 0x7E) is plain.
     bool PrintableIsPlain() const { return printableIsPlain_; }
 
+    bool IsUtf8() const { return utf8_; }
+    /// Appends the UTF-8 bytes of the character `c`.
+    static void AppendUtf8(char32_t c, std::string& out);
+
     /// True when both read every byte alike: text of one is the same text in the
     /// other, whatever their names (CP932 and windows-31j, say).
     bool DecodesAlike(const CodePage& other) const {

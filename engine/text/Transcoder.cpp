@@ -10,13 +10,38 @@ bool IsPrintableAscii(std::string_view text) {
     return true;
 }
 
+// UTF-8 is written by its own rules, as it is read: the reports of JSON and HTML,
+// which are UTF-8 whatever the logs are, need no converter of the system's.
+class Utf8Encoder : public os::CodePageEncoder {
+  public:
+    bool Encode(std::u16string_view text, std::string& out) override {
+        out.clear();
+        // A surrogate out of a pair is written as it stands, which UTF-8 does not
+        // read back: the transcoder takes only what reads back.
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            char32_t c = text[i];
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                text[i + 1] < 0xE000)
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            CodePage::AppendUtf8(c, out);
+        }
+        return true;
+    }
+};
+
+Result<std::unique_ptr<os::CodePageEncoder>> OpenEncoder(const CodePage& page,
+                                                         const std::string& name) {
+    if (page.IsUtf8()) return std::unique_ptr<os::CodePageEncoder>(new Utf8Encoder);
+    return os::OpenEncoder(name);
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Transcoder>> Transcoder::Open(const CodePage& from, const std::string& to) {
     // The same names and checks as a log's code page.
     const Result<const CodePage*> page = CodePage::Shared(to);
     if (!page) return page.Failure();
-    Result<std::unique_ptr<os::CodePageEncoder>> encoder = os::OpenEncoder(to);
+    Result<std::unique_ptr<os::CodePageEncoder>> encoder = OpenEncoder(**page, to);
     if (!encoder) return encoder.Failure();
     const bool asciiAlike = from.PrintableIsPlain() && (*page)->PrintableIsPlain();
     return std::unique_ptr<Transcoder>(

@@ -25,24 +25,6 @@ bool IsIpv4(std::string_view name) {
     return IsDigits(last);
 }
 
-void AppendUtf8(char32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | c >> 6);
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | c >> 12);
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | c >> 18);
-        out += char(0x80 | (c >> 12 & 0x3F));
-        out += char(0x80 | (c >> 6 & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 // The name as the list writes international names: UTF-8, lower case. Nothing
 // when a byte of it is not text in `page`.
 std::optional<std::string> LookupForm(std::string_view name, const CodePage& page) {
@@ -54,7 +36,7 @@ std::optional<std::string> LookupForm(std::string_view name, const CodePage& pag
         char32_t c = units[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size())
             c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        AppendUtf8(os::LowerCase(c), utf8);
+        CodePage::AppendUtf8(os::LowerCase(c), utf8);
     }
     return utf8;
 }

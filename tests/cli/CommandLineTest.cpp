@@ -462,23 +462,39 @@ TEST(CommandLine, ALibraryThatCannotLoadRefusesOnlyWhatNeedsIt) {
     const CutResult plain = RunCut({"--group", "host", log}, broken);
     EXPECT_EQ(plain.out, "http://www.example.co.jp\t 1\r\n");
     EXPECT_EQ(plain.status, 0) << plain.err;
-    // A code page the program does not hold is read by ICU, and so is one written.
+    // UTF-8 is read and written by its own rules, and a report in the logs' own
+    // code page, by any name, is their bytes.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--codepage", "UTF-8", "--report-codepage", "utf8", log},
+          {"--report-codepage", "Shift_JIS", log}}) {
+        const CutResult same = RunCut(args, broken);
+        EXPECT_EQ(std::tuple(same.status, same.out),
+                  std::tuple(0, std::string("http://www.example.co.jp/a\t 1\r\n")))
+            << same.err;
+    }
+    const CutResult json = RunCut({"--format", "json", log}, broken);
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"http://www.example.co.jp/a\""), std::string::npos) << json.out;
+    // A code page the program does not hold is read by ICU, and any but UTF-8 is
+    // written by it.
     const CutResult western = RunCut({"--codepage", "windows-1252", log}, broken);
     EXPECT_EQ(western.status, 2);
     EXPECT_TRUE(western.err.starts_with("kestrin-cut: code pages cannot be read: " + icu +
                                         ": file too short\n"))
         << western.err;
-    const CutResult utf8 = RunCut({"--report-codepage", "UTF-8", log}, broken);
-    EXPECT_EQ(utf8.status, 2);
-    EXPECT_TRUE(utf8.err.starts_with("kestrin-cut: code pages cannot be written: " + icu +
-                                     ": file too short\n"))
-        << utf8.err;
+    const CutResult toCp932 =
+        RunCut({"--codepage", "UTF-8", "--report-codepage", "CP932", log}, broken);
+    EXPECT_EQ(toCp932.status, 2);
+    EXPECT_TRUE(toCp932.err.starts_with("kestrin-cut: code pages cannot be written: " + icu +
+                                        ": file too short\n"))
+        << toCp932.err;
     // The list of sites is there, but not the lower case of the names it looks up.
     TempDir icuOnly;
     WriteFile(icuOnly / KESTRIN_ICU_LIBRARY, "not a library");
     const CutResult caseless =
         RunCut({"--group", "site", log},
                {.before = [&] { setenv("LD_LIBRARY_PATH", icuOnly.Path().c_str(), 1); }});
+    EXPECT_EQ(caseless.status, 2);
     EXPECT_TRUE(caseless.err.starts_with("kestrin-cut: Kestrin stopped: sites cannot be found: " +
                                          (icuOnly / KESTRIN_ICU_LIBRARY) + ": file too short\n"))
         << caseless.err;

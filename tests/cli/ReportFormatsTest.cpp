@@ -74,6 +74,13 @@ TEST(ReportFormats, CsvAndJsonHoldEveryEntryAsText) {
               "\"entries\": [\n{\"host\": \"http://a.jp\", \"count\": 3},\n"
               "{\"host\": \"http://b.jp\", \"count\": 1},\n"
               "{\"host\": \"http://c.jp\", \"count\": 1}\n]}\n");
+    // A UTF-8 log's JSON is its own text: a character beyond U+FFFF as its four
+    // bytes, and a byte that is not text as the URL's escape.
+    WriteFile(dir / "u.log", "GET http://u/\xf0\x9f\x98\x80 z\nGET http://u/\xc0 z\n");
+    EXPECT_EQ(Cut({"--format", "json", "--codepage", "UTF-8", dir / "u.log"}, save),
+              "{\"lines\": 2, \"linesWithUrl\": 2, \"distinctUrls\": 2, \"entries\": [\n"
+              "{\"url\": \"http://u/\xf0\x9f\x98\x80\", \"count\": 1},\n"
+              "{\"url\": \"http://u/%C0\", \"count\": 1}\n]}\n");
     // jq reads what a program reads: the whole URL, quote and all.
 #ifndef _WIN32
     WriteFile(dir / "all.json", Cut({"--format", "json", log}, save));
