@@ -18,8 +18,9 @@ namespace kestrin::os {
 namespace {
 
 // ICU's functions the reader calls. ICU is loaded when a run first reads a page the
-// program does not hold, or writes one, or lower-cases a character: a run of the
-// default page starts without it, and without the millisecond its loading costs.
+// program does not hold, writes a report in one, or lower-cases a host's name: a
+// run of the default page starts without it, and without the millisecond its
+// loading costs.
 // clang-format off
 #define KESTRIN_ICU_FUNCTIONS(X)                                                          \
     X(ucnv_open) X(ucnv_close) X(ucnv_getName) X(ucnv_getType) X(ucnv_getMaxCharSize)     \
