@@ -62,8 +62,8 @@ Result<CodePageTables> ReadCodePageTables(std::string_view name);
 /// The same, always from the system's converter.
 Result<CodePageTables> ReadSystemCodePageTables(std::string_view name);
 /// The tables of Windows code page `number` as the program holds them, read from
-/// the system's converter when the program was built, where the system running it
-/// is the one they were read from; nothing otherwise, and nothing on Windows.
+/// the system's converter when the program was built; nothing for a page it does
+/// not hold, and nothing on Windows.
 std::optional<CodePageTables> BuiltInCodePageTables(unsigned number);
 
 /// Makes LowerCase ready, once for the program, or says why it cannot be.

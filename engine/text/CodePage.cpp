@@ -67,6 +67,14 @@ std::size_t CodePage::Utf8Length(std::string_view bytes, std::size_t at) {
     return length;
 }
 
+char32_t CodePage::NextCharacter(std::u16string_view units, std::size_t& at) {
+    const char32_t c = units[at++];
+    if (c < 0xD800 || c >= 0xDC00 || at == units.size() || units[at] < 0xDC00 ||
+        units[at] >= 0xE000)
+        return c;
+    return 0x10000 + ((c - 0xD800) << 10) + (units[at++] - 0xDC00);
+}
+
 void CodePage::AppendUtf8(char32_t c, std::string& out) {
     if (c < 0x80) {
         out += char(c);

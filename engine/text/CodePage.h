@@ -77,6 +77,9 @@ class CodePage {
     bool PrintableIsPlain() const { return printableIsPlain_; }
 
     bool IsUtf8() const { return utf8_; }
+    /// The character whose code units start at `at` (a surrogate pair joined), and
+    /// `at` past them.
+    static char32_t NextCharacter(std::u16string_view units, std::size_t& at);
     /// Appends the UTF-8 bytes of the character `c`.
     static void AppendUtf8(char32_t c, std::string& out);
 

@@ -18,13 +18,8 @@ class Utf8Encoder : public os::CodePageEncoder {
         out.clear();
         // A surrogate out of a pair is written as it stands, which UTF-8 does not
         // read back: the transcoder takes only what reads back.
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            char32_t c = text[i];
-            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                text[i + 1] < 0xE000)
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-            CodePage::AppendUtf8(c, out);
-        }
+        for (std::size_t at = 0; at < text.size();)
+            CodePage::AppendUtf8(CodePage::NextCharacter(text, at), out);
         return true;
     }
 };

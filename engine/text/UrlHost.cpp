@@ -32,12 +32,8 @@ std::optional<std::string> LookupForm(std::string_view name, const CodePage& pag
     page.Decode(name, units);
     if (!DecodedWhole(units)) return std::nullopt;
     std::string utf8;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size())
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        CodePage::AppendUtf8(os::LowerCase(c), utf8);
-    }
+    for (std::size_t at = 0; at < units.size();)
+        CodePage::AppendUtf8(os::LowerCase(CodePage::NextCharacter(units, at)), utf8);
     return utf8;
 }
 
