@@ -42,6 +42,29 @@ Result<std::unique_ptr<Transcoder>> OpenReportTranscoder(const RunRequest& reque
     return Transcoder::Open(page, request.reportCodePage);
 }
 
+// A request checked, with the report's transcoder the check opened: the run takes
+// it rather than open the system's converter once more.
+struct CheckedRequest {
+    RunResult result;
+    std::unique_ptr<Transcoder> transcoder;
+};
+
+CheckedRequest Check(const RunRequest& request) {
+    const Result<const CodePage*> page = CodePage::Shared(request.codePage);
+    if (!page) return {{.outcome = RunOutcome::CodePageUnusable, .fault = page.Failure()}, nullptr};
+    Result<std::unique_ptr<Transcoder>> transcoder = OpenReportTranscoder(request, **page);
+    if (!transcoder)
+        return {{.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()}, nullptr};
+    const std::u16string& keyword = request.backKeyword;
+    if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
+        return {{.outcome = RunOutcome::KeywordNotSingleByte}, nullptr};
+    if (request.group == Grouping::Site) {
+        if (Status fault = LoadPublicSuffixes())
+            return {{.outcome = RunOutcome::InternalFailure, .fault = *fault}, nullptr};
+    }
+    return {{}, std::move(*transcoder)};
+}
+
 // A run, step by step: check the request, find the logs, open the report, fill the
 // tally by one of the two roads, sort it, ask, write the report, commit.
 class Run {
@@ -49,10 +72,10 @@ class Run {
     Run(const RunRequest& request, Ui& ui) : request_(request), jobs_(JobsFor(request)), ui_(ui) {}
 
     RunResult Execute() {
-        if (RunResult checked = CheckRequest(request_); checked.outcome != RunOutcome::Complete)
-            return checked;
+        CheckedRequest checked = Check(request_);
+        if (checked.result.outcome != RunOutcome::Complete) return checked.result;
+        transcoder_ = std::move(checked.transcoder);
         const CodePage& page = **CodePage::Shared(request_.codePage);
-        transcoder_ = std::move(*OpenReportTranscoder(request_, page));
         if (Status fault = FindLogs()) return Failed(*fault);
         if (Status fault = OpenReport()) return SaveFailure(*fault);
 
@@ -304,19 +327,7 @@ RunResult ExecuteGuarded(const RunRequest& request, Ui& ui) {
 }  // namespace
 
 RunResult CheckRequest(const RunRequest& request) {
-    const Result<const CodePage*> page = CodePage::Shared(request.codePage);
-    if (!page) return {.outcome = RunOutcome::CodePageUnusable, .fault = page.Failure()};
-    if (Result<std::unique_ptr<Transcoder>> transcoder = OpenReportTranscoder(request, **page);
-        !transcoder)
-        return {.outcome = RunOutcome::CodePageUnusable, .fault = transcoder.Failure()};
-    const std::u16string& keyword = request.backKeyword;
-    if (keyword.size() != 1 || !(*page)->IsSingleByte(keyword[0]))
-        return {.outcome = RunOutcome::KeywordNotSingleByte};
-    if (request.group == Grouping::Site) {
-        if (Status fault = LoadPublicSuffixes())
-            return {.outcome = RunOutcome::InternalFailure, .fault = *fault};
-    }
-    return {};
+    return Check(request).result;
 }
 
 RunResult CuttingRun(const RunRequest& request, Ui& ui) {

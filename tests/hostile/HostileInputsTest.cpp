@@ -369,10 +369,14 @@ TEST(HostileInputs, ATallyOutOfMemorySaysSo) {
     WriteFile(dir / "many.log", log);
     const std::string tar = "tar -czf " + dir / "many.tgz" + " -C " + dir.Path() + " many.log";
     ASSERT_EQ(std::system(tar.c_str()), 0);
-    const std::vector<std::vector<std::string>> runs = {
-        {dir / "many.log"}, {"--codepage", "windows-1252", dir / "many.log"}, {dir / "many.tgz"}};
-    for (const std::vector<std::string>& logs : runs) {
-        const std::string named = logs.front() + " " + logs.back();
+    const struct {
+        std::vector<std::string> args;
+        bool loadsALibrary;
+    } runs[] = {{{dir / "many.log"}, false},
+                {{"--codepage", "windows-1252", dir / "many.log"}, true},
+                {{dir / "many.tgz"}, true}};
+    for (const auto& [logs, loadsALibrary] : runs) {
+        const std::string named = logs.front() + (logs.size() > 1 ? " " + logs[1] : "");
         int outOfMemory = 0;
         for (const rlim_t mebibytes : {40, 48, 56, 64, 72, 80, 88, 96}) {
             std::filesystem::remove(dir / "report.dat");
@@ -384,9 +388,9 @@ TEST(HostileInputs, ATallyOutOfMemorySaysSo) {
             EXPECT_FALSE(Exists(dir / "report.dat")) << limit;
             // Too little room to map the library a run needs is a refusal in the
             // loader's words.
-            if (logs.size() > 1 || logs.back().ends_with(".tgz")) {
-                if (run.err.find(" cannot be read: ") != std::string::npos) continue;
-            }
+            if (loadsALibrary && run.status == 1 &&
+                run.err.find(" cannot be read: ") != std::string::npos)
+                continue;
             ++outOfMemory;
             EXPECT_EQ(std::tuple(run.status, run.err),
                       std::tuple(1, "ERROR!: Kestrin stopped: std::bad_alloc\n"))
