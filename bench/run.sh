@@ -5,7 +5,9 @@
 #
 # First come the paired rows (--paired: only those), each a median of
 # KESTRIN_BENCH_PAIRS (7) runs alternated round by round with those it is set
-# against, and with the baseline's runs when KESTRIN_BENCH_BASELINE names one:
+# against, and with the baseline's runs when KESTRIN_BENCH_BASELINE names one, each
+# run timed from its start to its end (kestrin-spawnclock), not from the shell;
+# before them, each processor's time for the same work on one thread:
 #
 #   case                                                          target
 #   1 GB log, 200 k distinct (235 k URLs): kestrin-cut / wc -l    at most 1.2
@@ -83,10 +85,12 @@ mkdir -p "$out"
 bash scripts/setup.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRIN_BUILD_UI=OFF \
     -DKESTRIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target kestrin-cut kestrin-loggen kestrin-startfloor >/dev/null
+cmake --build "$build" -j 2 --target kestrin-cut kestrin-loggen kestrin-startfloor \
+    kestrin-spawnclock >/dev/null
 cut_bin=$build/cli/kestrin-cut
 loggen=$build/bench/kestrin-loggen
 start_floor=$build/bench/kestrin-startfloor
+spawn_clock=$build/bench/kestrin-spawnclock
 windows_cut=
 if [ -f .windows-sysroot/.built-by ]; then
     windows_build=build-windows-bench
@@ -253,20 +257,14 @@ if [ -n "$baseline" ]; then
     grep -q -e '--output' <<<"$base_help" || base_to_stdout=(-)
     grep -q -e '--jobs' <<<"$base_help" && base_jobs1=(--jobs 1)
 fi
-run_base() {
-    local log=$1 report=$2
-    shift 2
-    "$baseline" --keyword '"' "$@" "$log" "${base_to_stdout[@]}" >"$report" 2>/dev/null
-}
 # paired CASE...: runs the function case_CASE of each once a round, in turn, for
-# $pairs rounds, and sets median_CASE to the median of its times.
+# $pairs rounds, and sets median_CASE to the median of the times they print.
 paired() {
     local name round
     for name in "$@"; do : >"$out/times-$name"; done
     for ((round = 1; round <= pairs; round++)); do
         for name in "$@"; do
-            seconds_of "case_$name" >>"$out/times-$name"
-            echo >>"$out/times-$name"
+            "case_$name" >>"$out/times-$name"
         done
     done
     for name in "$@"; do
@@ -284,13 +282,24 @@ make_once "$pace_head" sh -c 'head -c 100M "$1" | LC_ALL=C sed "\$d"' sh "$pace_
 pace_one=$out/one-line.log
 make_once "$pace_one" printf 'GET http://example.com/one.html" 200\n'
 pace_many=$(log_for "$size" "$many")
-# kestrin-cut is run here as wc -l is, without /usr/bin/time around it: the start
-# of that one more program would count in a one-line log's time.
-run_cut_bare() { "$cut_bin" --keyword '"' "$1" "${report_to_stdout[@]}" >"$2" 2>/dev/null; }
+# Each run is timed from its start to its end by kestrin-spawnclock, which prints
+# the seconds, and not from this shell: bash forks all of itself to start a program,
+# which took 1.5 to 2.5 ms more of every run here, wc -l's too, as much as a run of
+# a one-line log takes. Nor is /usr/bin/time run around kestrin-cut.
+# clocked OUTPUT PROGRAM [ARGUMENT...]: a failing run stops the script.
+clocked() {
+    if ! "$spawn_clock" "$@"; then
+        echo "run.sh: ${*:2} failed" >&2
+        exit 1
+    fi
+}
+clocked_wc() { clocked /dev/null wc -l <"$1"; }
+clocked_cut() { clocked "$2" "$cut_bin" --keyword '"' "$1" "${report_to_stdout[@]}"; }
+clocked_base() { clocked "$2" "$baseline" --keyword '"' "$1" "${base_to_stdout[@]}"; }
 for case in big head one many; do
-    eval "case_wc_$case() { run_wc \"\$pace_$case\"; }"
-    eval "case_cut_$case() { run_cut_bare \"\$pace_$case\" \"\$out/pace-cut-$case.txt\"; }"
-    eval "case_base_$case() { run_base \"\$pace_$case\" \"\$out/pace-base-$case.txt\"; }"
+    eval "case_wc_$case() { clocked_wc \"\$pace_$case\"; }"
+    eval "case_cut_$case() { clocked_cut \"\$pace_$case\" \"\$out/pace-cut-$case.txt\"; }"
+    eval "case_base_$case() { clocked_base \"\$pace_$case\" \"\$out/pace-base-$case.txt\"; }"
 done
 pace_rows=()
 # pace CASE TEXT TARGET [NAME...]: measures the case against wc -l (and the baseline,
@@ -314,13 +323,28 @@ pace() {
     printf '  %-40s %8s s, wc -l %s s%s\n' "$text: kestrin-cut" "$cut_s" "$wc_s" "$base_ratio"
     pace_rows+=("$text / wc -l$base_ratio|$(ratio "$cut_s" "$wc_s")|$target")
 }
+# A virtual machine's processors may differ for a while, one a third slower than
+# the other, and then two threads gain less against one: each is timed on the same
+# work, kestrin-cut on one thread on the first 100 MB, pinned to it.
+cat "$pace_head" >/dev/null
+processors=()
+for ((cpu = 0; cpu < $(nproc); cpu++)); do
+    times=()
+    for ((round = 1; round <= 3; round++)); do
+        times+=("$(clocked /dev/null taskset -c "$cpu" "$cut_bin" --keyword '"' --jobs 1 \
+            "$pace_head" "${report_to_stdout[@]}")")
+    done
+    processors+=("processor $cpu $(milliseconds "$(median "${times[@]}")") ms")
+done
+printf -v processors_text '%s, ' "${processors[@]}"
 echo
+echo "One thread on the first 100 MB, medians of 3: ${processors_text%, }"
 echo "Paired runs, medians of $pairs:"
 pace big "200 k log" 'v <= 1.2'
 pace head "first 100 MB" 'v <= 1.5'
 # The start alone (the program with its libraries, the code page opened) is the
 # least a log of one line can take: it is measured in turns with the same log's runs.
-case_floor_one() { "$start_floor"; }
+case_floor_one() { clocked /dev/null "$start_floor"; }
 pace one "one line" '' floor_one
 one_ms=$(milliseconds "$median_cut_one")
 one_text="one line, ms (wc -l $(milliseconds "$median_wc_one"), start $(milliseconds "$median_floor_one")"
