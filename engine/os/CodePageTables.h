@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,13 +31,20 @@ struct CodePageTables {
     /// byte, and row 0, all kNotPair, for every other byte: a page of single bytes
     /// has no table to fill, one of 60 lead bytes (932) a quarter of one for all 256.
     std::array<std::uint16_t, 256> pairRow{};
-    std::vector<char32_t> pairs = std::vector<char32_t>(256, kNotPair);
+    /// The rows of a page the program holds, where they lie: copying them faulted
+    /// in 15 fresh pages at every start. Empty for a page read from the system.
+    std::span<const char32_t> heldPairs;
+    /// The rows read from the system's converter.
+    std::vector<char32_t> readPairs = std::vector<char32_t>(256, kNotPair);
 
+    std::span<const char32_t> Pairs() const {
+        return heldPairs.empty() ? std::span<const char32_t>(readPairs) : heldPairs;
+    }
     char32_t Pair(std::uint8_t leadByte, std::uint8_t trail) const {
-        return pairs[std::size_t(pairRow[leadByte]) << 8 | trail];
+        return Pairs()[std::size_t(pairRow[leadByte]) << 8 | trail];
     }
     char32_t& Pair(std::uint8_t leadByte, std::uint8_t trail) {
-        return pairs[std::size_t(pairRow[leadByte]) << 8 | trail];
+        return readPairs[std::size_t(pairRow[leadByte]) << 8 | trail];
     }
     /// Bytes whose character the page writes back as one byte: the characters a
     /// back keyword can be.
@@ -49,7 +57,7 @@ struct CodePageTables {
     void MakePairRows() {
         std::uint16_t rows = 1;
         for (int b = 0; b < 256; ++b) pairRow[b] = lead[b] ? rows++ : 0;
-        pairs.assign(std::size_t(rows) << 8, kNotPair);
+        readPairs.assign(std::size_t(rows) << 8, kNotPair);
     }
     /// Sets lowerSingles from singles.
     void ReadLowerSingles();

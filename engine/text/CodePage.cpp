@@ -20,7 +20,12 @@ Result<std::unique_ptr<CodePage>> CodePage::Open(std::string_view name) {
     page->lead_ = tables->lead;
     page->singles_ = tables->singles;
     page->pairRow_ = tables->pairRow;
-    page->pairs_ = std::move(tables->pairs);
+    if (tables->heldPairs.empty()) {
+        page->readPairs_ = std::move(tables->readPairs);
+        page->pairs_ = page->readPairs_;
+    } else {
+        page->pairs_ = tables->heldPairs;
+    }
     page->writtenAsOneByte_ = tables->writtenAsOneByte;
     page->ReadSearchUnits(tables->lowerSingles);
     page->MarkPlainBytes();

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +34,9 @@ class CodePage {
     /// Open, once a name for the whole program: reading a converter decodes every
     /// byte pair.
     static Result<const CodePage*> Shared(const std::string& name);
+    // Its pairs may lie in itself: a copy would read the original's.
+    CodePage(const CodePage&) = delete;
+    CodePage& operator=(const CodePage&) = delete;
 
     bool IsLead(std::uint8_t byte) const { return lead_[byte]; }
     bool IsPair(std::uint8_t lead, std::uint8_t trail) const {
@@ -87,7 +92,7 @@ class CodePage {
     /// other, whatever their names (CP932 and windows-31j, say).
     bool DecodesAlike(const CodePage& other) const {
         return utf8_ == other.utf8_ && lead_ == other.lead_ && singles_ == other.singles_ &&
-               pairRow_ == other.pairRow_ && pairs_ == other.pairs_;
+               pairRow_ == other.pairRow_ && std::ranges::equal(pairs_, other.pairs_);
     }
 
     /// True when the unit is a character this code page writes as one byte: what a
@@ -112,9 +117,11 @@ class CodePage {
     std::array<bool, 256> lead_{};
     std::array<char32_t, 256> singles_{};
     std::array<char16_t, 256> searchUnit_{};
-    // A row of pairs for each lead byte, as os::CodePageTables has them.
+    // A row of pairs for each lead byte, as os::CodePageTables has them: where the
+    // program holds them, or in readPairs_.
     std::array<std::uint16_t, 256> pairRow_{};
-    std::vector<char32_t> pairs_ = std::vector<char32_t>(256, kNotPair);
+    std::vector<char32_t> readPairs_ = std::vector<char32_t>(256, kNotPair);
+    std::span<const char32_t> pairs_ = readPairs_;
     char32_t Pair(std::uint8_t lead, std::uint8_t trail) const {
         return pairs_[std::size_t(pairRow_[lead]) << 8 | trail];
     }

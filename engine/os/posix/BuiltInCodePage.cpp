@@ -17,7 +17,7 @@ std::optional<CodePageTables> BuiltInCodePageTables(unsigned number) {
     std::copy(std::begin(builtin::kLead), std::end(builtin::kLead), tables.lead.begin());
     std::copy(std::begin(builtin::kSingles), std::end(builtin::kSingles), tables.singles.begin());
     std::copy(std::begin(builtin::kPairRow), std::end(builtin::kPairRow), tables.pairRow.begin());
-    tables.pairs.assign(std::begin(builtin::kPairs), std::end(builtin::kPairs));
+    tables.heldPairs = builtin::kPairs;
     std::copy(std::begin(builtin::kWrittenAsOneByte), std::end(builtin::kWrittenAsOneByte),
               tables.writtenAsOneByte.begin());
     std::copy(std::begin(builtin::kLowerSingles), std::end(builtin::kLowerSingles),

@@ -42,7 +42,7 @@ std::string Header(const std::string& name, unsigned number, const CodePageTable
     WriteArray(out, "bool", "kLead", tables.lead);
     WriteArray(out, "char32_t", "kSingles", tables.singles);
     WriteArray(out, "std::uint16_t", "kPairRow", tables.pairRow);
-    WriteArray(out, "char32_t", "kPairs", tables.pairs);
+    WriteArray(out, "char32_t", "kPairs", tables.Pairs());
     WriteArray(out, "bool", "kWrittenAsOneByte", tables.writtenAsOneByte);
     WriteArray(out, "char32_t", "kLowerSingles", tables.lowerSingles);
     out << "\n}  // namespace kestrin::os::builtin\n";
