@@ -32,7 +32,7 @@ struct CodePageTables {
     /// has no table to fill, one of 60 lead bytes (932) a quarter of one for all 256.
     std::array<std::uint16_t, 256> pairRow{};
     /// The rows of a page the program holds, where they lie: copying them faulted
-    /// in 15 fresh pages at every start. Empty for a page read from the system.
+    /// in a dozen fresh pages at every start. Empty for a page read from the system.
     std::span<const char32_t> heldPairs;
     /// The rows read from the system's converter.
     std::vector<char32_t> readPairs = std::vector<char32_t>(256, kNotPair);
@@ -43,7 +43,8 @@ struct CodePageTables {
     char32_t Pair(std::uint8_t leadByte, std::uint8_t trail) const {
         return Pairs()[std::size_t(pairRow[leadByte]) << 8 | trail];
     }
-    char32_t& Pair(std::uint8_t leadByte, std::uint8_t trail) {
+    /// The pair's place in the rows being read from the system (MakePairRows).
+    char32_t& ReadPair(std::uint8_t leadByte, std::uint8_t trail) {
         return readPairs[std::size_t(pairRow[leadByte]) << 8 | trail];
     }
     /// Bytes whose character the page writes back as one byte: the characters a
@@ -53,8 +54,9 @@ struct CodePageTables {
     /// in singles.
     std::array<char32_t, 256> lowerSingles{};
 
-    /// Gives each byte of `lead` a row of pairs, all kNotPair.
+    /// Gives each byte of `lead` a row of pairs to read, all kNotPair.
     void MakePairRows() {
+        heldPairs = {};
         std::uint16_t rows = 1;
         for (int b = 0; b < 256; ++b) pairRow[b] = lead[b] ? rows++ : 0;
         readPairs.assign(std::size_t(rows) << 8, kNotPair);

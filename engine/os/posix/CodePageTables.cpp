@@ -181,7 +181,7 @@ bool ReadPairRowAtOnce(UConverter* converter, std::uint8_t lead, std::uint8_t ap
     for (std::size_t t = 0; t < 256; ++t) {
         const std::size_t at = t * kStride;
         if (startsHere[at] == kNothing || startsHere[at + 2] == kNothing) return false;
-        if (startsHere[at + 1] == kNothing) tables.Pair(lead, std::uint8_t(t)) = startsHere[at];
+        if (startsHere[at + 1] == kNothing) tables.ReadPair(lead, std::uint8_t(t)) = startsHere[at];
     }
     return true;
 }
@@ -199,10 +199,10 @@ std::string ReadPairRow(UConverter* converter, std::uint8_t lead, CodePageTables
         const char two[2] = {char(lead), char(t)};
         DecodeResult pair = DecodeFirst(converter, two, 2);
         if (pair.kind == DecodeResult::Failed) return CannotRead(UErrorCode(pair.codePoint));
-        tables.Pair(lead, std::uint8_t(t)) = pair.consumed != 2 ? CodePageTables::kNotPair
-                                             : pair.kind == DecodeResult::Char
-                                                 ? pair.codePoint
-                                                 : CodePageTables::kUndecodable;
+        tables.ReadPair(lead, std::uint8_t(t)) = pair.consumed != 2 ? CodePageTables::kNotPair
+                                                 : pair.kind == DecodeResult::Char
+                                                     ? pair.codePoint
+                                                     : CodePageTables::kUndecodable;
     }
     return {};
 }

@@ -67,14 +67,14 @@ void ReadCharacters(UINT page, CodePageTables& tables) {
         for (int t = 0; t < 256; ++t) {
             const char two[2] = {char(b), char(t)};
             if (const std::optional<char32_t> pair = Assigned(page, two, 2)) {
-                tables.Pair(std::uint8_t(b), std::uint8_t(t)) = *pair;
+                tables.ReadPair(std::uint8_t(b), std::uint8_t(t)) = *pair;
                 trail[t] = true;
             }
         }
     }
     for (int b = 0; b < 256; ++b) {
         for (int t = 0; tables.lead[b] && t < 256; ++t) {
-            char32_t& pair = tables.Pair(std::uint8_t(b), std::uint8_t(t));
+            char32_t& pair = tables.ReadPair(std::uint8_t(b), std::uint8_t(t));
             if (trail[t] && pair == CodePageTables::kNotPair) pair = CodePageTables::kUndecodable;
         }
     }
