@@ -4,7 +4,8 @@
 // /dev/null and its standard input this program's own, and prints the seconds from
 // just before it is started to just after it has ended: the bench's paired rows
 // time their runs so rather than from its shell, which forks all of itself to
-// start a program. Exit status 1 when PROGRAM cannot be started or fails.
+// start a program. Exit status 1 when PROGRAM cannot be started or fails, 2 when
+// this program is called wrongly.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -23,10 +25,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kestrin-spawnclock OUTPUT PROGRAM [ARGUMENT...]\n");
         return 2;
     }
+    // A SIGCHLD ignored by whoever started this program would leave no status to
+    // wait for: a failure would read as an ending without one.
+    std::signal(SIGCHLD, SIG_DFL);
+    // OUTPUT is opened (and the last run's report cut away) before the clock
+    // starts, as a shell's redirection is before it starts a program.
+    const int output = open(argv[1], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (output < 0) {
+        std::fprintf(stderr, "kestrin-spawnclock: %s: %s\n", argv[1], std::strerror(errno));
+        return 1;
+    }
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, argv[1], O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_adddup2(&files, output, STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const auto start = std::chrono::steady_clock::now();
     pid_t child = 0;
@@ -36,10 +47,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    pid_t ended = 0;
+    while ((ended = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (ended != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "kestrin-spawnclock: %s failed\n", argv[2]);
         return 1;
     }

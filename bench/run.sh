@@ -284,7 +284,7 @@ make_once "$pace_one" printf 'GET http://example.com/one.html" 200\n'
 pace_many=$(log_for "$size" "$many")
 # Each run is timed from its start to its end by kestrin-spawnclock, which prints
 # the seconds, and not from this shell: bash forks all of itself to start a program,
-# which took 1.5 to 2.5 ms more of every run here, wc -l's too, as much as a run of
+# which took 1.4 to 2.5 ms more of every run here, wc -l's too, as much as a run of
 # a one-line log takes. Nor is /usr/bin/time run around kestrin-cut.
 # clocked OUTPUT PROGRAM [ARGUMENT...]: a failing run stops the script.
 clocked() {
@@ -323,12 +323,20 @@ pace() {
     printf '  %-40s %8s s, wc -l %s s%s\n' "$text: kestrin-cut" "$cut_s" "$wc_s" "$base_ratio"
     pace_rows+=("$text / wc -l$base_ratio|$(ratio "$cut_s" "$wc_s")|$target")
 }
-# A virtual machine's processors may differ for a while, one a third slower than
-# the other, and then two threads gain less against one: each is timed on the same
-# work, kestrin-cut on one thread on the first 100 MB, pinned to it.
+# A virtual machine's processors may differ for a while, one by a third or more,
+# and then two threads gain less against one: each processor this script may use
+# is timed on the same work, kestrin-cut on one thread on the first 100 MB, pinned
+# to it.
+allowed_processors() {
+    local range
+    # shellcheck disable=SC2013 # the ranges of the list's one line, as words
+    for range in $(awk '/^Cpus_allowed_list:/ { gsub(",", " ", $2); print $2 }' /proc/self/status); do
+        seq "${range%-*}" "${range#*-}"
+    done
+}
 cat "$pace_head" >/dev/null
 processors=()
-for ((cpu = 0; cpu < $(nproc); cpu++)); do
+for cpu in $(allowed_processors); do
     times=()
     for ((round = 1; round <= 3; round++)); do
         times+=("$(clocked /dev/null taskset -c "$cpu" "$cut_bin" --keyword '"' --jobs 1 \
