@@ -204,11 +204,11 @@ void SortOnThreads(SortItem* first, SortItem* last, unsigned threads, const Phas
         return;
     }
     const unsigned below = threads / 2;
-    HelperThreads helper = StartThreads(1, [middle, last, threads, below, phase] {
+    std::vector<std::jthread> helper = StartThreads(1, [middle, last, threads, below, phase] {
         SortOnThreads(middle, last, threads - below, phase);
     });
     SortOnThreads(first, middle, below, phase);
-    if (helper.Count() == 0) SortOnThreads(middle, last, threads - below, phase);
+    if (helper.empty()) SortOnThreads(middle, last, threads - below, phase);
 }
 
 class KeySorter {
@@ -341,7 +341,7 @@ class KeySorter {
             }
         };
         {
-            HelperThreads helpers = StartThreads(threads - 1, work);
+            std::vector<std::jthread> helpers = StartThreads(threads - 1, work);
             work();
         }
         if (failure) std::rethrow_exception(failure);
