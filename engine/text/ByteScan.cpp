@@ -9,8 +9,9 @@
 namespace kestrin::scan {
 
 #if defined(KESTRIN_HAVE_AVX2)
-// Built in ByteScanAvx2.cpp, for AVX2.
+// Built in ByteScanAvx2.cpp and ByteScanAvx512.cpp, for those instruction sets.
 const LineSearches& Avx2LineSearches();
+const LineSearches& Avx512LineSearches();
 #endif
 
 namespace {
@@ -64,12 +65,22 @@ const LineSearches& PortableLineSearches() {
     return VectorSearches<Portable>::kSearches;
 }
 
-const LineSearches& FastestLineSearches() {
+std::vector<const LineSearches*> EveryLineSearches() {
+    std::vector<const LineSearches*> every;
 #if defined(KESTRIN_HAVE_AVX2)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) return Avx2LineSearches();
+    // GCC's check asks the system too, whether it keeps the vectors' registers.
+    if (__builtin_cpu_supports("avx2")) {
+        if (__builtin_cpu_supports("avx512bw")) every.push_back(&Avx512LineSearches());
+        every.push_back(&Avx2LineSearches());
+    }
 #endif
-    return PortableLineSearches();
+    every.push_back(&PortableLineSearches());
+    return every;
+}
+
+const LineSearches& FastestLineSearches() {
+    static const LineSearches& fastest = *EveryLineSearches().front();
+    return fastest;
 }
 
 }  // namespace kestrin::scan

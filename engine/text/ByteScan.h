@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The searches over a log's bytes that its lines and URLs are found by, built for
 // the vector instructions the processor has (chosen once, at run time). Each
@@ -49,5 +50,8 @@ const LineSearches& FastestLineSearches();
 /// Searches every x86-64 processor runs (SSE2), or plain loops elsewhere: what the
 /// fastest must agree with.
 const LineSearches& PortableLineSearches();
+/// Every set of searches this processor runs, the fastest first and the portable
+/// last: each must find what the others find.
+std::vector<const LineSearches*> EveryLineSearches();
 
 }  // namespace kestrin::scan
