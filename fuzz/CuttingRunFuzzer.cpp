@@ -51,8 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // model reads plain logs.
     if (KindOf(log.substr(0, kKindBytes)).form != LogForm::Text) return 0;
 
-    // The line searches this processor runs (AVX2 where it has it) and the portable
-    // ones find what plain loops find, from starts all over the log.
+    // Every set of line searches this processor runs (AVX-512 and AVX2 where it has
+    // them, and the portable ones) finds what plain loops find, from starts all over
+    // the log.
     const scan::ByteSet set{{'"', ' ', 'a', '\0'}, data[3] % 5u};
     const auto isBreak = [](const char* b, const char*) { return *b == '\r' || *b == '\n'; };
     const auto isSeparator = [](const char* b, const char* end) {

@@ -1,5 +1,7 @@
 #include "text/ByteScan.h"
 
+#include <vector>
+
 #include "text/VectorSearches.h"
 
 #if defined(__SSE2__)
@@ -18,6 +20,7 @@ namespace {
 
 #if defined(__SSE2__)
 struct Sse2 {
+    static constexpr const char* kName = "SSE2";
     static constexpr std::size_t kLanes = 16;
     using Vector = __m128i;
     static Vector Load(const char* at) {
@@ -34,6 +37,7 @@ using Portable = Sse2;
 #else
 // Eight bytes in a word where the processor has no vectors we know.
 struct Word {
+    static constexpr const char* kName = "64-bit words";
     static constexpr std::size_t kLanes = 8;
     using Vector = std::uint64_t;
     static Vector Load(const char* at) {
@@ -65,16 +69,20 @@ const LineSearches& PortableLineSearches() {
     return VectorSearches<Portable>::kSearches;
 }
 
-std::vector<const LineSearches*> EveryLineSearches() {
-    std::vector<const LineSearches*> every;
+std::span<const LineSearches* const> EveryLineSearches() {
+    static const std::vector<const LineSearches*> every = [] {
+        std::vector<const LineSearches*> sets;
 #if defined(KESTRIN_HAVE_AVX2)
-    // GCC's check asks the system too, whether it keeps the vectors' registers.
-    if (__builtin_cpu_supports("avx2")) {
-        if (__builtin_cpu_supports("avx512bw")) every.push_back(&Avx512LineSearches());
-        every.push_back(&Avx2LineSearches());
-    }
+        // The compiler's check asks the system too, whether it keeps the vectors'
+        // registers.
+        if (__builtin_cpu_supports("avx2")) {
+            if (__builtin_cpu_supports("avx512bw")) sets.push_back(&Avx512LineSearches());
+            sets.push_back(&Avx2LineSearches());
+        }
 #endif
-    every.push_back(&PortableLineSearches());
+        sets.push_back(&PortableLineSearches());
+        return sets;
+    }();
     return every;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <span>
 
 // The searches over a log's bytes that its lines and URLs are found by, built for
 // the vector instructions the processor has (chosen once, at run time). Each
@@ -30,6 +30,8 @@ struct ByteMasks {
 };
 
 struct LineSearches {
+    /// The instruction set they are built for, as a reader of a test's output knows it.
+    const char* name;
     /// The first CR or LF.
     std::size_t (*findBreak)(const char* bytes, std::size_t size);
     /// The first "://".
@@ -52,6 +54,6 @@ const LineSearches& FastestLineSearches();
 const LineSearches& PortableLineSearches();
 /// Every set of searches this processor runs, the fastest first and the portable
 /// last: each must find what the others find.
-std::vector<const LineSearches*> EveryLineSearches();
+std::span<const LineSearches* const> EveryLineSearches();
 
 }  // namespace kestrin::scan

@@ -10,6 +10,7 @@ namespace kestrin::scan {
 namespace {
 
 struct Avx2 {
+    static constexpr const char* kName = "AVX2";
     static constexpr std::size_t kLanes = 32;
     using Vector = __m256i;
     static Vector Load(const char* at) {

@@ -36,6 +36,7 @@ void MaskBytes(const char* bytes, std::size_t words, const ByteSet& set, ByteMas
 const LineSearches& Avx512LineSearches() {
     static const LineSearches searches = [] {
         LineSearches built = Avx2LineSearches();
+        built.name = "AVX-512";
         built.maskBytes = MaskBytes;
         return built;
     }();

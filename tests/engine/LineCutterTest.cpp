@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "input/LineCutter.h"
-#include "text/ByteScan.h"
 #include "text/CodePage.h"
 #include "text/CuttingRule.h"
 
@@ -98,61 +96,6 @@ TEST(LineCutter, EveryLineRuleHoldsWhereverTheBufferEnds) {
         "://x ftp://y http://z/\x82\x61/ a\nx\x82http://no/ a\n", 2, {"http://z/\x82\x61/ "}, u'a');
     expect("the keyword h makes the URL empty", std::string(2000, 'y') + "http://a/\nhttp://b/\n",
            2, {"", ""}, u'h');
-}
-
-// Each set of searches this processor runs (AVX-512, AVX2, the portable one) marks
-// and finds the bytes plain loops find: at every offset of a word, a "://" split by
-// a word's end, the keywords of a set of one and of four.
-TEST(LineCutter, EverySearchThisProcessorRunsFindsWhatPlainLoopsFind) {
-    std::mt19937 random(64);
-    const std::string alphabet = std::string("\r\n:/ \"ah\x82", 9) + '\0';
-    std::string bytes;
-    for (int i = 0; i < 64 * 24; ++i) bytes += alphabet[random() % alphabet.size()];
-    for (std::size_t end : {64u, 128u, 192u}) bytes.replace(end - 2, 3, "://");
-    bytes.replace(255, 3, "://");
-    bytes += "//";  // the two bytes after the last word
-    const auto isSeparator = [&](std::size_t i) { return bytes.compare(i, 3, "://") == 0; };
-    const auto isBreak = [&](std::size_t i) { return bytes[i] == '\r' || bytes[i] == '\n'; };
-    for (const scan::ByteSet& set :
-         {scan::ByteSet{{'"'}, 1}, scan::ByteSet{{' ', 'a', 0x82, 0}, 4}}) {
-        const auto isKeyword = [&](std::size_t i) {
-            return std::count(set.values, set.values + set.count, std::uint8_t(bytes[i])) > 0;
-        };
-        const std::vector<const scan::LineSearches*> every = scan::EveryLineSearches();
-        ASSERT_EQ(every.back(), &scan::PortableLineSearches());
-        for (std::size_t which = 0; which < every.size(); ++which) {
-            const scan::LineSearches* searches = every[which];
-            const std::size_t words = (bytes.size() - 2) / 64;
-            std::vector<scan::ByteMasks> masks(words);
-            searches->maskBytes(bytes.data(), words, set, masks.data());
-            for (std::size_t i = 0; i < words * 64; ++i) {
-                const scan::ByteMasks& word = masks[i / 64];
-                const auto bit = [&](std::uint64_t mask) { return (mask >> (i % 64) & 1) != 0; };
-                ASSERT_EQ(std::tuple(bit(word.breaks), bit(word.separators), bit(word.keywords)),
-                          std::tuple(isBreak(i), isSeparator(i), isKeyword(i)))
-                    << "byte " << i << ", searches " << which;
-            }
-            for (std::size_t from = 0; from < bytes.size(); ++from) {
-                const auto first = [&](auto wanted) {
-                    std::size_t i = from;
-                    while (i < bytes.size() && !wanted(i)) ++i;
-                    return i - from;
-                };
-                const char* at = bytes.data() + from;
-                const std::size_t size = bytes.size() - from;
-                ASSERT_EQ(
-                    std::tuple(searches->findBreak(at, size), searches->findSeparator(at, size),
-                               searches->findBreakOrSeparator(at, size),
-                               searches->findBreakOrAnyOf(at, size, set),
-                               searches->findNotNul(at, size)),
-                    std::tuple(first(isBreak), first(isSeparator),
-                               first([&](std::size_t i) { return isBreak(i) || isSeparator(i); }),
-                               first([&](std::size_t i) { return isBreak(i) || isKeyword(i); }),
-                               first([&](std::size_t i) { return bytes[i] != '\0'; })))
-                    << "from byte " << from << ", searches " << which;
-            }
-        }
-    }
 }
 
 }  // namespace
