@@ -5,9 +5,9 @@
 // linkage, so that no function built for one set can stand in for another's: this
 // file holds templates only, and calls nothing but `V` and compiler builtins.
 //
-// `V` gives: kName, its instruction set's; kLanes, the bytes of one vector; Vector; Load(at);
-// Equal(vector, byte) (0xFF in each lane that holds the byte); Or(a, b); And(a, b); Mask(vector) (a
-// bit for each lane whose top bit is set).
+// `V` gives: kName, the instruction set's; kLanes, the bytes of one vector; Vector;
+// Load(at); Equal(vector, byte) (0xFF in each lane that holds the byte); Or(a, b);
+// And(a, b); Mask(vector) (a bit for each lane whose top bit is set).
 
 #include <cstddef>
 #include <cstdint>
