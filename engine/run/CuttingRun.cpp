@@ -26,6 +26,12 @@ namespace {
 
 // Below this much log a run is over before progress would mean anything.
 constexpr std::int64_t kProgressFrom = 16 << 20;
+// Files of fewer bytes than this, all told, are read, sorted and written on the
+// calling thread unless the run is given its threads, and the system is not asked
+// for its processors: a second thread would start for less work than its start
+// costs, and reading what a cgroup allows took a tenth of a run of one line. As
+// much compressed holds a few megabytes of log.
+constexpr std::int64_t kSharedFrom = 64 << 10;
 
 // What writes the logs' URLs in the report's code page: UTF-8 for the forms that
 // are UTF-8 whatever the logs are, else the code page asked for; none where the
@@ -69,7 +75,7 @@ CheckedRequest Check(const RunRequest& request) {
 // tally by one of the two roads, sort it, ask, write the report, commit.
 class Run {
   public:
-    Run(const RunRequest& request, Ui& ui) : request_(request), jobs_(JobsFor(request)), ui_(ui) {}
+    Run(const RunRequest& request, Ui& ui) : request_(request), ui_(ui) {}
 
     RunResult Execute() {
         CheckedRequest checked = Check(request_);
@@ -77,6 +83,7 @@ class Run {
         transcoder_ = std::move(checked.transcoder);
         const CodePage& page = **CodePage::Shared(request_.codePage);
         if (Status fault = FindLogs()) return Failed(*fault);
+        jobs_ = JobsFor(request_);
         if (Status fault = OpenReport()) return SaveFailure(*fault);
 
         RunControl control(request_.stop, ProgressListener());
@@ -99,11 +106,17 @@ class Run {
     }
 
   private:
-    // Asked of the system once a run: the reading, the sort and the report share
-    // out their work alike, and a log of one line spends no more time on it.
-    static std::size_t JobsFor(const RunRequest& request) {
+    // Asked of the system once a run, once its logs are found: the reading, the
+    // sort and the report share out their work alike.
+    std::size_t JobsFor(const RunRequest& request) const {
+        if (request.jobs == 1 || (request.jobs == 0 && OnlySmallFiles())) return 1;
         const std::size_t usable = os::UsableProcessors();
         return request.jobs == 0 ? usable : std::min(request.jobs, usable);
+    }
+    bool OnlySmallFiles() const {
+        return std::all_of(logs_.begin(), logs_.end(),
+                           [](const FoundLog& log) { return log.identity.has_value(); }) &&
+               LogBytes() < kSharedFrom;
     }
     std::size_t Jobs() const { return jobs_; }
 
@@ -303,7 +316,7 @@ class Run {
     }
 
     const RunRequest& request_;
-    const std::size_t jobs_;
+    std::size_t jobs_ = 1;
     Ui& ui_;
     FoundLogs logs_;
     std::vector<os::FileIdentity> identities_;
