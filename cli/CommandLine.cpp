@@ -212,8 +212,8 @@ std::string Help() {
     return help;
 }
 
-int UsageError(std::ostream& err, const std::string& problem) {
-    err << "kestrin-cut: " << problem << "\nTry 'kestrin-cut --help'.\n";
+int UsageError(TextSink& err, const std::string& problem) {
+    err.Write("kestrin-cut: " + problem + "\nTry 'kestrin-cut --help'.\n");
     return 2;
 }
 
@@ -281,13 +281,12 @@ std::vector<std::string> Expanded(const std::vector<std::string>& paths) {
 }
 
 // Without a word a program that waits for typed text looks hung.
-void TellTypedInput(const RunRequest& request, std::ostream& err) {
+void TellTypedInput(const RunRequest& request, TextSink& err) {
     const std::vector<std::string>& paths = request.logPaths;
     if (!paths.empty() && std::find(paths.begin(), paths.end(), "-") == paths.end()) return;
-    err << "kestrin-cut: reading standard input: type the "
-        << (request.mergeReports ? "report" : "log") << ", then " << os::EndOfInputKeys()
-        << " to end it\n"
-        << std::flush;
+    err.Write(std::string("kestrin-cut: reading standard input: type the ") +
+              (request.mergeReports ? "report" : "log") + ", then " + os::EndOfInputKeys() +
+              " to end it\n");
 }
 
 }  // namespace
@@ -298,11 +297,11 @@ int RunCommandLine(const std::vector<std::string>& args, Console console,
     options.request = defaults;
     std::optional<std::string> problem = Parse(args, options);
     if (options.help) {
-        console.out << Help();
+        console.out.Write(Help());
         return 0;
     }
     if (options.version) {
-        console.out << "kestrin-cut " << kVersion << '\n';
+        console.out.Write(std::string("kestrin-cut ") + kVersion + '\n');
         return 0;
     }
     if (!problem && options.ranked && options.request.top > 0)

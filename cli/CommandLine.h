@@ -1,9 +1,9 @@
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "TextSink.h"
 #include "run/RunRequest.h"
 
 namespace kestrin {
@@ -11,8 +11,8 @@ namespace kestrin {
 /// Where kestrin-cut writes besides the report (which goes to the save path, "-"
 /// being standard output): help and version text on `out`, messages on `err`.
 struct Console {
-    std::ostream& out;
-    std::ostream& err;
+    TextSink& out;
+    TextSink& err;
     /// The width of the terminal standard error is, 0 when it is none.
     int errorColumns = 0;
     /// True when standard output is that terminal too: a report written there

@@ -21,9 +21,9 @@ std::string WithLineBreaks(std::string text) {
 
 }  // namespace
 
-// Each message goes out whole, in one write: standard error is unbuffered, and a
-// piece at a time a message costs a call to the system each and may be torn by
-// another program writing to the same terminal.
+// Each message goes out whole, in one write: a piece at a time, it would cost a
+// call to the system each and might be torn by another program writing to the same
+// terminal.
 void ConsoleUi::ShowMessage(const RunMessage& message) {
     ClearProgress();
     std::string text;
@@ -34,13 +34,13 @@ void ConsoleUi::ShowMessage(const RunMessage& message) {
     }
     for (const std::string& warning : message.warnings)
         text += "kestrin-cut: warning: " + warning + '\n';
-    err_ << text << std::flush;
+    err_.Write(text);
 }
 
 bool ConsoleUi::AskYesNo(const std::string& text, const std::string& title) {
     ClearProgress();
     if (quiet_) return answerYes_;
-    err_ << title + ": " + WithLineBreaks(text) + (answerYes_ ? " Yes\n" : " No\n") << std::flush;
+    err_.Write(title + ": " + WithLineBreaks(text) + (answerYes_ ? " Yes\n" : " No\n"));
     return answerYes_;
 }
 
@@ -51,17 +51,16 @@ void ConsoleUi::ShowProgress(const RunProgress& progress) {
     if (percent == shownPercent_) return;
     shownPercent_ = percent;
     const int filled = percent * width / 100;
-    err_ << "\r[" + std::string(std::size_t(filled), '#') +
-                std::string(std::size_t(width - filled), ' ') + "] " + std::to_string(percent) +
-                "% "
-         << std::flush;
+    err_.Write("\r[" + std::string(std::size_t(filled), '#') +
+               std::string(std::size_t(width - filled), ' ') + "] " + std::to_string(percent) +
+               "% ");
     shownWidth_ = width + kAroundBar - 1;
     os::SetLineToBlank(shownWidth_);
 }
 
 void ConsoleUi::ClearProgress() {
     if (shownWidth_ == 0) return;
-    err_ << '\r' + std::string(std::size_t(shownWidth_), ' ') + '\r' << std::flush;
+    err_.Write('\r' + std::string(std::size_t(shownWidth_), ' ') + '\r');
     os::SetLineToBlank(0);
     shownWidth_ = 0;
     shownPercent_ = -1;

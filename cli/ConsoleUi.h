@@ -1,7 +1,6 @@
 #pragma once
 
-#include <ostream>
-
+#include "TextSink.h"
 #include "run/Ui.h"
 
 namespace kestrin {
@@ -12,7 +11,7 @@ class ConsoleUi : public Ui {
   public:
     /// `progressColumns` is the width of the terminal the bar is drawn on, 0 for no
     /// bar; quiet, only errors and warnings are shown.
-    ConsoleUi(std::ostream& err, bool answerYes, int progressColumns, bool quiet = false)
+    ConsoleUi(TextSink& err, bool answerYes, int progressColumns, bool quiet = false)
         : err_(err), answerYes_(answerYes), columns_(progressColumns), quiet_(quiet) {}
 
     ~ConsoleUi() override { ClearProgress(); }
@@ -24,7 +23,7 @@ class ConsoleUi : public Ui {
   private:
     void ClearProgress();
 
-    std::ostream& err_;
+    TextSink& err_;
     bool answerYes_;
     int columns_;
     bool quiet_;

@@ -584,7 +584,8 @@ TEST(CommandLine, AnEndingSignalBlanksTheProgressBar) {
     for (const bool cleared : {false, true}) {
         const CutResult result = RunInChild([cleared] {
             os::HandleStopSignals();
-            ConsoleUi ui(std::cerr, false, 80);
+            StandardSink err(stderr);
+            ConsoleUi ui(err, false, 80);
             ui.ShowProgress({.fraction = 0.5});
             if (cleared) ui.ShowMessage({.title = "Complete", .headline = "done"});
             raise(SIGINT);

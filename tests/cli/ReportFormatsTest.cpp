@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
+#include "StringSink.h"
 #include "TestFiles.h"
 
 #ifndef _WIN32
@@ -23,7 +23,7 @@ using namespace testing;
 std::string Cut(std::vector<std::string> args, const std::string& save,
                 std::string* err = nullptr) {
     args.insert(args.end(), {"--quiet", "-o", save});
-    std::ostringstream out, messages;
+    StringSink out, messages;
     EXPECT_EQ(RunCommandLine(args, {out, messages}), 0) << messages.str();
     if (err != nullptr) *err = messages.str();
     return ReadFile(save);

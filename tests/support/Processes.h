@@ -20,12 +20,12 @@
 
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "CommandLine.h"
+#include "StringSink.h"
 #include "TestFiles.h"
 
 namespace kestrin::testing {
@@ -68,7 +68,7 @@ struct Terminals {
 /// kestrin-cut run in this process, with `defaults` for what no option sets.
 inline CutResult CutHere(const std::vector<std::string>& args, Terminals terminals = {},
                          const RunRequest& defaults = {}) {
-    std::ostringstream out, err;
+    StringSink out, err;
     const int status =
         RunCommandLine(args,
                        {out, err, terminals.errorColumns, terminals.outputSharesErrorTerminal,
