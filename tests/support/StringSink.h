@@ -5,7 +5,7 @@
 
 #include "TextSink.h"
 
-namespace kestrin {
+namespace kestrin::testing {
 
 /// kestrin-cut's text kept in a string, for a run in this process.
 class StringSink : public TextSink {
@@ -17,4 +17,4 @@ class StringSink : public TextSink {
     std::string text_;
 };
 
-}  // namespace kestrin
+}  // namespace kestrin::testing

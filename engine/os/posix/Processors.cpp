@@ -1,49 +1,38 @@
 #include "os/Processors.h"
 
-#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
-#include "os/posix/Retrying.h"
+#include "os/File.h"
 
 namespace kestrin::os {
 namespace {
 
-// The text of a small file of the system's (under /proc or /sys), or nothing. Read
-// with the system's calls: an std::ifstream sets up the C++ library's locales, 0.7
-// ms of the start of a program that has no other stream.
+// The text of a small file of the system's (under /proc or /sys), or nothing. Not
+// read by an std::ifstream: the first stream a program makes sets up the C++
+// library's locales, 0.7 ms in a program of its own.
 std::optional<std::string> ReadSmallFile(const std::string& path) {
-    const int file = posix::Retrying([&] { return open(path.c_str(), O_RDONLY | O_CLOEXEC); });
-    if (file < 0) return std::nullopt;
+    Result<File> file = File::OpenForReading(path);
+    if (!file) return std::nullopt;
     std::string text;
     char buffer[4096];
-    ssize_t got;
-    while ((got = posix::Retrying([&] { return read(file, buffer, sizeof buffer); })) > 0)
-        text.append(buffer, std::size_t(got));
-    close(file);
-    if (got < 0) return std::nullopt;
-    return text;
+    for (;;) {
+        const Result<std::size_t> got = file->Read(buffer, sizeof buffer);
+        if (!got) return std::nullopt;
+        if (*got == 0) return text;
+        text.append(buffer, *got);
+    }
 }
 
 // The CPU quota of the cgroup v2 at `group` (a path under /sys/fs/cgroup), in
-// processors rounded up, or 0 when it has none: its cpu.max is "max PERIOD" or
-// "QUOTA PERIOD", in microseconds.
+// processors, or 0 when it has none.
 std::size_t QuotaOf(const std::string& group) {
-    const std::optional<std::string> text = ReadSmallFile("/sys/fs/cgroup" + group + "/cpu.max");
-    if (!text) return 0;
-    const char* quotaText = text->c_str();
-    char* end = nullptr;
-    const double quota = std::strtod(quotaText, &end);
-    if (end == quotaText) return 0;  // "max", or nothing that reads as a number
-    const double period = std::strtod(end, nullptr);
-    if (quota <= 0 || period <= 0) return 0;
-    return std::max<std::size_t>(1, std::size_t(std::ceil(quota / period)));
+    const std::optional<std::string> cpuMax = ReadSmallFile("/sys/fs/cgroup" + group + "/cpu.max");
+    return cpuMax ? ProcessorsOfCpuMax(*cpuMax) : 0;
 }
 
 }  // namespace
