@@ -361,6 +361,9 @@ class KeySorter {
             return item.head == firstHead && item.next == firstNext;
         });
         if (!alike) SortOnThreads(first, last, threads, phase_);
+        // Most runs are of one item: those in place are counted once at the end, as
+        // each count is an exchange on memory the threads share.
+        std::size_t placed = 0;
         for (SortItem* run = first; run != last;) {
             SortItem* end = run + 1;
             while (end != last && !WindowLess(*run, *end)) ++end;
@@ -368,15 +371,15 @@ class KeySorter {
             if (end - run > 1 && (run->next & 0xFF) == kGoesOn) {
                 goOn(run, end);
             } else {
-                Done(std::size_t(end - run));
+                placed += std::size_t(end - run);
             }
             run = end;
         }
+        if (placed > 0) Done(placed);
     }
 
-    // Counts items in place, on whichever thread placed them. Most runs are of one
-    // item: the phase is told once a piece of items, not for each of them, as
-    // telling it is an exchange on memory the threads share.
+    // Counts items in place, on whichever thread placed them. The phase is told
+    // once a piece of items, not at every count.
     void Done(std::size_t items) {
         const std::uint64_t placed = placed_.fetch_add(items, std::memory_order_relaxed) + items;
         if (phase_ != nullptr && (placed - items) / kTellEvery != placed / kTellEvery)
