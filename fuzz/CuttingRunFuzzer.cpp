@@ -151,7 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(bool(split), "a memory file splits");
     const std::vector<LogRange>& ranges = *split;
     const CuttingRule rule(page, request.backKeyword[0]);
-    const HostFilter noHosts({});
+    const HostFilter noHosts({}, page);
     UrlTally whole(page);
     LineCounts counts;
     RunControl control;

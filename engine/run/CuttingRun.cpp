@@ -212,7 +212,7 @@ class Run {
 
     Status FillTally(const CodePage& page, UrlTally& tally, RunControl& control) {
         const CuttingRule rule(page, request_.backKeyword[0], request_.schemes);
-        const HostFilter hosts(request_.excludedHosts);
+        const HostFilter hosts(request_.excludedHosts, page);
         const auto size = std::uint64_t(LogBytes());
         Phase reading = control.Begin(RunPhase::Reading, size);
         if (request_.mergeReports)

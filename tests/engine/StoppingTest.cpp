@@ -130,7 +130,8 @@ TEST(Stopping, NulRunsAndLongUrlsTellProgressAndStopWithinThem) {
     RunControl control(&stop);
     Phase reading = control.Begin(RunPhase::Reading, 0);
     Phase::Piece piece(reading);
-    const Result<LineCounts> counts = TallyLines(cutter, source, HostFilter({}), tally, piece);
+    const Result<LineCounts> counts =
+        TallyLines(cutter, source, HostFilter({}, rule.Page()), tally, piece);
     EXPECT_TRUE(!counts && counts.Failure().IsStop());
     EXPECT_EQ(tally.RecordCount(), 0u);
     EXPECT_LT(source.Consumed(), 16 << 20);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "text/CodePage.h"
+#include "text/HostFilter.h"
 #include "text/UrlGroups.h"
 
 namespace kestrin {
@@ -62,6 +63,45 @@ TEST(UrlGroups, HostsAndSitesOfEveryKindOfUrl) {
             EXPECT_EQ(sites[inUtf8].EntryOf(c.url), c.site) << c.url << (again ? " again" : "");
         }
     }
+}
+
+// A URL is left out by the host it is grouped by: the user info and the port are
+// no part of it, an IPv6 address keeps its brackets (and may be given without
+// them), a last dot names the same host, and only a whole label of a subdomain
+// counts. A double-byte character's trail byte is no letter, whatever it looks like.
+TEST(HostFilter, LeavesOutUrlsByTheHostTheyAreGroupedBy) {
+    const struct {
+        std::string url;
+        std::vector<std::string> excluded;
+        bool out;
+    } cases[] = {
+        {"http://example.com/a", {"example.com"}, true},
+        {"http://WWW.Example.COM:8080/a", {"EXAMPLE.com"}, true},
+        {"http://notexample.com/", {"example.com"}, false},
+        {"http://example.com/", {"www.example.com"}, false},
+        {"http://user@example.com/a", {"example.com"}, true},
+        {"http://user:pw@www.example.com/b", {"user"}, false},
+        {"http://user:pw@www.example.com/b", {"example.com"}, true},
+        {"http://example.com@evil.example.org/", {"example.com"}, false},
+        {"http://[2001:db8::1]:8080/c", {"[2001:db8::1]"}, true},
+        {"http://[2001:DB8::1]/d", {"2001:db8::1"}, true},
+        {"http://[2001:db8::1]/d", {"[2001"}, false},
+        {"http://[2001:db8::1]/d", {"2001"}, false},
+        {"http://example.com./b", {"example.com"}, true},
+        {"http://www.example.com/b", {"example.com."}, true},
+        {"http://other.org/", {"example.com", "other.org"}, true},
+        {"http://www.\x83\x41.jp/", {"www.\x83\x61.jp"}, false},
+        {"http://www.\x83\x41.jp/", {"\x83\x41.JP"}, true},
+        {"http://a@\x83\x40.jp/", {"\x83\x40.jp"}, true},
+        {"example.com/x", {"example.com"}, false},
+        {"http:", {"http:"}, false},
+    };
+    const CodePage& cp932 = **CodePage::Shared("CP932");
+    for (const auto& c : cases) {
+        const HostFilter filter(c.excluded, cp932);
+        EXPECT_EQ(filter.Excludes(c.url), c.out) << c.url << " without " << c.excluded[0];
+    }
+    EXPECT_FALSE(HostFilter({}, cp932).Excludes("http://example.com/"));
 }
 
 }  // namespace
