@@ -46,8 +46,10 @@ std::uint64_t BytesAfter(const ZipRecord& record, std::string_view fixed) {
 }
 
 // macOS writes a file's extended attributes and resource fork beside it, as
-// `._name`, and its zips keep them under `__MACOSX/`: no log of the user's.
+// `._name`, and its zips keep them under `__MACOSX/`: no log of the user's. A tar
+// made of a folder's "." names its members `./name`.
 bool IsMetadata(std::string_view name) {
+    while (name.starts_with("./")) name.remove_prefix(2);
     const std::size_t slash = name.rfind('/');
     const std::string_view base = slash == name.npos ? name : name.substr(slash + 1);
     return name.starts_with("__MACOSX/") || base.starts_with("._");

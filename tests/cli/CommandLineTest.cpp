@@ -375,6 +375,9 @@ TEST(CommandLine, ArchivesAreReadToTheirEndsAlikeFromAFileAndAPipe) {
          "as a file: unpack the archive first"},
         {"mac.zip", "http://one/\t 2\r\n",
          "2 lines, 2 with a URL, 1 distinct URL; 3 archive members skipped: 3 macOS metadata"},
+        {"mac.tar", one,
+         "1 line, 1 with a URL, 1 distinct URL; 3 archive members skipped: 1 folder, 2 macOS "
+         "metadata"},
     };
     for (const auto& c : cases) {
         const std::string bytes = ReadFile(dir + c.file);

@@ -73,8 +73,13 @@ cp one.log .h.log
 cp two.log __MACOSX/._two.log
 cp two.log ._one.log
 zip -q -r ../mac.zip one.log .h.log ._one.log __MACOSX
+# The same kind of folder as a tar of ".": its members' names begin "./".
+mkdir -p ../macdot/__MACOSX
+cp one.log ../macdot/
+cp two.log ../macdot/__MACOSX/
+tar cf ../mac.tar -C ../macdot .
 cd ../many
 for i in $(seq 3000); do printf 'GET http://h/%d x\n' $((i % 7)) >"l$i.log"; done
 zip -q ../many.zip l*.log
 cd ..
-rm -r m many
+rm -r m many macdot
