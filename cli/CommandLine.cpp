@@ -316,8 +316,11 @@ int RunCommandLine(const std::vector<std::string>& args, Console console,
     if (console.inputIsTerminal && !options.quiet) TellTypedInput(request, console.err);
     request.savePath = options.output.value_or("-");
     request.outputClosed = console.outputClosed;
-    const bool barFits =
-        !options.quiet && !(request.savePath == "-" && console.outputSharesErrorTerminal);
+    const bool reportOnErrorTerminal =
+        request.savePath == "-"
+            ? console.outputSharesErrorTerminal
+            : console.namesErrorTerminal != nullptr && console.namesErrorTerminal(request.savePath);
+    const bool barFits = !options.quiet && !reportOnErrorTerminal;
     // --top answers Yes to the question too: the entries it keeps are the ranked ones.
     const bool answerYes = options.ranked || request.top > 0;
     ConsoleUi ui(console.err, answerYes, barFits ? console.errorColumns : 0, options.quiet);

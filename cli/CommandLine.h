@@ -22,6 +22,9 @@ struct Console {
     bool outputClosed = false;
     /// True when standard input is a terminal, where a log read from it is typed.
     bool inputIsTerminal = false;
+    /// True when a report path names standard error's terminal (-o /dev/tty): a
+    /// report written there leaves no room for a progress bar either.
+    bool (*namesErrorTerminal)(const std::string& path) = nullptr;
 };
 
 /// kestrin-cut [OPTIONS] [LOGFILE...], a filter from the logs (standard input

@@ -13,5 +13,5 @@ int main(int argc, char** argv) {
     kestrin::StandardSink out(stdout), err(stderr);
     return kestrin::RunCommandLine(
         args, {out, err, streams.errorColumns, streams.outputSharesErrorTerminal,
-               streams.outputClosed, streams.inputIsTerminal});
+               streams.outputClosed, streams.inputIsTerminal, kestrin::os::NamesErrorTerminal});
 }

@@ -24,6 +24,11 @@ struct StandardStreams {
 /// file opened later takes its place and gets what is written there.
 StandardStreams ReadStandardStreams();
 
+/// True when `path` names the terminal standard error is on (/dev/tty, /dev/stdout
+/// on it, CON), so that what is drawn on standard error would mix with what is
+/// written there.
+bool NamesErrorTerminal(const std::string& path);
+
 /// For a command line's main, first: the standard streams carry bytes as they are
 /// (no line ends made over, no byte taken for the end of the input), and messages
 /// in UTF-8 show as such on a console.

@@ -536,8 +536,8 @@ TEST(CommandLine, TheManualListsTheOptionsOfTheHelp) {
 }
 
 // Standard error on a terminal: a progress bar that fits its width, drawn over and
-// cleared before each message; none on a narrow terminal or when quiet. One line,
-// one URL: counted in the singular.
+// cleared before each message; none on a narrow terminal, when quiet, or when the
+// report is written on that terminal. One line, one URL: counted in the singular.
 TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
     TempDir dir;
     std::string text;
@@ -545,8 +545,10 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
         text += "x http://h/" + std::to_string(i % 9) + "\n";
     WriteFile(dir / "big.log", text);
     WriteFile(dir / "one.log", "GET http://one/ HTTP/1.1\n");
+    // The terminal, as far as the run can tell, is a file named terminal.dat.
+    const auto onTerminal = [](const std::string& path) { return path.ends_with("terminal.dat"); };
     const auto run = [&](int columns, const std::vector<std::string>& args) {
-        const CutResult result = CutHere(args, {columns, true});
+        const CutResult result = CutHere(args, {columns, false, false, onTerminal});
         EXPECT_EQ(result.status, 0);
         return result.err;
     };
@@ -566,6 +568,7 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
             << err.substr(err.size() - 100);
     }
     EXPECT_EQ(run(17, {"-o", report, dir / "big.log"}).find('\r'), std::string::npos);
+    EXPECT_EQ(run(80, {"-o", dir / "terminal.dat", dir / "big.log"}).find('\r'), std::string::npos);
     EXPECT_EQ(run(80, {"--quiet", "-o", report, dir / "big.log"}), "");
     EXPECT_TRUE(run(80, {"-o", report, dir / "one.log"})
                     .ends_with("kestrin-cut: 1 line, 1 with a URL, 1 distinct URL\n"));

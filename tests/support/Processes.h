@@ -63,6 +63,7 @@ struct Terminals {
     int errorColumns = 0;
     bool outputSharesErrorTerminal = false;
     bool inputIsTerminal = false;
+    bool (*namesErrorTerminal)(const std::string& path) = nullptr;
 };
 
 /// kestrin-cut run in this process, with `defaults` for what no option sets.
@@ -72,7 +73,7 @@ inline CutResult CutHere(const std::vector<std::string>& args, Terminals termina
     const int status =
         RunCommandLine(args,
                        {out, err, terminals.errorColumns, terminals.outputSharesErrorTerminal,
-                        false, terminals.inputIsTerminal},
+                        false, terminals.inputIsTerminal, terminals.namesErrorTerminal},
                        defaults);
     return {status, out.str(), err.str()};
 }

@@ -32,6 +32,16 @@ StandardStreams ReadStandardStreams() {
     return streams;
 }
 
+bool NamesErrorTerminal(const std::string& path) {
+    struct stat error, named, own;
+    if (isatty(STDERR_FILENO) != 1 || fstat(STDERR_FILENO, &error) != 0 ||
+        stat(path.c_str(), &named) != 0 || !S_ISCHR(named.st_mode))
+        return false;
+    // /dev/tty is the process's own terminal, which standard error on one is.
+    return named.st_rdev == error.st_rdev ||
+           (stat("/dev/tty", &own) == 0 && named.st_rdev == own.st_rdev);
+}
+
 void PrepareStandardStreams() {}
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {

@@ -50,6 +50,17 @@ StandardStreams ReadStandardStreams() {
     return streams;
 }
 
+bool NamesErrorTerminal(const std::string& path) {
+    DWORD mode = 0;
+    if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) return false;
+    // A process has one console, which these names open.
+    std::string name = path;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
+    if (name.starts_with("\\\\.\\")) name.erase(0, 4);
+    return name == "CON" || name == "CONOUT$";
+}
+
 void PrepareStandardStreams() {
     // The C runtime opens them in text mode, which makes CR LF of LF on the way in
     // and LF of CR LF on the way out, and takes 0x1A for the end of the input.
