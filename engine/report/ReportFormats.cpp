@@ -78,15 +78,21 @@ void AppendJsonString(TableBytes& out, std::string_view text) {
     out.Append("\"");
 }
 
+// HTML's specials as entities, and control bytes as the URL's own escape (%XX): a
+// page holds no NUL (a browser reads U+FFFD), and a link drops a TAB, CR or LF.
 void AppendHtml(TableBytes& out, std::string_view text) {
     std::size_t from = 0;
     for (std::size_t at = 0; at < text.size(); ++at) {
-        const char* entity = text[at] == '&'    ? "&amp;"
-                             : text[at] == '<'  ? "&lt;"
-                             : text[at] == '>'  ? "&gt;"
-                             : text[at] == '"'  ? "&quot;"
-                             : text[at] == '\'' ? "&#39;"
-                                                : nullptr;
+        const auto byte = std::uint8_t(text[at]);
+        constexpr char kHex[] = "0123456789ABCDEF";
+        const char escape[] = {'%', kHex[byte >> 4], kHex[byte & 15], '\0'};
+        const char* entity = byte == '&'                  ? "&amp;"
+                             : byte == '<'                ? "&lt;"
+                             : byte == '>'                ? "&gt;"
+                             : byte == '"'                ? "&quot;"
+                             : byte == '\''               ? "&#39;"
+                             : byte < 0x20 || byte == 0x7F ? escape
+                                                          : nullptr;
         if (entity == nullptr) continue;
         out.Append(text.substr(from, at - from));
         out.Append(entity);

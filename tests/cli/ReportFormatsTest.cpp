@@ -138,12 +138,15 @@ TEST(ReportFormats, MergedGroupedReportsAreTheGroupedReportOfAllTheLogs) {
               "http://co.jp http://example.com http://google.co.jp http://localhost ");
 }
 
-// The page in a real browser: Chromium reads its text as written, shows the top
-// 100 entries with their bars, makes links of web addresses only, and draws it.
+// The page in a real browser: Chromium reads its text as written (control bytes as
+// the URL's escape, which a page and a link keep), shows the top 100 entries with
+// their bars, makes links of web addresses only, and draws it.
 TEST(ReportFormats, ThePageShowsTheRankedEntriesInABrowser) {
     TempDir dir;
     std::string report = "javascript:alert(1)\t 500\r\nftp://x/\t 400\r\n";
     for (int i = 0; i < 120; ++i) report += "http://h/" + std::to_string(i) + "\t 1\r\n";
+    using namespace std::string_literals;
+    report += "http://q.jp/n\0l\x01\tx\x7f\t 300\r\n"s;
     WriteFile(dir / "in.dat", report + "http://c.jp/<b>&'\"</b>\t 250\r\n");
     const std::string page = dir / "page.html";
     Cut({"--merge", "--format", "html", dir / "in.dat"}, page);
@@ -154,7 +157,9 @@ TEST(ReportFormats, ThePageShowsTheRankedEntriesInABrowser) {
     std::string dom;
     ASSERT_EQ(System(chromium + " --dump-dom file://" + page, &dom), 0);
     for (const std::string shown :
-         {"<p>1 report, 123 entries, 123 distinct URLs. The 100 with the most hits.</p>",
+         {"<p>1 report, 124 entries, 124 distinct URLs. The 100 with the most hits.</p>",
+          "<a href=\"http://q.jp/n%00l%01%09x%7F\">http://q.jp/n%00l%01%09x%7F</a></td><td "
+          "class=\"n\">300</td>",
           "<td class=\"e\">javascript:alert(1)</td><td class=\"n\">500</td><td "
           "class=\"b\"><div style=\"width:100.0%\"></div>",
           "<td class=\"e\">ftp://x/</td><td class=\"n\">400</td><td class=\"b\"><div "
