@@ -86,13 +86,13 @@ void AppendHtml(TableBytes& out, std::string_view text) {
         const auto byte = std::uint8_t(text[at]);
         constexpr char kHex[] = "0123456789ABCDEF";
         const char escape[] = {'%', kHex[byte >> 4], kHex[byte & 15], '\0'};
-        const char* entity = byte == '&'                  ? "&amp;"
-                             : byte == '<'                ? "&lt;"
-                             : byte == '>'                ? "&gt;"
-                             : byte == '"'                ? "&quot;"
-                             : byte == '\''               ? "&#39;"
+        const char* entity = byte == '&'                   ? "&amp;"
+                             : byte == '<'                 ? "&lt;"
+                             : byte == '>'                 ? "&gt;"
+                             : byte == '"'                 ? "&quot;"
+                             : byte == '\''                ? "&#39;"
                              : byte < 0x20 || byte == 0x7F ? escape
-                                                          : nullptr;
+                                                           : nullptr;
         if (entity == nullptr) continue;
         out.Append(text.substr(from, at - from));
         out.Append(entity);
