@@ -12,6 +12,7 @@
 #include "os/Terminal.h"
 #include "run/CuttingRun.h"
 #include "text/CodePage.h"
+#include "text/HostFilter.h"
 
 namespace kestrin {
 namespace {
@@ -132,7 +133,7 @@ const Option kOptions[] = {
      }},
     {"", "--exclude-host", "HOST", "do not count URLs of HOST or its subdomains\n(repeatable)",
      [](Options& o, const std::string& v) -> std::optional<std::string> {
-         if (v.empty()) return "--exclude-host needs a host";
+         if (std::optional<std::string> problem = HostProblem(v)) return problem;
          o.request.excludedHosts.push_back(v);
          return kFine;
      }},

@@ -76,15 +76,14 @@ std::string LowerAsciiLetters(std::string_view text, const CodePage& page) {
     std::string lower(text);
     for (std::size_t at = 0; at < lower.size();) {
         const std::size_t length = page.CharLength(lower, at);
-        if (length == 1 && lower[at] >= 'A' && lower[at] <= 'Z') lower[at] = char(lower[at] + 32);
+        if (length == 1) lower[at] = LowerAsciiLetter(lower[at]);
         at += length;
     }
     return lower;
 }
 
 std::string_view RegistrableDomain(std::string_view host, const CodePage& page) {
-    std::string_view name = host;
-    if (name.ends_with('.')) name.remove_suffix(1);
+    const std::string_view name = WithoutLastDot(host);
     if (name.empty() || name.starts_with('[') || IsIpv4(name)) return host;
     std::optional<std::string> form =
         IsAscii(name) ? std::optional<std::string>(name) : LookupForm(name, page);

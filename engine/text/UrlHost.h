@@ -25,6 +25,15 @@ std::optional<UrlHost> FindHost(std::string_view url, const CodePage& page);
 /// `text` with every single-byte ASCII letter lower-cased, the bytes of double-byte
 /// characters kept: host names are case-blind, and a trail byte is no letter.
 std::string LowerAsciiLetters(std::string_view text, const CodePage& page);
+/// `letter` lower-cased when it is an ASCII letter, as a character of its own.
+inline char LowerAsciiLetter(char letter) {
+    return letter >= 'A' && letter <= 'Z' ? char(letter + 32) : letter;
+}
+
+/// The host without a last ".": "example.com." names the host "example.com" does.
+inline std::string_view WithoutLastDot(std::string_view host) {
+    return host.ends_with('.') ? host.substr(0, host.size() - 1) : host;
+}
 
 /// Where the registrable domain of `host` (lower-cased as LowerAsciiLetters does)
 /// starts by the Public Suffix List: the host's tail of the same labels, written

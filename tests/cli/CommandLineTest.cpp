@@ -107,6 +107,20 @@ TEST(CommandLine, OptionsMessagesReportsAndExitStatuses) {
          "--scheme chooses the URLs cut from logs: a merge of reports takes none"},
         {{"--top", "18446744073709551616", log},
          "--top takes a number of entries from 1 to 18446744073709551615"},
+        // A host alone: nothing, a port, user info or a path would leave out nothing,
+        // or every URL without a host.
+        {{"--exclude-host", ".", log}, "--exclude-host needs a host"},
+        {{"--exclude-host", "example.com:8080", log},
+         "--exclude-host takes a host alone, without scheme, user, port or path: "
+         "example.com:8080"},
+        {{"--exclude-host", "[::1]:80", log},
+         "--exclude-host takes a host alone, without scheme, user, port or path: [::1]:80"},
+        {{"--exclude-host", "http://example.com/", log},
+         "--exclude-host takes a host alone, without scheme, user, port or path: "
+         "http://example.com/"},
+        {{"--exclude-host", "me@example.com", log},
+         "--exclude-host takes a host alone, without scheme, user, port or path: "
+         "me@example.com"},
         {{"--top", "0"}, "--top takes a number of entries from 1 to 18446744073709551615"},
         {{"--top", "2", "--ranked"},
          "--top is the head of the ranked listing: it takes no --ranked"},

@@ -150,6 +150,7 @@ TEST(ReportFormats, ThePageShowsTheRankedEntriesInABrowser) {
     WriteFile(dir / "in.dat", report + "http://c.jp/<b>&'\"</b>\t 250\r\n");
     const std::string page = dir / "page.html";
     Cut({"--merge", "--format", "html", dir / "in.dat"}, page);
+    EXPECT_NE(ReadFile(page).find("<a href=\"http://q.jp/n%00l%01%09x%7F\">"), std::string::npos);
     std::string chromium =
         "chromium --headless --no-sandbox --disable-gpu --user-data-dir=" + dir / "profile";
     if (System("chromium --version") != 0)

@@ -94,13 +94,25 @@ TEST(HostFilter, LeavesOutUrlsByTheHostTheyAreGroupedBy) {
         {"http://www.\x83\x41.jp/", {"\x83\x41.JP"}, true},
         {"http://a@\x83\x40.jp/", {"\x83\x40.jp"}, true},
         {"example.com/x", {"example.com"}, false},
-        {"http:", {"http:"}, false},
+        {"http:///x", {"example.com"}, false},
+        {"http://[]/x", {"[]"}, true},
+        {"http://[::1]/x", {"[]"}, false},
+        {"http://::1/x", {"::1"}, false},
+        // UTF-8: only ASCII letters are folded.
+        {"http://\xc3\x84.example/", {"\xc3\xa4.example"}, false},
+        {"http://www.\xc3\xa4.Example/", {"\xc3\xa4.EXAMPLE"}, true},
     };
-    const CodePage& cp932 = **CodePage::Shared("CP932");
+    const CodePage &cp932 = **CodePage::Shared("CP932"), &utf8 = **CodePage::Shared("UTF-8");
     for (const auto& c : cases) {
-        const HostFilter filter(c.excluded, cp932);
+        const bool inUtf8 = c.url.find('\xc3') != std::string::npos;
+        const HostFilter filter(c.excluded, inUtf8 ? utf8 : cp932);
         EXPECT_EQ(filter.Excludes(c.url), c.out) << c.url << " without " << c.excluded[0];
     }
+    // What no URL's host would be is refused before a run, as a usage error says.
+    for (const char* host : {".", "", "a:80", "[::1]:80", "[::1", "u@h", "h/p", "h?q", "h#f"})
+        EXPECT_TRUE(HostProblem(host)) << host;
+    for (const char* host : {"example.com", "example.com.", "::1", "[2001:db8::1]", "\x83\x41"})
+        EXPECT_FALSE(HostProblem(host)) << host;
     EXPECT_FALSE(HostFilter({}, cp932).Excludes("http://example.com/"));
 }
 

@@ -37,7 +37,8 @@ bool NamesErrorTerminal(const std::string& path) {
     if (isatty(STDERR_FILENO) != 1 || fstat(STDERR_FILENO, &error) != 0 ||
         stat(path.c_str(), &named) != 0 || !S_ISCHR(named.st_mode))
         return false;
-    // /dev/tty is the process's own terminal, which standard error on one is.
+    // /dev/tty is the process's own terminal, taken for standard error's: where they
+    // differ (2>/dev/pts/7), a bar is only left out that would have fitted.
     return named.st_rdev == error.st_rdev ||
            (stat("/dev/tty", &own) == 0 && named.st_rdev == own.st_rdev);
 }

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 #include <string_view>
 
 #include "os/win32/CommandLine.h"
@@ -53,12 +55,12 @@ StandardStreams ReadStandardStreams() {
 bool NamesErrorTerminal(const std::string& path) {
     DWORD mode = 0;
     if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) return false;
-    // A process has one console, which these names open.
-    std::string name = path;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; });
-    if (name.starts_with("\\\\.\\")) name.erase(0, 4);
-    return name == "CON" || name == "CONOUT$";
+    // A process has one console. The system reads its names (CON, con:, and before
+    // Windows 11 C:\dir\con.txt) as the device \\.\CON; CONOUT$ may stay a name.
+    const std::wstring device = win32::SystemPath(path);
+    return _wcsicmp(device.c_str(), L"\\\\.\\CON") == 0 ||
+           _wcsicmp(device.c_str(), L"\\\\.\\CONOUT$") == 0 ||
+           _stricmp(path.c_str(), "CONOUT$") == 0;
 }
 
 void PrepareStandardStreams() {
