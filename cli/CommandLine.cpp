@@ -318,9 +318,7 @@ int RunCommandLine(const std::vector<std::string>& args, Console console,
     request.savePath = options.output.value_or("-");
     request.outputClosed = console.outputClosed;
     const bool reportOnErrorTerminal =
-        request.savePath == "-"
-            ? console.outputSharesErrorTerminal
-            : console.namesErrorTerminal != nullptr && console.namesErrorTerminal(request.savePath);
+        console.namesErrorTerminal != nullptr && console.namesErrorTerminal(request.savePath);
     const bool barFits = !options.quiet && !reportOnErrorTerminal;
     // --top answers Yes to the question too: the entries it keeps are the ranked ones.
     const bool answerYes = options.ranked || request.top > 0;

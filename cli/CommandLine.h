@@ -15,15 +15,12 @@ struct Console {
     TextSink& err;
     /// The width of the terminal standard error is, 0 when it is none.
     int errorColumns = 0;
-    /// True when standard output is that terminal too: a report written there
-    /// leaves no room for a progress bar.
-    bool outputSharesErrorTerminal = false;
     /// True when standard output was closed as the program began.
     bool outputClosed = false;
     /// True when standard input is a terminal, where a log read from it is typed.
     bool inputIsTerminal = false;
-    /// True when a report path names standard error's terminal (-o /dev/tty): a
-    /// report written there leaves no room for a progress bar either.
+    /// True when the report's path ("-" being standard output) is standard error's
+    /// terminal: a report written there leaves no room for a progress bar.
     bool (*namesErrorTerminal)(const std::string& path) = nullptr;
 };
 

@@ -12,6 +12,6 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args = kestrin::os::ProgramArguments(argc, argv);
     kestrin::StandardSink out(stdout), err(stderr);
     return kestrin::RunCommandLine(
-        args, {out, err, streams.errorColumns, streams.outputSharesErrorTerminal,
-               streams.outputClosed, streams.inputIsTerminal, kestrin::os::NamesErrorTerminal});
+        args, {out, err, streams.errorColumns, streams.outputClosed, streams.inputIsTerminal,
+               kestrin::os::NamesErrorTerminal});
 }

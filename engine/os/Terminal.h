@@ -9,9 +9,6 @@ namespace kestrin::os {
 struct StandardStreams {
     /// Columns of the terminal standard error is, or 0 when it is none.
     int errorColumns = 0;
-    /// True when standard output is that same terminal, so that what is drawn on
-    /// standard error would mix with what is written to standard output.
-    bool outputSharesErrorTerminal = false;
     /// True when standard output was closed: what the program writes there has
     /// nowhere to go.
     bool outputClosed = false;
@@ -24,9 +21,9 @@ struct StandardStreams {
 /// file opened later takes its place and gets what is written there.
 StandardStreams ReadStandardStreams();
 
-/// True when `path` names the terminal standard error is on (/dev/tty, /dev/stdout
-/// on it, CON), so that what is drawn on standard error would mix with what is
-/// written there.
+/// True when a report written to `path` ("-" being standard output) lands on the
+/// terminal standard error is on (/dev/tty, /dev/stdout on it, CON), so that what
+/// is drawn on standard error would mix with it.
 bool NamesErrorTerminal(const std::string& path);
 
 /// For a command line's main, first: the standard streams carry bytes as they are

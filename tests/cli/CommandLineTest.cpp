@@ -562,7 +562,7 @@ TEST(CommandLine, ProgressFitsTheTerminalAndCountsReadAsWords) {
     // The terminal, as far as the run can tell, is a file named terminal.dat.
     const auto onTerminal = [](const std::string& path) { return path.ends_with("terminal.dat"); };
     const auto run = [&](int columns, const std::vector<std::string>& args) {
-        const CutResult result = CutHere(args, {columns, false, false, onTerminal});
+        const CutResult result = CutHere(args, {columns, false, onTerminal});
         EXPECT_EQ(result.status, 0);
         return result.err;
     };

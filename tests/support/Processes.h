@@ -61,7 +61,6 @@ inline std::string Refused(const std::string& headline, const std::string& path,
 /// What kestrin-cut finds as it starts, for a run in this process.
 struct Terminals {
     int errorColumns = 0;
-    bool outputSharesErrorTerminal = false;
     bool inputIsTerminal = false;
     bool (*namesErrorTerminal)(const std::string& path) = nullptr;
 };
@@ -70,11 +69,10 @@ struct Terminals {
 inline CutResult CutHere(const std::vector<std::string>& args, Terminals terminals = {},
                          const RunRequest& defaults = {}) {
     StringSink out, err;
-    const int status =
-        RunCommandLine(args,
-                       {out, err, terminals.errorColumns, terminals.outputSharesErrorTerminal,
-                        false, terminals.inputIsTerminal, terminals.namesErrorTerminal},
-                       defaults);
+    const int status = RunCommandLine(args,
+                                      {out, err, terminals.errorColumns, false,
+                                       terminals.inputIsTerminal, terminals.namesErrorTerminal},
+                                      defaults);
     return {status, out.str(), err.str()};
 }
 

@@ -25,18 +25,14 @@ StandardStreams ReadStandardStreams() {
     // A terminal that does not say its size is taken as the classic 80 columns.
     streams.errorColumns =
         ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-    struct stat error, output;
-    streams.outputSharesErrorTerminal =
-        isatty(STDOUT_FILENO) == 1 && fstat(STDERR_FILENO, &error) == 0 &&
-        fstat(STDOUT_FILENO, &output) == 0 && error.st_rdev == output.st_rdev;
     return streams;
 }
 
 bool NamesErrorTerminal(const std::string& path) {
     struct stat error, named, own;
-    if (isatty(STDERR_FILENO) != 1 || fstat(STDERR_FILENO, &error) != 0 ||
-        stat(path.c_str(), &named) != 0 || !S_ISCHR(named.st_mode))
-        return false;
+    if (isatty(STDERR_FILENO) != 1 || fstat(STDERR_FILENO, &error) != 0) return false;
+    const int found = path == "-" ? fstat(STDOUT_FILENO, &named) : stat(path.c_str(), &named);
+    if (found != 0 || !S_ISCHR(named.st_mode)) return false;
     // /dev/tty is the process's own terminal, taken for standard error's: where they
     // differ (2>/dev/pts/7), a bar is only left out that would have fitted.
     return named.st_rdev == error.st_rdev ||

@@ -46,17 +46,16 @@ StandardStreams ReadStandardStreams() {
     CONSOLE_SCREEN_BUFFER_INFO error;
     if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &error)) return streams;
     streams.errorColumns = error.srWindow.Right - error.srWindow.Left + 1;
-    // A process has one console: standard output on a console is on this one.
-    DWORD mode = 0;
-    streams.outputSharesErrorTerminal = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
     return streams;
 }
 
 bool NamesErrorTerminal(const std::string& path) {
     DWORD mode = 0;
     if (GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) == 0) return false;
-    // A process has one console. The system reads its names (CON, con:, and before
-    // Windows 11 C:\dir\con.txt) as the device \\.\CON; CONOUT$ may stay a name.
+    // A process has one console: standard output on a console is on this one. The
+    // system reads its names (CON, con:, and before Windows 11 C:\dir\con.txt) as the
+    // device \\.\CON; CONOUT$ may stay a name.
+    if (path == "-") return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
     const std::wstring device = win32::SystemPath(path);
     return _wcsicmp(device.c_str(), L"\\\\.\\CON") == 0 ||
            _wcsicmp(device.c_str(), L"\\\\.\\CONOUT$") == 0 ||
